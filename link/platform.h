@@ -1,0 +1,19 @@
+#pragma once
+// Small system services with one implementation per backend (chosen by CMake).
+#include <cstdint>
+#include <string>
+
+// Sleeps the calling thread.
+void PlatformSleepMs(uint32_t milliseconds);
+
+// The system's text for an error code kept by a CFileHandle (errno or GetLastError()).
+std::string SystemErrorText(uint32_t code);
+
+// Full path of the program's own executable (module == nullptr) or of the given
+// module. False when the system cannot say.
+bool GetProgramPath(void* module, std::string& path);
+
+// True when code means "access denied" / "in use by another program" / "no such port".
+bool IsPermissionError(uint32_t code);
+bool IsBusyError(uint32_t code);
+bool IsMissingError(uint32_t code);

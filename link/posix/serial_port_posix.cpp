@@ -1,0 +1,296 @@
+// POSIX backend of CSerialPort: termios for the line, poll() on the port and
+// the stop event for every wait, deadlines on the monotonic clock.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+
+#include "link/serial_port.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+bool SpeedFor(uint32_t baud, speed_t& speed) {
+    switch (baud) {
+        case 300: speed = B300; return true;
+        case 600: speed = B600; return true;
+        case 1200: speed = B1200; return true;
+        case 2400: speed = B2400; return true;
+        case 4800: speed = B4800; return true;
+        case 9600: speed = B9600; return true;
+        case 19200: speed = B19200; return true;
+        case 38400: speed = B38400; return true;
+        case 57600: speed = B57600; return true;
+        case 115200: speed = B115200; return true;
+        case 230400: speed = B230400; return true;
+        case 460800: speed = B460800; return true;
+        case 921600: speed = B921600; return true;
+        default: return false;
+    }
+}
+
+// Pseudo-terminals and some adapters have no modem lines; that is not an error.
+bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
+
+// Milliseconds left until deadline, clamped for poll().
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return 0;
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+struct Deadlines {
+    bool portLimited = false;  // the port's total timeout applies
+    Clock::time_point port;
+    bool waitLimited = false;  // the caller's wait applies
+    Clock::time_point wait;
+};
+
+Deadlines MakeDeadlines(uint32_t multiplier, uint32_t constant, uint32_t count, uint32_t timeoutMs) {
+    Deadlines d;
+    const Clock::time_point now = Clock::now();
+    const uint64_t total = uint64_t{multiplier} * count + constant;
+    if (total != 0) {
+        d.portLimited = true;
+        d.port = now + std::chrono::milliseconds(total);
+    }
+    if (timeoutMs != kInfinite) {
+        d.waitLimited = true;
+        d.wait = now + std::chrono::milliseconds(timeoutMs);
+    }
+    return d;
+}
+
+enum class WaitOutcome { Ready, PortTimeout, WaitTimeout, Stopped, Failed };
+
+// Waits until fd is ready for events, the stop event is set, or a deadline passes.
+WaitOutcome WaitReady(int fd, short events, int stopFd, const Deadlines& d, int& error, bool& hangUp) {
+    for (;;) {
+        int waitMs = -1;
+        bool portFirst = false;
+        if (d.portLimited) {
+            waitMs = MillisecondsLeft(d.port);
+            portFirst = true;
+        }
+        if (d.waitLimited) {
+            const int w = MillisecondsLeft(d.wait);
+            if (waitMs < 0 || w < waitMs) {
+                waitMs = w;
+                portFirst = false;
+            }
+        }
+        pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+        const nfds_t n = stopFd >= 0 ? 2 : 1;
+        const int rc = ::poll(fds, n, waitMs);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return WaitOutcome::Failed;
+        }
+        if (n == 2 && (fds[1].revents & POLLIN)) return WaitOutcome::Stopped;
+        if (fds[0].revents != 0) {
+            hangUp = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+            return WaitOutcome::Ready;
+        }
+        if (rc == 0 && waitMs >= 0) {
+            // Check both deadlines: the one that has passed decides.
+            const Clock::time_point now = Clock::now();
+            if (d.portLimited && now >= d.port && (portFirst || !d.waitLimited || d.port <= d.wait))
+                return WaitOutcome::PortTimeout;
+            if (d.waitLimited && now >= d.wait) return WaitOutcome::WaitTimeout;
+        }
+    }
+}
+}  // namespace
+
+bool CSerialPort::OpenDevice() {
+    char path[300];
+    PosixDevicePath(m_portName.Text(), path, sizeof path);
+    const int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_file.m_lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    // TIOCEXCL refuses other non-root openers; root ignores it, flock() does not.
+    ::ioctl(fd, TIOCEXCL);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_file.m_lastError = static_cast<uint32_t>(errno == EWOULDBLOCK ? EBUSY : errno);
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return false;
+    }
+    m_file.m_handle = fd;
+    // Bytes left from an earlier user of the line would pass for replies.
+    ::tcflush(fd, TCIOFLUSH);
+    return true;
+}
+
+bool CSerialPort::ApplyDeviceControlBlock(const DeviceControlBlock& dcb) {
+    const int fd = m_file.m_handle;
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        m_file.m_lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    speed_t speed;
+    if (!SpeedFor(dcb.BaudRate, speed)) {
+        m_file.m_lastError = EINVAL;
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    switch (dcb.ByteSize) {
+        case 5: tio.c_cflag |= CS5; break;
+        case 6: tio.c_cflag |= CS6; break;
+        case 7: tio.c_cflag |= CS7; break;
+        case 8: tio.c_cflag |= CS8; break;
+        default: m_file.m_lastError = EINVAL; return false;
+    }
+    switch (dcb.Parity) {
+        case 0: break;
+        case 1: tio.c_cflag |= PARENB | PARODD; break;
+        case 2: tio.c_cflag |= PARENB; break;
+        case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
+        case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+        default: m_file.m_lastError = EINVAL; return false;
+    }
+    if (dcb.fParity) tio.c_iflag |= INPCK;
+    if (dcb.StopBits != 0) tio.c_cflag |= CSTOPB;  // 1.5 and 2 stop bits
+    if (dcb.fOutxCtsFlow) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (dcb.fOutX) tio.c_iflag |= IXON;
+    if (dcb.fInX) tio.c_iflag |= IXOFF;
+    tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        m_file.m_lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    // DTR and RTS "disable": applying the state lowers both (RTS stays with the
+    // driver under hardware handshake). Raised again only by EscapeCommFunction.
+    int lines = TIOCM_DTR;
+    if (dcb.fRtsControl == 0) lines |= TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+    return true;
+}
+
+bool CSerialPort::ApplyDeviceTimeouts() {
+    // POSIX has no driver timeouts: every transfer reads m_timeouts as it starts.
+    return true;
+}
+
+bool CSerialPort::EscapeCommFunction(uint32_t function) {
+    if (!m_file.IsValid()) return false;
+    int lines = 0;
+    unsigned long request = 0;
+    switch (function) {
+        case SETRTS: lines = TIOCM_RTS; request = TIOCMBIS; break;
+        case CLRRTS: lines = TIOCM_RTS; request = TIOCMBIC; break;
+        case SETDTR: lines = TIOCM_DTR; request = TIOCMBIS; break;
+        case CLRDTR: lines = TIOCM_DTR; request = TIOCMBIC; break;
+        default: m_file.m_lastError = EINVAL; return false;
+    }
+    if (::ioctl(m_file.m_handle, request, &lines) == 0 || NoModemLines(errno)) return true;
+    m_file.m_lastError = static_cast<uint32_t>(errno);
+    return false;
+}
+
+bool CSerialPort::Read(uint8_t* buffer, uint32_t& count, uint32_t timeoutMs) {
+    if (!m_file.IsValid()) return false;
+    const uint32_t wanted = count;
+    uint32_t got = 0;
+    bool hangUp = false;
+    const Deadlines deadlines = MakeDeadlines(m_timeouts.ReadTotalTimeoutMultiplier,
+                                              m_timeouts.ReadTotalTimeoutConstant, wanted, timeoutMs);
+    const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
+    while (got < wanted) {
+        uint32_t n = wanted - got;
+        if (m_file.Read(buffer + got, n, nullptr)) {
+            if (n == 0) {  // end of file on a terminal: the other end hung up
+                m_file.m_lastError = kErrorHangUp;
+                count = 0;
+                return false;
+            }
+            got += n;
+            continue;
+        }
+        if (m_file.m_lastError != kErrorIoPending) {
+            count = 0;
+            return false;
+        }
+        if (hangUp) {  // poll() reported a hang-up and there is nothing left to transfer
+            m_file.m_lastError = kErrorHangUp;
+            count = 0;
+            return false;
+        }
+        int error = 0;
+        switch (WaitReady(m_file.m_handle, POLLIN, stopFd, deadlines, error, hangUp)) {
+            case WaitOutcome::Ready: break;  // data, or a hang-up the next read reports
+            case WaitOutcome::PortTimeout: count = got; return true;
+            case WaitOutcome::WaitTimeout:
+            case WaitOutcome::Stopped:
+                m_file.m_lastError = kErrorIoIncomplete;
+                count = 0;
+                return false;
+            case WaitOutcome::Failed:
+                m_file.m_lastError = static_cast<uint32_t>(error);
+                count = 0;
+                return false;
+        }
+    }
+    count = got;
+    return true;
+}
+
+bool CSerialPort::Write(const uint8_t* buffer, uint32_t& count, uint32_t timeoutMs) {
+    if (!m_file.IsValid()) return false;
+    const uint32_t wanted = count;
+    uint32_t done = 0;
+    bool hangUp = false;
+    const Deadlines deadlines = MakeDeadlines(m_timeouts.WriteTotalTimeoutMultiplier,
+                                              m_timeouts.WriteTotalTimeoutConstant, wanted, timeoutMs);
+    const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
+    while (done < wanted) {
+        uint32_t n = wanted - done;
+        if (m_file.Write(buffer + done, n, nullptr)) {
+            done += n;
+            continue;
+        }
+        if (m_file.m_lastError != kErrorIoPending) {
+            count = 0;
+            return false;
+        }
+        if (hangUp) {  // poll() reported a hang-up and there is nothing left to transfer
+            m_file.m_lastError = kErrorHangUp;
+            count = 0;
+            return false;
+        }
+        int error = 0;
+        switch (WaitReady(m_file.m_handle, POLLOUT, stopFd, deadlines, error, hangUp)) {
+            case WaitOutcome::Ready: break;  // room, or an error the next write reports
+            case WaitOutcome::PortTimeout: count = done; return true;
+            case WaitOutcome::WaitTimeout:
+            case WaitOutcome::Stopped:
+                m_file.m_lastError = kErrorIoIncomplete;
+                count = 0;
+                return false;
+            case WaitOutcome::Failed:
+                m_file.m_lastError = static_cast<uint32_t>(error);
+                count = 0;
+                return false;
+        }
+    }
+    count = done;
+    return true;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Win32 meanings of the handle and error types the channel is written against.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdint>
+
+using NativeHandle = HANDLE;
+inline const NativeHandle kInvalidNativeHandle = INVALID_HANDLE_VALUE;
+
+using NativeOverlapped = OVERLAPPED;
+
+inline constexpr uint32_t kErrorIoIncomplete = ERROR_IO_INCOMPLETE;  // 996
+inline constexpr uint32_t kErrorIoPending = ERROR_IO_PENDING;        // 997
+// Windows drivers report a vanished device in several ways; this is the usual one.
+inline constexpr uint32_t kErrorHangUp = ERROR_OPERATION_ABORTED;
