@@ -12,46 +12,9 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cd "$ROOT"
-JOBS=$(nproc 2>/dev/null || echo 2)
-
-log() { printf '\n== %s\n' "$*"; }
-
-# Installs the Debian packages that are missing; packages already there cost one dpkg query.
-need_packages() {
-  local missing=()
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  log "installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
-
-BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libwxgtk3.2-dev
-               xvfb xauth fonts-liberation)
-
-# configure_build DIR [cmake options...]
-configure_build() {
-  local dir=$1; shift
-  cmake -S "$ROOT" -B "$ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$ROOT/$dir.configure.log" 2>&1 \
-    || { cat "$ROOT/$dir.configure.log"; return 1; }
-  cmake --build "$ROOT/$dir" -j "$JOBS"
-}
-
-# run_ctest DIR [ctest options...]: the GUI tests need a display, so the suite runs under Xvfb.
-run_ctest() {
-  local dir=$1; shift
-  local home
-  home=$(mktemp -d)
-  (cd "$ROOT/$dir" && HOME="$home" XDG_CONFIG_HOME="$home/.config" \
-     xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$JOBS" "$@")
-  local rc=$?
-  rm -rf "$home"
-  return $rc
-}
+export ROOT
+# shellcheck source=scripts/lib.sh
+source "$ROOT/scripts/lib.sh"
 
 cmd_build() {
   need_packages "${BASE_PACKAGES[@]}"
@@ -77,6 +40,13 @@ cmd_test() {
   log "Windows cross-build of the core (build-mingw/)"
   configure_build build-mingw -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
     -DKAVRO_BUILD_GUI=OFF -DKAVRO_BUILD_TESTS=OFF -DKAVRO_BUILD_TOOLS=OFF
+  # Further stages (Windows under Wine, the short soak, ...) live in scripts/test.d/.
+  local stage
+  for stage in "$ROOT"/scripts/test.d/*.sh; do
+    [ -f "$stage" ] || continue
+    log "stage $(basename "$stage" .sh)"
+    source "$stage"
+  done
   log "all tests passed"
 }
 
@@ -86,7 +56,15 @@ main() {
   case "$cmd" in
     build) cmd_build "$@" ;;
     test) cmd_test "$@" ;;
-    *) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; [ "$cmd" = help ] || exit 1 ;;
+    help|-h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' ;;
+    *)
+      # Further commands live in scripts/<command>.sh and share scripts/lib.sh.
+      if [ -f "$ROOT/scripts/$cmd.sh" ]; then
+        source "$ROOT/scripts/$cmd.sh" "$@"
+      else
+        echo "unknown command: $cmd" >&2
+        sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 1
+      fi ;;
   esac
 }
 

@@ -1,0 +1,42 @@
+# Shared functions of kavro.sh and the scripts it runs. Source it; ROOT must be set.
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+log() { printf '\n== %s\n' "$*"; }
+
+# Installs the Debian packages that are missing; packages already there cost one dpkg query.
+need_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libwxgtk3.2-dev
+               xvfb xauth fonts-liberation)
+
+# configure_build DIR [cmake options...]
+configure_build() {
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$ROOT/$dir.configure.log" 2>&1 \
+    || { cat "$ROOT/$dir.configure.log"; return 1; }
+  cmake --build "$ROOT/$dir" -j "$JOBS"
+}
+
+# run_ctest DIR [ctest options...]: the GUI tests need a display, so the suite runs under Xvfb.
+run_ctest() {
+  local dir=$1; shift
+  local home
+  home=$(mktemp -d)
+  (cd "$ROOT/$dir" && HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+     xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$JOBS" "$@")
+  local rc=$?
+  rm -rf "$home"
+  return $rc
+}
+
