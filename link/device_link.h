@@ -46,6 +46,8 @@ inline constexpr int POLL_ATTEMPTS = 5;      // identity and hardware informatio
 inline constexpr int COMMAND_ATTEMPTS = 3;   // begin, end, run, and each block
 inline constexpr int REPLIES_PER_ATTEMPT = 3;
 inline constexpr uint32_t BLOCK_SIZE = 128;
+// Block offsets travel as 16 bits: longer images cannot be addressed.
+inline constexpr uint32_t MAX_BLOCK_OFFSET_SPAN = 65535;
 inline constexpr uint32_t MIN_BLOCK_ACK_LENGTH = 4;
 inline constexpr uint32_t LINK_BAUD_RATE = 19200;
 inline constexpr uint32_t PROBE_RATES[7] = {1200, 2400, 4800, 9600, 19200, 38400, 57600};

@@ -17,3 +17,13 @@ bool GetProgramPath(void* module, std::string& path);
 bool IsPermissionError(uint32_t code);
 bool IsBusyError(uint32_t code);
 bool IsMissingError(uint32_t code);
+
+class CFileHandle;
+
+// Opens an existing file for reading and writing, shared with nobody; never
+// creates one. False with the system error in file.m_lastError.
+bool OpenExistingFileExclusive(const char* path, CFileHandle& file);
+// Moves to the start of the file.
+bool FileSeekToStart(CFileHandle& file);
+// Cuts the file at the current position.
+bool FileTruncateHere(CFileHandle& file);

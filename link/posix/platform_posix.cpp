@@ -26,3 +26,38 @@ bool GetProgramPath(void*, std::string& path) {
 bool IsPermissionError(uint32_t code) { return code == EACCES || code == EPERM; }
 bool IsBusyError(uint32_t code) { return code == EBUSY || code == EWOULDBLOCK; }
 bool IsMissingError(uint32_t code) { return code == ENOENT || code == ENODEV || code == ENXIO; }
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include "link/handles.h"
+
+bool OpenExistingFileExclusive(const char* path, CFileHandle& file) {
+    const int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        file.m_lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        file.m_lastError = static_cast<uint32_t>(errno);
+        ::close(fd);
+        return false;
+    }
+    file.m_handle = fd;
+    return true;
+}
+
+bool FileSeekToStart(CFileHandle& file) {
+    if (!file.IsValid()) return false;
+    if (::lseek(file.m_handle, 0, SEEK_SET) == 0) return true;
+    file.m_lastError = static_cast<uint32_t>(errno);
+    return false;
+}
+
+bool FileTruncateHere(CFileHandle& file) {
+    if (!file.IsValid()) return false;
+    const off_t at = ::lseek(file.m_handle, 0, SEEK_CUR);
+    if (at >= 0 && ::ftruncate(file.m_handle, at) == 0) return true;
+    file.m_lastError = static_cast<uint32_t>(errno);
+    return false;
+}

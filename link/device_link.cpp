@@ -1,0 +1,200 @@
+#include "link/device_link.h"
+
+#include <cstring>
+
+#include "link/platform.h"
+
+CDeviceLink::CDeviceLink() { ClearDeviceInfo(); }
+
+// A link object may go away while a worker runs (tests, early exits): the
+// worker is ended and joined first, so nothing it posts to or reads is gone.
+CDeviceLink::~CDeviceLink() { Stop(); }
+
+void CDeviceLink::ThreadProc(void* link) {
+    if (link != nullptr) static_cast<CDeviceLink*>(link)->Run();
+}
+
+void CDeviceLink::Start() {
+    Stop();
+    m_downloadRequested = 0;
+    m_resetRequested = 0;
+    m_resetIssued = 0;
+    if (m_wakeEvent.CreateEvent(false)) {
+        m_port.m_portName.Assign(m_portName.Text());
+        m_port.m_baudRate = LINK_BAUD_RATE;
+        m_port.m_dataBits = 8;
+        m_port.m_stopBits = 0;
+        m_port.m_parity = 0;
+        m_port.m_flowControl = FLOW_NONE;
+        m_port.m_timeouts = CommTimeouts{0, 0, LINK_READ_TIMEOUT, 0, LINK_WRITE_TIMEOUT};
+        if (m_port.Open()) {
+            m_port.EscapeCommFunction(SETRTS);
+            m_running = 1;
+            if (!m_thread.Start(&CDeviceLink::ThreadProc, this)) m_running = 0;
+        }
+    }
+    if (!m_running) {
+        m_wakeEvent.Close();
+        PostNotify(LN_PORT_FAILED);
+    }
+}
+
+void CDeviceLink::Stop() {
+    m_running = 0;
+    m_downloadRequested = 0;
+    m_resetRequested = 0;
+    m_port.SignalStop();
+    if (!m_wakeEvent.IsEmpty()) m_wakeEvent.Signal();
+    m_thread.WaitForExit();
+    m_port.Close();
+    m_wakeEvent.Close();
+}
+
+void CDeviceLink::RequestDownload() {
+    m_downloadRequested = 1;
+    if (!m_wakeEvent.IsEmpty()) m_wakeEvent.Signal();
+}
+
+void CDeviceLink::RequestReset() {
+    m_resetRequested = 1;
+    if (!m_wakeEvent.IsEmpty()) m_wakeEvent.Signal();
+}
+
+void CDeviceLink::Run() {
+    ClearDeviceInfo();
+    PostNotify(LN_LINK_STARTED);
+    WakeDevice();
+    bool reset = false;
+    while (m_running) {
+        m_port.m_timeouts.ReadTotalTimeoutConstant = HWINFO_READ_TIMEOUT;
+        m_port.ApplyTimeouts();
+        ReadHardwareInfo();
+        m_port.m_timeouts.ReadTotalTimeoutConstant = LINK_READ_TIMEOUT;
+        m_port.ApplyTimeouts();
+        ReadIdentity();
+        PublishDeviceInfo();
+        m_wakeEvent.Wait(POLL_PAUSE);
+        if (m_downloadRequested) {
+            if (BeginDownload() && WriteBlocks()) EndDownload();
+            m_downloadRequested = 0;
+        }
+        if (m_resetRequested) {
+            reset = true;
+            break;
+        }
+    }
+    if (reset) {
+        m_resetRequested = 0;
+        m_resetIssued = 1;
+        // RunSecondCpu() is done at once while the second CPU is not selected.
+        if (RunSecondCpu() && RunDevice()) PostNotify(LN_DEVICE_RESET);
+        // No more polls after a reset: wait until the link is stopped.
+        while (m_running) m_wakeEvent.Wait(kInfinite);
+    }
+    PostNotify(LN_LINK_ENDED);
+}
+
+void CDeviceLink::ClearDeviceInfo() {
+    std::lock_guard<std::mutex> lock(m_deviceLock);
+    for (DeviceInfo* info : {&m_device, &m_published}) {
+        std::memset(info->chipId, 0, sizeof info->chipId);
+        info->swMajor = info->swMinor = 0;
+        info->hwLowestMajor = 0;
+        info->hwLowestMinor = 0;
+        info->hwHighestMajor = 0;
+        info->hwHighestMinor = 0;
+        info->name.Clear();
+        info->hwCurrentMajor = 0;
+        info->hwCurrentMinor = 0;
+        info->productNumber = 0;
+    }
+}
+
+void CDeviceLink::PublishDeviceInfo() {
+    // Only the worker writes m_device, so it reads it here without the lock.
+    bool changed = false;
+    auto update = [&changed](auto& published, const auto& current) {
+        if (published != current) {
+            published = current;
+            changed = true;
+        }
+    };
+    if (std::memcmp(m_published.chipId, m_device.chipId, sizeof m_device.chipId) != 0) {
+        std::memcpy(m_published.chipId, m_device.chipId, sizeof m_device.chipId);
+        changed = true;
+    }
+    update(m_published.swMajor, m_device.swMajor);
+    update(m_published.swMinor, m_device.swMinor);
+    update(m_published.hwLowestMajor, m_device.hwLowestMajor);
+    update(m_published.hwLowestMinor, m_device.hwLowestMinor);
+    update(m_published.hwHighestMajor, m_device.hwHighestMajor);
+    update(m_published.hwHighestMinor, m_device.hwHighestMinor);
+    if (std::strcmp(m_published.name.Text(), m_device.name.Text()) != 0) {
+        m_published.name.Assign(m_device.name.Text());
+        changed = true;
+    }
+    update(m_published.hwCurrentMajor, m_device.hwCurrentMajor);
+    update(m_published.hwCurrentMinor, m_device.hwCurrentMinor);
+    update(m_published.productNumber, m_device.productNumber);
+    if (changed) PostNotify(LN_INFO_CHANGED);
+}
+
+DeviceInfo CDeviceLink::SnapshotDevice() const {
+    std::lock_guard<std::mutex> lock(m_deviceLock);
+    return m_device;
+}
+
+void CDeviceLink::PostNotify(int code) {
+    if (IMessageTarget* target = m_notifyWindow.load(std::memory_order_acquire))
+        target->Post(WM_LINK_NOTIFY, static_cast<uintptr_t>(code), 0);
+}
+
+void CDeviceLink::PostProgressRange(uint32_t length) {
+    if (IMessageTarget* target = m_progressWindow.load(std::memory_order_acquire))
+        target->Post(PBM_SETRANGE, 0, static_cast<intptr_t>((length & 0xFFFFu) << 16));
+}
+
+void CDeviceLink::PostProgressPos(uint32_t position) {
+    if (IMessageTarget* target = m_progressWindow.load(std::memory_order_acquire))
+        target->Post(PBM_SETPOS, position, 0);
+}
+
+void CDeviceLink::SetPortName(const char* name) {
+    if (name == nullptr) name = "";
+    if (std::strcmp(name, m_portName.Text()) != 0) {
+        m_portName.Assign(name);
+        m_settingsDirty = 1;
+    }
+}
+
+void CDeviceLink::LoadSettings() { SettingsFile(false); }
+void CDeviceLink::SaveSettings() { SettingsFile(true); }
+
+std::string CDeviceLink::SettingsPath() const {
+    std::string program = m_programPath;
+    if (program.empty() && !GetProgramPath(m_module, program)) return {};
+    // The path must fit in 255 characters with ".cfg"; a cut path would name
+    // some other file, so a longer one gets no settings file at all.
+    if (program.empty() || program.size() + 4 > 255) return {};
+    return program + ".cfg";
+}
+
+void CDeviceLink::SettingsFile(bool save) {
+    if (save && !m_settingsDirty) return;
+    const std::string path = SettingsPath();
+    CFileHandle file;
+    if (!path.empty() && OpenExistingFileExclusive(path.c_str(), file)) {
+        if (FileSeekToStart(file)) {
+            uint32_t count = static_cast<uint32_t>(m_portName.Capacity());
+            if (save) {
+                if (FileTruncateHere(file)) file.Write(m_portName.Buffer(), count, nullptr);
+            } else {
+                file.Read(m_portName.Buffer(), count, nullptr);
+                // A file without a zero byte in its 32 still yields a name ended in the buffer.
+                m_portName.Buffer()[m_portName.Capacity() - 1] = '\0';
+            }
+        }
+        file.Close();
+    }
+    m_settingsDirty = 0;
+}
