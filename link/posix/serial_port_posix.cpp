@@ -169,7 +169,9 @@ bool CSerialPort::ApplyDeviceControlBlock(const DeviceControlBlock& dcb) {
     if (dcb.fInX) tio.c_iflag |= IXOFF;
     tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-    tio.c_cc[VMIN] = 0;
+    // VMIN 1: a non-blocking read with nothing there fails with EAGAIN, so a
+    // read of 0 bytes can only mean the other end hung up.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
