@@ -1,0 +1,16 @@
+#pragma once
+// The serial ports this machine reports. Window thread or any thread; reads
+// the system's device lists, allocates.
+#include <string>
+#include <vector>
+
+struct SerialPortEntry {
+    std::string name;         // what to type into the port box / --port (e.g. /dev/ttyUSB0, COM3)
+    std::string usbId;        // "vvvv:pppp" for USB adapters, else empty
+    std::string description;  // the product description where the system has one
+};
+
+// Linux: the /dev/ttyS*, ttyUSB* and ttyACM* that exist and are real ports
+// (ttyS* only with a UART behind them), with USB ids from sysfs. Windows: the
+// COM ports of the registry's SERIALCOMM list. Sorted naturally (COM2 before COM10).
+std::vector<SerialPortEntry> EnumerateSerialPorts();
