@@ -1,0 +1,138 @@
+// The image format's pure functions: the checksum, version parsing, the packer
+// and the built-in image the build embeds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/firmware_format.h"
+#include "res/resources.h"
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+uint32_t Le32At(const Bytes& b, size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
+}
+
+TEST(ImageChecksum, WorkedExamples) {
+    const uint8_t abc[] = {'a', 'b', 'c'};
+    EXPECT_EQ(ImageChecksum(abc, 3), 0x0126);
+    const Bytes ff257(257, 0xFF), ff258(258, 0xFF);
+    EXPECT_EQ(ImageChecksum(ff257.data(), ff257.size()), 0xFFFF);
+    EXPECT_EQ(ImageChecksum(ff258.data(), ff258.size()), 0x00FE);
+    EXPECT_EQ(ImageChecksum(nullptr, 0), 0);
+}
+
+TEST(ParseVersion, AcceptsMajorPointTwoDigitMinor) {
+    Version v;
+    ASSERT_TRUE(ParseVersion("2.09", v));
+    EXPECT_EQ(v, (Version{2, 9}));
+    ASSERT_TRUE(ParseVersion("0.00", v));
+    EXPECT_EQ(v, (Version{0, 0}));
+    ASSERT_TRUE(ParseVersion("4294967295.99", v));
+    EXPECT_EQ(v, (Version{4294967295u, 99}));
+    ASSERT_TRUE(ParseVersion("007.10", v));
+    EXPECT_EQ(v, (Version{7, 10}));
+}
+
+TEST(ParseVersion, RefusesMalformedTextAndLeavesTheResultAlone) {
+    for (const char* text : {"1.5", "x.00", "1.000", "", "4294967296.00", "1", ".00", "1.", "1.0x", "-1.00",
+                             "1 .00", "1.00 ", "99999999999.00", "1,00"}) {
+        Version v{77, 7};
+        EXPECT_FALSE(ParseVersion(text, v)) << '"' << text << '"';
+        EXPECT_EQ(v, (Version{77, 7})) << '"' << text << '"';
+    }
+}
+
+PackRequest Request(std::string name) {
+    PackRequest r;
+    r.name = std::move(name);
+    r.sw = {1, 2};
+    r.hwLowest = {0x01020304u, 5};
+    r.hwHighest = {0xA0B0C0D0u, 6};
+    return r;
+}
+
+TEST(PackImage, WritesTheLittleEndianHeaderAndTheData) {
+    const Bytes data = {'a', 'b', 'c'};
+    Bytes image;
+    std::string error;
+    ASSERT_TRUE(PackImage(Request("demo"), data, image, error)) << error;
+    ASSERT_EQ(image.size(), IMAGE_HEADER_SIZE + 3);
+    EXPECT_EQ(image[0], 'F');
+    EXPECT_EQ(image[1], 'W');
+    EXPECT_EQ(image[2], 0x26);
+    EXPECT_EQ(image[3], 0x01);
+    EXPECT_EQ(Le32At(image, 4), 3u);
+    EXPECT_EQ(image[8], 1);
+    EXPECT_EQ(image[9], 2);
+    EXPECT_EQ(Le32At(image, 10), 0x01020304u);
+    EXPECT_EQ(image[14], 5);
+    EXPECT_EQ(Le32At(image, 15), 0xA0B0C0D0u);
+    EXPECT_EQ(image[19], 6);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[20])), "demo");
+    for (size_t i = 20 + 4; i < IMAGE_HEADER_SIZE; ++i) EXPECT_EQ(image[i], 0) << i;
+    EXPECT_EQ(Bytes(image.begin() + IMAGE_HEADER_SIZE, image.end()), data);
+
+    ImageHeader parsed;
+    ParseImageHeader(image.data(), parsed);
+    EXPECT_EQ(parsed.checksum, 0x0126);
+    EXPECT_EQ(parsed.length, 3u);
+    EXPECT_EQ(parsed.info.hwLowestMajor, 0x01020304u);
+    EXPECT_EQ(parsed.info.hwHighestMajor, 0xA0B0C0D0u);
+    EXPECT_STREQ(parsed.info.name.Text(), "demo");
+}
+
+TEST(PackImage, TakesTheLimitsThemselves) {
+    Bytes image;
+    std::string error;
+    EXPECT_TRUE(PackImage(Request(std::string(108, 'n')), {}, image, error)) << error;
+    EXPECT_EQ(image.size(), IMAGE_HEADER_SIZE);
+    EXPECT_TRUE(PackImage(Request("x"), Bytes(65535, 1), image, error)) << error;
+    EXPECT_EQ(image.size(), IMAGE_HEADER_SIZE + 65535);
+    PackRequest r = Request("x");
+    r.sw = {255, 99};
+    EXPECT_TRUE(PackImage(r, {}, image, error)) << error;
+}
+
+TEST(PackImage, RefusesWhatTheFormatCannotHold) {
+    Bytes image;
+    std::string error;
+    EXPECT_FALSE(PackImage(Request(std::string(109, 'n')), {}, image, error));
+    EXPECT_NE(error.find("108"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(PackImage(Request("x"), Bytes(65536, 1), image, error));
+    EXPECT_NE(error.find("65535"), std::string::npos) << error;
+    error.clear();
+    PackRequest r = Request("x");
+    r.sw = {256, 0};
+    EXPECT_FALSE(PackImage(r, {}, image, error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(PackImage(Request(std::string("a\0b", 3)), {}, image, error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(BuiltInImage, EmbeddedResourceIsTheReproduciblePackedImage) {
+    Bytes expected;
+    std::string error;
+    ASSERT_TRUE(PackImage(BuiltInPackRequest(), BuiltInPayload(), expected, error)) << error;
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    ASSERT_TRUE(FindEmbeddedResource("FWFILE", "FW", data, size));
+    ASSERT_EQ(size, expected.size());
+    EXPECT_TRUE(Bytes(data, data + size) == expected);
+    // Deterministic and of the documented size.
+    EXPECT_EQ(BuiltInPayload(), BuiltInPayload());
+    EXPECT_EQ(BuiltInPayload().size(), 24u * 1024u);
+}
+
+TEST(BuiltInImage, OtherNamesAndTypesAreNotFound) {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    EXPECT_FALSE(FindEmbeddedResource("FWFILE", "RT", data, size));
+    EXPECT_FALSE(FindEmbeddedResource("FW", "FWFILE", data, size));
+    EXPECT_FALSE(FindEmbeddedResource(nullptr, "FW", data, size));
+}
+}  // namespace
