@@ -1,0 +1,92 @@
+#include "ui/autorun.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "ui/commands.h"
+#include "ui/globals.h"
+#include "ui/kav_app.h"
+#include "ui/main_frame.h"
+#include "ui/message_boxes.h"
+
+namespace {
+constexpr auto kStepTime = std::chrono::seconds(60);
+}
+
+CAutorun::CAutorun(CKavApp& app) : m_app(app), m_timer(this) {
+    Bind(wxEVT_TIMER, &CAutorun::OnTick, this);
+    SetMessageBoxHandler([this](const wxString& text, const wxString& caption, long style, wxWindow*) {
+        std::printf("autorun: box \"%s\": %s\n", static_cast<const char*>(caption.utf8_str()),
+                    static_cast<const char*>(text.utf8_str()));
+        std::fflush(stdout);
+        if (text == wxString::FromUTF8(LoadStringText(IDS_DOWNLOAD_DONE))) m_downloadDone = true;
+        return (style & wxYES_NO) != 0 ? wxNO : wxOK;
+    });
+}
+
+CAutorun::~CAutorun() { SetMessageBoxHandler(nullptr); }
+
+void CAutorun::Begin() {
+    m_deadline = std::chrono::steady_clock::now() + kStepTime;
+    m_timer.Start(100);
+}
+
+void CAutorun::Fail(const char* reason) {
+    std::printf("autorun: failed: %s\n", reason);
+    std::fflush(stdout);
+    m_step = Step::Finished;
+    m_timer.Stop();
+    m_app.SetExitCode(1);
+    if (CMainFrame* frame = CMainFrame::Get()) frame->Close(true);
+}
+
+void CAutorun::OnTick(wxTimerEvent&) {
+    CMainFrame* frame = CMainFrame::Get();
+    if (frame == nullptr) return;
+    if (std::chrono::steady_clock::now() > m_deadline) {
+        Fail(m_step == Step::WaitDevice ? "the device did not answer" : "the download did not finish");
+        return;
+    }
+    wxCommandEvent command(wxEVT_MENU);
+    switch (m_step) {
+        case Step::Connect:
+            command.SetId(CMD_DEVICE_CONNECT);
+            m_app.OnDeviceConnect(command);
+            if (!g_link.m_running) {
+                Fail("the port could not be opened");
+                return;
+            }
+            m_step = Step::WaitDevice;
+            break;
+        case Step::WaitDevice:
+            // Identity and hardware information have both arrived.
+            if (g_link.SnapshotDevice().name.Text()[0] != '\0' && g_link.SnapshotDevice().hwCurrentMajor != 0)
+                m_step = Step::Download;
+            break;
+        case Step::Download:
+            command.SetId(CMD_DEVICE_DOWNLOAD);
+            m_app.OnDeviceDownload(command);
+            if (!g_link.m_downloadRequested) {
+                Fail("the download was refused");
+                return;
+            }
+            m_deadline = std::chrono::steady_clock::now() + kStepTime;
+            m_step = Step::WaitDone;
+            break;
+        case Step::WaitDone:
+            if (m_downloadDone && !g_link.m_downloadRequested && !frame->IsDownloadProgressShown()) {
+                m_step = Step::Finished;
+                m_timer.Stop();
+                frame->Refresh();
+                frame->Update();
+                const wxRect rect = frame->GetScreenRect();
+                std::printf("autorun: done %d %d %d %d\n", rect.x, rect.y, rect.width, rect.height);
+                std::fflush(stdout);
+            }
+            break;
+        case Step::Finished:
+            break;
+    }
+}

@@ -1,0 +1,3 @@
+#include "ui/globals.h"
+
+CDeviceLink g_link;

@@ -1,0 +1,235 @@
+#include "ui/kav_app.h"
+
+#include <wx/cmdline.h>
+#include <wx/config.h>
+#include <wx/menu.h>
+#include <wx/stdpaths.h>
+
+#include "image/image_loading.h"
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "ui/about_dlg.h"
+#include "ui/autorun.h"
+#include "ui/commands.h"
+#include "ui/globals.h"
+#include "ui/kav_doc.h"
+#include "ui/main_frame.h"
+#include "ui/message_boxes.h"
+#include "ui/ui_logic.h"
+
+// clang-format off
+wxBEGIN_EVENT_TABLE(CKavApp, wxApp)
+    EVT_MENU(CMD_APP_ABOUT, CKavApp::OnAppAbout)
+    EVT_MENU(CMD_DEVICE_CONNECT, CKavApp::OnDeviceConnect)
+    EVT_MENU(CMD_DEVICE_DOWNLOAD, CKavApp::OnDeviceDownload)
+    EVT_MENU(CMD_DEVICE_DISCONNECT, CKavApp::OnDeviceDisconnect)
+    EVT_MENU(CMD_DEVICE_RESET, CKavApp::OnDeviceReset)
+    EVT_MENU(CMD_FORCE_MODE, CKavApp::OnForceMode)
+    EVT_UPDATE_UI(CMD_DEVICE_CONNECT, CKavApp::OnUpdateDeviceConnect)
+    EVT_UPDATE_UI(CMD_DEVICE_DOWNLOAD, CKavApp::OnUpdateDeviceDownload)
+    EVT_UPDATE_UI(CMD_DEVICE_DISCONNECT, CKavApp::OnUpdateDeviceDisconnect)
+    EVT_UPDATE_UI(CMD_DEVICE_RESET, CKavApp::OnUpdateDeviceDownload)
+    EVT_IDLE(CKavApp::OnIdle)
+wxEND_EVENT_TABLE()
+// clang-format on
+
+namespace {
+wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+
+LinkFlags CurrentFlags() {
+    LinkFlags flags;
+    flags.running = g_link.m_running != 0;
+    flags.downloadRequested = g_link.m_downloadRequested != 0;
+    flags.resetIssued = g_link.m_resetIssued != 0;
+    return flags;
+}
+
+// The application's own boxes: captioned with the application title, owned by
+// the main window.
+int AppMessageBox(const wxString& text, long style) {
+    return ShowMessageBox(text, Text(AFX_IDS_APP_TITLE), style | wxCENTRE, CMainFrame::Get());
+}
+}  // namespace
+
+CKavApp::CKavApp() : m_idleTimer(this) {
+    Bind(wxEVT_TIMER, &CKavApp::OnIdleTimer, this);
+}
+
+CKavApp::~CKavApp() = default;
+
+void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
+    wxApp::OnInitCmdLine(parser);
+    parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
+    parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
+                     wxCMD_LINE_HIDDEN);
+    parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);
+}
+
+bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
+    if (!wxApp::OnCmdLineParsed(parser)) return false;
+    m_options.portGiven = parser.Found("port", &m_options.portName);
+    m_options.autorunDownload = parser.Found("autorun-download");
+    if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
+    return true;
+}
+
+bool CKavApp::OnInit() {
+    if (!wxApp::OnInit()) return false;
+    return InitInstance(m_options);
+}
+
+int CKavApp::OnRun() {
+    const int code = wxApp::OnRun();
+    return m_exitCode != 0 ? m_exitCode : code;
+}
+
+int CKavApp::OnExit() {
+    ExitInstance();
+    return wxApp::OnExit();
+}
+
+bool CKavApp::InitInstance(const StartOptions& options) {
+    SetAppName("KAVRO");
+    SetAppDisplayName(Text(AFX_IDS_APP_TITLE));
+    // The recent-file list lives under "KAVRO": $XDG_CONFIG_HOME/KAVRO.conf
+    // here, the user's registry on Windows.
+    wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
+    if (wxConfigBase::Get(false) == nullptr) wxConfigBase::Set(new wxConfig("KAVRO"));
+
+    m_docManager = new CKavDocManager;
+    m_docManager->FileHistoryLoad(*wxConfigBase::Get());
+    CreateDocTemplate(m_docManager);
+
+    auto* frame = new CMainFrame(m_docManager, CKavDocManager::WindowTitle());
+    SetTopWindow(frame);
+    m_docManager->SetHistoryChanged([this] {
+        if (CMainFrame* main = CMainFrame::Get()) main->RefreshRecentFiles();
+        SaveFileHistory();
+    });
+    frame->RefreshRecentFiles();
+
+    // The first document: the file named on the command line, else the built-in image.
+    wxDocument* document = options.imagePath.empty()
+                               ? m_docManager->CreateNewDocument()
+                               : m_docManager->CreateDocument(options.imagePath, wxDOC_SILENT);
+    if (document == nullptr) {
+        m_docManager->Clear(true);
+        frame->Destroy();
+        delete m_docManager;
+        m_docManager = nullptr;
+        return false;
+    }
+
+    frame->Show(true);
+    frame->Update();
+
+    // The link's module stays empty: the program's own executable holds the
+    // built-in image and names the settings file.
+    g_link.LoadSettings();
+    g_link.m_progressWindow = frame->GetProgressWindow();
+    frame->SetPortText(wxString::FromUTF8(g_link.m_portName.Text()));
+    if (options.portGiven) frame->SetPortText(options.portName);
+    m_forceMode = 0;
+
+    m_idleTimer.Start(200);
+    if (options.autorunDownload) {
+        m_autorun = std::make_unique<CAutorun>(*this);
+        m_autorun->Begin();
+    }
+    return true;
+}
+
+void CKavApp::ExitInstance() {
+    m_idleTimer.Stop();
+    m_autorun.reset();
+    g_link.m_progressWindow = nullptr;
+    g_link.SaveSettings();
+    if (m_docManager != nullptr) {
+        SaveFileHistory();
+        m_docManager->Clear(true);
+        delete m_docManager;
+        m_docManager = nullptr;
+    }
+    delete wxConfigBase::Set(nullptr);
+}
+
+void CKavApp::SaveFileHistory() {
+    wxConfigBase* config = wxConfigBase::Get(false);
+    if (config == nullptr || m_docManager == nullptr) return;
+    m_docManager->FileHistorySave(*config);
+    config->Flush();
+}
+
+CMainFrame* CKavApp::GetMainFrame() const { return CMainFrame::Get(); }
+
+void CKavApp::OnIdle(wxIdleEvent& event) {
+    OnIdleStep();
+    event.Skip();
+}
+
+void CKavApp::OnIdleTimer(wxTimerEvent&) {}
+
+void CKavApp::OnIdleStep() {
+    CMainFrame* frame = CMainFrame::Get();
+    if (frame == nullptr) return;
+    frame->ShowDownloadProgress(g_link.m_downloadRequested != 0);
+    frame->UpdateIndicators();
+    // Menu items follow their enabling rules, so their keys do nothing while disabled.
+    if (wxMenuBar* bar = frame->GetMenuBar()) bar->UpdateMenus();
+}
+
+void CKavApp::OnAppAbout(wxCommandEvent&) {
+    CAboutDlg dialog(CMainFrame::Get());
+    dialog.ShowModal();
+}
+
+void CKavApp::OnDeviceConnect(wxCommandEvent&) {
+    if (g_link.m_running) return;
+    g_link.Stop();
+    wxString port;
+    if (CMainFrame* frame = CMainFrame::Get()) frame->GetPortText(port);
+    g_link.SetPortName(port.utf8_str());
+    g_link.m_secondCpu = 0;
+    g_link.Start();
+}
+
+void CKavApp::OnDeviceDownload(wxCommandEvent&) {
+    const DownloadDecision decision =
+        DecideDownload(CurrentFlags(), DownloadRefusal(g_link),
+                       IsDeviceCompatible(g_link.SnapshotDevice(), g_link.m_firmware), m_forceMode != 0);
+    switch (decision) {
+        case DownloadDecision::Ignore:
+            break;
+        case DownloadDecision::Refuse:
+            AppMessageBox(wxString::FromUTF8(DownloadRefusalText(DownloadRefusal(g_link))), wxOK | wxICON_ERROR);
+            break;
+        case DownloadDecision::Request:
+            g_link.RequestDownload();
+            break;
+        case DownloadDecision::RefuseHardware:
+            AppMessageBox(Text(IDS_HW_INCORRECT), wxOK | wxICON_ERROR);
+            break;
+        case DownloadDecision::AskHardware:
+            if (AppMessageBox(Text(IDS_HW_INCORRECT_ASK), wxYES_NO | wxICON_QUESTION) == wxYES)
+                g_link.RequestDownload();
+            break;
+    }
+}
+
+void CKavApp::OnDeviceReset(wxCommandEvent&) {
+    if (!g_link.m_downloadRequested && g_link.m_running) g_link.RequestReset();
+}
+
+void CKavApp::OnDeviceDisconnect(wxCommandEvent&) { g_link.Stop(); }
+
+void CKavApp::OnForceMode(wxCommandEvent&) { m_forceMode = 1; }
+
+void CKavApp::OnUpdateDeviceConnect(wxUpdateUIEvent& event) { event.Enable(EnabledCommands(CurrentFlags()).connect); }
+
+void CKavApp::OnUpdateDeviceDownload(wxUpdateUIEvent& event) {
+    event.Enable(EnabledCommands(CurrentFlags()).download);
+}
+
+void CKavApp::OnUpdateDeviceDisconnect(wxUpdateUIEvent& event) {
+    event.Enable(EnabledCommands(CurrentFlags()).disconnect);
+}

@@ -1,0 +1,144 @@
+#include "ui/kav_doc.h"
+
+#include <string>
+
+#include <wx/app.h>
+#include <wx/config.h>
+#include <wx/filehistory.h>
+#include <wx/filename.h>
+#include <wx/msgdlg.h>
+
+#include "image/file_reader.h"
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "ui/globals.h"
+#include "ui/kav_view.h"
+#include "ui/message_boxes.h"
+#include "ui/ui_logic.h"
+
+wxIMPLEMENT_DYNAMIC_CLASS(CKavDoc, wxDocument);
+
+namespace {
+wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+
+wxString DocStringField(int field) {
+    return wxString::FromUTF8(DocumentStringFields(LoadStringText(IDR_MAINFRAME))[field]);
+}
+
+void ReportOpenFailure(const wxString& path, const std::string& reason) {
+    ShowMessageBox(wxString::Format("Cannot open the file %s.\n\n%s", path, wxString::FromUTF8(reason)),
+                   Text(AFX_IDS_APP_TITLE), wxOK | wxICON_EXCLAMATION | wxCENTRE, wxTheApp->GetTopWindow());
+}
+}  // namespace
+
+bool CKavDoc::OnNewDocument() {
+    if (!wxDocument::OnNewDocument()) return false;
+    g_link.LoadBuiltInImage();
+    UpdateAllViews();
+    return true;
+}
+
+bool CKavDoc::OnSaveDocument(const wxString&) { return false; }
+
+bool CKavDoc::DoSaveDocument(const wxString&) { return false; }
+
+bool CKavDoc::DoOpenDocument(const wxString& file) {
+    CFileImageReader reader;
+    std::string error;
+    if (!reader.Open(std::string(file.utf8_str()), error)) {
+        ReportOpenFailure(file, error);
+        return false;
+    }
+    g_link.LoadImageFromArchive(reader);
+    if (reader.Failed()) {
+        // The loader has dropped the partly read data; the open fails as a
+        // read error of the medium would.
+        ReportOpenFailure(file, "The file could not be read.");
+        return false;
+    }
+    return true;
+}
+
+bool CKavDocTemplate::FileMatchesTemplate(const wxString&) { return true; }
+
+CKavDocManager::CKavDocManager() : wxDocManager(0, false) {
+    // The recent-file list must exist with its size of 4 before anything uses it.
+    Initialize();
+    SetMaxDocsOpen(1);
+    // Save and Save As stay on the menu and the tool bar but are always
+    // disabled, and do nothing should they arrive anyway.
+    for (int id : {wxID_SAVE, wxID_SAVEAS}) {
+        Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, id);
+        Bind(wxEVT_MENU, [](wxCommandEvent&) {}, id);
+    }
+}
+
+wxFileHistory* CKavDocManager::OnCreateFileHistory() { return new wxFileHistory(4); }
+
+wxString CKavDocManager::MakeNewDocumentName() { return Text(AFX_IDS_UNTITLED); }
+
+wxString CKavDocManager::WindowTitle() { return DocStringField(DOCSTRING_WINDOW_TITLE); }
+
+wxString CKavDocManager::MakeFrameTitle(wxDocument* doc) {
+    if (doc == nullptr) return WindowTitle();
+    return doc->GetUserReadableName() + " - " + WindowTitle();
+}
+
+bool CKavDocManager::CheckReadable(const wxString& path) {
+    CFileImageReader reader;
+    std::string error;
+    if (reader.Open(std::string(path.utf8_str()), error)) return true;
+    ReportOpenFailure(path, error);
+    return false;
+}
+
+wxDocument* CKavDocManager::CreateDocument(const wxString& path, long flags) {
+    if (!(flags & wxDOC_NEW) && !path.empty() && !CheckReadable(path)) return nullptr;
+    const bool hadDocument = !GetDocuments().empty();
+    wxDocument* document = wxDocManager::CreateDocument(path, flags);
+    // The framework closes the old document before it opens the new one; if
+    // the open still failed, the window gets a new document rather than none.
+    if (document == nullptr && hadDocument && GetDocuments().empty())
+        document = wxDocManager::CreateDocument(wxString(), wxDOC_NEW);
+    return document;
+}
+
+wxDocTemplate* CKavDocManager::SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path,
+                                                  long flags, bool save) {
+    wxDocTemplate* chosen = wxDocManager::SelectDocumentPath(templates, noTemplates, path, flags, save);
+    if (chosen != nullptr && !path.empty() && !CheckReadable(path)) {
+        path.clear();
+        return nullptr;
+    }
+    return chosen;
+}
+
+void CKavDocManager::AddFileToHistory(const wxString& file) {
+    wxDocManager::AddFileToHistory(file);
+    HistoryChanged();
+}
+
+void CKavDocManager::RemoveFileFromHistory(size_t i) {
+    wxDocManager::RemoveFileFromHistory(i);
+    HistoryChanged();
+}
+
+void CKavDocManager::FileHistoryLoad(const wxConfigBase& config) {
+    wxDocManager::FileHistoryLoad(config);
+    HistoryChanged();
+}
+
+void CKavDocManager::HistoryChanged() {
+    if (m_historyChanged) m_historyChanged();
+}
+
+CKavDocTemplate* CreateDocTemplate(wxDocManager* manager) {
+    // "KAVRO Files (*.fw)" and ".fw": the open dialog shows "<description> (*.fw)".
+    wxString description = DocStringField(DOCSTRING_FILTER_NAME);
+    const wxString extension = DocStringField(DOCSTRING_FILTER_EXT);
+    const wxString pattern = "*" + extension;
+    description.Replace(" (" + pattern + ")", "");
+    return new CKavDocTemplate(manager, description, pattern, wxString(), extension.Mid(1),
+                               DocStringField(DOCSTRING_REG_FILE_TYPE_ID), "KAVRO View",
+                               wxCLASSINFO(CKavDoc), wxCLASSINFO(CKavView), wxTEMPLATE_VISIBLE);
+}

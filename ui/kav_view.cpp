@@ -1,0 +1,163 @@
+#include "ui/kav_view.h"
+
+#include <wx/dcclient.h>
+#include <wx/settings.h>
+
+#include "link/platform.h"
+#include "res/info_lines.h"
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "ui/globals.h"
+#include "ui/main_frame.h"
+#include "ui/message_boxes.h"
+
+wxIMPLEMENT_DYNAMIC_CLASS(CKavView, wxView);
+
+const wxColour CKavView::kDeviceColour(40, 75, 120);
+const wxColour CKavView::kImageColour(40, 120, 75);
+
+namespace {
+// Device names are bytes from the device: UTF-8 when they are, Latin-1 otherwise.
+wxString FromDeviceText(const std::string& text) {
+    wxString converted = wxString::FromUTF8(text.c_str(), text.size());
+    if (converted.empty() && !text.empty()) converted = wxString(text.c_str(), wxConvISO8859_1, text.size());
+    return converted;
+}
+
+wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+}  // namespace
+
+CKavCanvas::CKavCanvas(wxWindow* parent)
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE) {
+    SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
+    Bind(wxEVT_PAINT, &CKavCanvas::OnPaint, this);
+}
+
+void CKavCanvas::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(this);
+    if (m_view != nullptr) m_view->OnDraw(&dc);
+}
+
+CKavView::CKavView() : m_notifyTarget(this) {
+    // Bold, a character cell 14 units high, Arial (Liberation Sans where
+    // fontconfig stands in for it).
+    m_font = wxFont(wxFontInfo(wxSize(0, 14)).Bold().FaceName("Arial"));
+    Bind(EVT_LINK_MESSAGE, &CKavView::OnLinkMessage, this);
+}
+
+CKavView::~CKavView() {
+    if (m_registered) {
+        // The worker posts to this view: it must have ended before the target goes.
+        g_link.Stop();
+        g_link.m_notifyWindow = nullptr;
+    }
+    if (m_canvas) {
+        m_canvas->SetView(nullptr);
+        m_canvas->Refresh();
+    }
+}
+
+bool CKavView::OnCreate(wxDocument* doc, long flags) {
+    if (!wxView::OnCreate(doc, flags)) return false;
+    CMainFrame* frame = CMainFrame::Get();
+    if (frame == nullptr) return false;
+    SetFrame(frame);
+    m_canvas = frame->GetCanvas();
+    m_canvas->SetView(this);
+    g_link.m_notifyWindow = &m_notifyTarget;
+    m_registered = true;
+    Activate(true);
+    m_canvas->Refresh();
+    return true;
+}
+
+void CKavView::OnUpdate(wxView*, wxObject*) {
+    if (m_canvas) m_canvas->Refresh();
+}
+
+void CKavView::OnChangeFilename() {
+    wxWindow* frame = GetFrame();
+    wxDocument* doc = GetDocument();
+    if (frame != nullptr && doc != nullptr) frame->SetLabel(doc->GetDocumentManager()->MakeFrameTitle(doc));
+}
+
+std::vector<std::string> CKavView::InfoLines() const {
+    const DeviceInfo device = g_link.SnapshotDevice();
+    std::vector<std::string> lines;
+    for (int line = 1; line <= INFO_LINE_COUNT; ++line)
+        lines.push_back(FormatInfoLine(line, device, g_link.m_firmware, g_link.m_imagePath.Text()));
+    return lines;
+}
+
+int CKavView::LineHeight(wxDC& dc) const {
+    if (m_font.IsOk()) dc.SetFont(m_font);
+    return dc.GetCharHeight();
+}
+
+void CKavView::OnDraw(wxDC* dc) {
+    ++m_paints;
+    const wxSize size = m_canvas ? m_canvas->GetClientSize() : dc->GetSize();
+    const LineRect client{0, 0, size.GetWidth(), size.GetHeight()};
+    const int lineHeight = LineHeight(*dc);
+    LineRect line = FirstLine(client, lineHeight);
+    const std::vector<std::string> lines = InfoLines();
+    for (int i = 0; i < INFO_LINE_COUNT; ++i) {
+        if (i == 0) dc->SetTextForeground(kDeviceColour);
+        if (i == DEVICE_LINE_COUNT) dc->SetTextForeground(kImageColour);
+        DrawInfoLine(dc, FromDeviceText(lines[i]), line, client);
+    }
+}
+
+bool CKavView::DrawInfoLine(wxDC* dc, const wxString& text, LineRect& line, const LineRect& client) {
+    if (!IsLineVisible(line, client)) return false;
+    const wxRect rect(line.left, line.top, line.right - line.left, line.bottom - line.top);
+    // The whole line, the client's full width, is filled and the text clipped to it.
+    const wxColour background = m_canvas ? m_canvas->GetBackgroundColour() : *wxWHITE;
+    dc->SetPen(*wxTRANSPARENT_PEN);
+    dc->SetBrush(wxBrush(background));
+    dc->DrawRectangle(rect);
+    {
+        wxDCClipper clip(*dc, rect);
+        dc->DrawText(text, line.left + 4, line.top);
+    }
+    AdvanceLine(line);
+    return true;
+}
+
+void CKavView::OnLinkMessage(wxThreadEvent& event) {
+    const LinkMessage message = CPostedMessageTarget::MessageOf(event);
+    if (message.message == WM_LINK_NOTIFY) OnLinkNotify(static_cast<int>(message.wParam));
+}
+
+void CKavView::OnLinkNotify(int code) {
+    switch (code) {
+        case LN_INFO_CHANGED:
+        case LN_LINK_STARTED:
+            if (m_canvas) m_canvas->Refresh(true);
+            break;
+        case LN_PORT_FAILED: {
+            // Which port failed, and why, follows the notification's own text.
+            const uint32_t error = g_link.m_port.m_file.m_lastError;
+            const std::string reason = error != 0 ? SystemErrorText(error) : std::string();
+            ShowLinkMessage(IDS_PORT_FAILED,
+                            wxString::FromUTF8(PortFailedText("", g_link.m_port.m_portName.Text(), reason)));
+            break;
+        }
+        case LN_NO_RESPONSE:
+            ShowLinkMessage(IDS_NO_RESPONSE);
+            break;
+        case LN_DOWNLOAD_DONE:
+            ShowLinkMessage(IDS_DOWNLOAD_DONE);
+            break;
+        case LN_DEVICE_RESET:
+            ShowLinkMessage(IDS_DEVICE_RESET);
+            break;
+        default:  // LN_LINK_ENDED and anything else: nothing
+            break;
+    }
+}
+
+void CKavView::ShowLinkMessage(unsigned stringId, const wxString& detail) {
+    ShowMessageBox(Text(stringId) + detail, Text(IDS_LINK_CAPTION), wxOK | wxICON_NONE | wxCENTRE,
+                   m_canvas ? static_cast<wxWindow*>(m_canvas.get()) : GetFrame());
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The information view: twelve lines about the connected device and the
+// loaded image, painted straight from the link, and the window that turns the
+// link's notifications into repaints and message boxes. Window thread.
+#include <string>
+#include <vector>
+
+#include <wx/docview.h>
+#include <wx/font.h>
+#include <wx/weakref.h>
+#include <wx/window.h>
+
+#include "ui/link_targets.h"
+#include "ui/ui_logic.h"
+
+class CKavView;
+
+// The window the view paints into. It belongs to the main frame and outlives
+// the views, which the framework replaces with every document.
+class CKavCanvas : public wxWindow {
+public:
+    explicit CKavCanvas(wxWindow* parent);
+
+    void SetView(CKavView* view) { m_view = view; }
+    CKavView* GetView() const { return m_view; }
+
+private:
+    void OnPaint(wxPaintEvent& event);
+
+    CKavView* m_view = nullptr;
+};
+
+class CKavView : public wxView {
+public:
+    CKavView();
+    // Stops the link before the notification target goes away.
+    ~CKavView() override;
+
+    bool OnCreate(wxDocument* doc, long flags) override;
+    void OnDraw(wxDC* dc) override;
+    void OnUpdate(wxView* sender, wxObject* hint = nullptr) override;
+    void OnChangeFilename() override;
+
+    // One link notification (an LN_ code).
+    void OnLinkNotify(int code);
+    // Paints one line and moves line down; false when the line lies below the
+    // client area and nothing was done.
+    bool DrawInfoLine(wxDC* dc, const wxString& text, LineRect& line, const LineRect& client);
+    // The notification box: caption string 140, the given string, OK, no icon.
+    void ShowLinkMessage(unsigned stringId, const wxString& detail = wxString());
+
+    // The twelve lines as they are painted now (the device block from a
+    // consistent snapshot of the link's device record).
+    std::vector<std::string> InfoLines() const;
+    // The height of one line in the view's font.
+    int LineHeight(wxDC& dc) const;
+    const wxFont& GetFont() const { return m_font; }
+    CKavCanvas* GetCanvas() const { return m_canvas.get(); }
+    // Paints so far; tests see that a notification made the view repaint.
+    unsigned long PaintCount() const { return m_paints; }
+
+    static const wxColour kDeviceColour;
+    static const wxColour kImageColour;
+
+private:
+    void OnLinkMessage(wxThreadEvent& event);
+
+    wxFont m_font;
+    wxWeakRef<CKavCanvas> m_canvas;
+    CPostedMessageTarget m_notifyTarget;
+    bool m_registered = false;
+    unsigned long m_paints = 0;
+
+    wxDECLARE_DYNAMIC_CLASS(CKavView);
+};

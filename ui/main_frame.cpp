@@ -1,0 +1,279 @@
+#include "ui/main_frame.h"
+
+#include <algorithm>
+
+#include <wx/accel.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/dnd.h>
+#include <wx/filehistory.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include "link/port_list.h"
+#include "res/strings.h"
+#include "ui/commands.h"
+#include "ui/icons.h"
+#include "ui/kav_doc.h"
+#include "ui/kav_view.h"
+#include "ui/ui_logic.h"
+
+namespace {
+CMainFrame* g_mainFrame = nullptr;
+
+wxString Text(unsigned id) {
+    const char* text = LoadStringText(id);
+    return text != nullptr ? wxString::FromUTF8(text) : wxString();
+}
+wxString Prompt(int command) { return wxString::FromUTF8(PromptOf(PromptStringId(command))); }
+wxString Tip(int command) { return wxString::FromUTF8(TipOf(PromptStringId(command))); }
+
+// A file dropped on the window opens as the document, as with File > Open.
+class CFileDropTarget : public wxFileDropTarget {
+public:
+    explicit CFileDropTarget(wxDocManager* manager) : m_manager(manager) {}
+    bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& files) override {
+        for (const wxString& file : files) m_manager->CreateDocument(file, wxDOC_SILENT);
+        return !files.empty();
+    }
+
+private:
+    wxDocManager* m_manager;
+};
+}  // namespace
+
+CMainFrame* CMainFrame::Get() { return g_mainFrame; }
+
+CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(640, 420)),
+      m_manager(manager),
+      m_progressTarget(this) {
+    g_mainFrame = this;
+    SetIcon(AppIcon());
+    CreateMenuBar();
+    CreateToolBarButtons();
+    CreateDialogBar();
+    CreateStatusBarPanes();
+
+    m_canvas = new CKavCanvas(this);
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(m_wndDlgBar, 0, wxEXPAND);
+    sizer->Add(m_canvas, 1, wxEXPAND);
+    SetSizer(sizer);
+
+    // Ctrl+Shift+F12 has no menu item: the frame's own key table carries it.
+    wxAcceleratorEntry keys[1];
+    keys[0].Set(wxACCEL_CTRL | wxACCEL_SHIFT, WXK_F12, CMD_FORCE_MODE);
+    SetAcceleratorTable(wxAcceleratorTable(1, keys));
+
+    SetDropTarget(new CFileDropTarget(manager));
+    Bind(EVT_LINK_MESSAGE, &CMainFrame::OnProgressMessage, this);
+    Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, CMD_VIEW_TOOLBAR);
+    Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, CMD_VIEW_STATUS_BAR);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, CMD_VIEW_TOOLBAR);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, CMD_VIEW_STATUS_BAR);
+    Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, ID_RECENT_PLACEHOLDER);
+    RefreshRecentFiles();
+}
+
+CMainFrame::~CMainFrame() {
+    if (g_mainFrame == this) g_mainFrame = nullptr;
+}
+
+void CMainFrame::CreateMenuBar() {
+    auto item = [](wxMenu* menu, int id, const wxString& label) { menu->Append(id, label, Prompt(id)); };
+
+    m_fileMenu = new wxMenu;
+    item(m_fileMenu, CMD_FILE_NEW, "&Default\tCtrl+N");
+    item(m_fileMenu, CMD_FILE_OPEN, "&Open...\tCtrl+O");
+    item(m_fileMenu, CMD_FILE_SAVE, "&Save\tCtrl+S");
+    item(m_fileMenu, CMD_FILE_SAVE_AS, "Save &As...");
+    m_fileMenu->AppendSeparator();
+    m_fileMenu->Append(ID_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
+    m_fileMenu->AppendSeparator();
+    item(m_fileMenu, CMD_APP_EXIT, "E&xit");
+
+    auto* device = new wxMenu;
+    item(device, CMD_DEVICE_CONNECT, "&Connect \tF8");
+    item(device, CMD_DEVICE_DOWNLOAD, "&Download \tF9");
+    item(device, CMD_DEVICE_DISCONNECT, "Disconnect");
+
+    auto* view = new wxMenu;
+    view->AppendCheckItem(CMD_VIEW_TOOLBAR, "&Toolbar", Prompt(CMD_VIEW_TOOLBAR));
+    view->AppendCheckItem(CMD_VIEW_STATUS_BAR, "&Status Bar", Prompt(CMD_VIEW_STATUS_BAR));
+
+    auto* help = new wxMenu;
+    item(help, CMD_APP_ABOUT, "&About KAVRO...");
+
+    auto* bar = new wxMenuBar;
+    bar->Append(m_fileMenu, "&File");
+    bar->Append(device, "&Device");
+    bar->Append(view, "&View");
+    bar->Append(help, "&Help");
+    SetMenuBar(bar);
+}
+
+void CMainFrame::CreateToolBarButtons() {
+    m_wndToolBar = CreateToolBar(wxTB_FLAT | wxTB_HORIZONTAL | wxNO_BORDER);
+    m_wndToolBar->SetToolBitmapSize(wxSize(16, 15));
+    auto button = [this](int id) {
+        m_wndToolBar->AddTool(id, Tip(id), ToolBarImage(id), Tip(id), wxITEM_NORMAL);
+        m_wndToolBar->SetToolLongHelp(id, Prompt(id));
+    };
+    button(CMD_FILE_NEW);
+    button(CMD_FILE_OPEN);
+    button(CMD_FILE_SAVE);
+    m_wndToolBar->AddSeparator();
+    button(CMD_DEVICE_CONNECT);
+    button(CMD_DEVICE_DOWNLOAD);
+    button(CMD_DEVICE_RESET);
+    button(CMD_DEVICE_DISCONNECT);
+    m_wndToolBar->AddSeparator();
+    button(CMD_APP_ABOUT);
+    m_wndToolBar->Realize();
+}
+
+void CMainFrame::CreateDialogBar() {
+    m_wndDlgBar = new wxPanel(this, wxID_ANY);
+    wxPanel* bar = m_wndDlgBar;
+    // Created in the bar's tab order; laid out left to right below.
+    m_portBox = new wxComboBox(bar, IDC_PORT, wxString(), wxDefaultPosition,
+                               wxSize(bar->ConvertDialogToPixels(wxSize(80, 0)).x, -1), 0, nullptr, wxCB_DROPDOWN);
+    auto* portLabel = new wxStaticText(bar, wxID_ANY, "Used Port : ", wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
+    m_downloadLabel = new wxStaticText(bar, IDC_DOWNLOAD_LABEL, "Download : ", wxDefaultPosition, wxDefaultSize,
+                                       wxALIGN_RIGHT);
+    m_progress = new wxGauge(bar, IDC_PROGRESS, 100, wxDefaultPosition,
+                             wxSize(bar->ConvertDialogToPixels(wxSize(111, 0)).x, -1), wxGA_HORIZONTAL | wxGA_SMOOTH);
+    m_secondCpu = new wxCheckBox(bar, IDC_SECOND_CPU, "Second CPU");
+
+    auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+    const int gap = bar->FromDIP(6);
+    sizer->Add(portLabel, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
+    sizer->Add(m_portBox, 0, wxALIGN_CENTER_VERTICAL | wxALL, bar->FromDIP(3));
+    sizer->Add(m_secondCpu, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
+    sizer->Add(m_downloadLabel, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap * 2);
+    sizer->Add(m_progress, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, gap);
+    bar->SetSizer(sizer);
+
+    // The standard ports, then the ones this machine reports, each once.
+    std::vector<std::string> reported;
+    for (const SerialPortEntry& entry : EnumerateSerialPorts()) reported.push_back(entry.name);
+    for (const std::string& name : PortBoxEntries(StandardPortNames(), reported))
+        m_portBox->Append(wxString::FromUTF8(name));
+
+    // The second CPU is never selected from the window.
+    m_secondCpu->SetValue(false);
+    m_secondCpu->Disable();
+}
+
+void CMainFrame::CreateStatusBarPanes() {
+    m_wndStatusBar = CreateStatusBar(4);
+    int widths[4] = {-1, 0, 0, 0};
+    const unsigned indicators[3] = {ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+    for (int i = 0; i < 3; ++i)
+        widths[i + 1] = m_wndStatusBar->GetTextExtent(Text(indicators[i])).GetWidth() + m_wndStatusBar->FromDIP(16);
+    m_wndStatusBar->SetStatusWidths(4, widths);
+    SetStatusText(Text(AFX_IDS_IDLEMESSAGE), 0);
+}
+
+void CMainFrame::UpdateIndicators() {
+    if (m_wndStatusBar == nullptr) return;
+    const struct {
+        int pane;
+        wxKeyCode key;
+        unsigned text;
+    } indicators[3] = {{1, WXK_CAPITAL, ID_INDICATOR_CAPS}, {2, WXK_NUMLOCK, ID_INDICATOR_NUM},
+                       {3, WXK_SCROLL, ID_INDICATOR_SCRL}};
+    for (const auto& indicator : indicators) {
+        const wxString text = wxGetKeyState(indicator.key) ? Text(indicator.text) : wxString();
+        if (m_wndStatusBar->GetStatusText(indicator.pane) != text) m_wndStatusBar->SetStatusText(text, indicator.pane);
+    }
+}
+
+void CMainFrame::ShowDownloadProgress(bool show) {
+    bool changed = false;
+    for (wxWindow* control : {static_cast<wxWindow*>(m_downloadLabel), static_cast<wxWindow*>(m_progress)}) {
+        if (control == nullptr || control->IsShown() == show) continue;
+        control->Show(show);
+        changed = true;
+    }
+    if (changed) m_wndDlgBar->Layout();
+}
+
+bool CMainFrame::IsDownloadProgressShown() const {
+    return m_downloadLabel != nullptr && m_downloadLabel->IsShown() && m_progress->IsShown();
+}
+
+void CMainFrame::GetPortText(wxString& text) const { text = m_portBox != nullptr ? m_portBox->GetValue() : wxString(); }
+
+void CMainFrame::SetPortText(const wxString& text) {
+    if (m_portBox != nullptr) m_portBox->SetValue(text);
+}
+
+void CMainFrame::OnProgressMessage(wxThreadEvent& event) {
+    const LinkMessage message = CPostedMessageTarget::MessageOf(event);
+    if (m_progress == nullptr) return;
+    if (message.message == PBM_SETRANGE) {
+        // The range runs from 0 to the high word of lParam.
+        const int range = static_cast<int>((static_cast<uint32_t>(message.lParam) >> 16) & 0xFFFFu);
+        m_progress->SetRange(range);
+    } else if (message.message == PBM_SETPOS) {
+        // A position past the end shows a full bar, as the system's control does.
+        const uintptr_t limit = static_cast<uintptr_t>(m_progress->GetRange());
+        m_progress->SetValue(static_cast<int>(std::min<uintptr_t>(message.wParam, limit)));
+    }
+}
+
+void CMainFrame::RefreshRecentFiles() {
+    if (m_fileMenu == nullptr) return;
+    wxFileHistory* history = m_manager->GetFileHistory();
+    // The entries sit between the two separators after Save As.
+    int position = -1;
+    for (size_t i = 0; i < m_fileMenu->GetMenuItemCount(); ++i) {
+        wxMenuItem* item = m_fileMenu->FindItemByPosition(i);
+        const int id = item->GetId();
+        if (id == ID_RECENT_PLACEHOLDER || (id >= CMD_MRU_FIRST && id <= wxID_FILE9)) {
+            if (position < 0) position = static_cast<int>(i);
+            m_fileMenu->Destroy(item);
+            --i;
+        }
+    }
+    if (position < 0) return;
+    const size_t count = history != nullptr ? history->GetCount() : 0;
+    if (count == 0) {
+        m_fileMenu->Insert(position, ID_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        wxString path = history->GetHistoryFile(i);
+        path.Replace("&", "&&");
+        m_fileMenu->Insert(position + static_cast<int>(i), CMD_MRU_FIRST + static_cast<int>(i),
+                           wxString::Format("&%zu %s", i + 1, path), Prompt(CMD_MRU_FIRST));
+    }
+}
+
+void CMainFrame::OnViewToolbar(wxCommandEvent&) {
+    if (m_wndToolBar == nullptr) return;
+    m_wndToolBar->Show(!m_wndToolBar->IsShown());
+    SendSizeEvent();
+}
+
+void CMainFrame::OnViewStatusBar(wxCommandEvent&) {
+    if (m_wndStatusBar == nullptr) return;
+    m_wndStatusBar->Show(!m_wndStatusBar->IsShown());
+    SendSizeEvent();
+}
+
+void CMainFrame::OnUpdateViewToolbar(wxUpdateUIEvent& event) {
+    event.Check(m_wndToolBar != nullptr && m_wndToolBar->IsShown());
+}
+
+void CMainFrame::OnUpdateViewStatusBar(wxUpdateUIEvent& event) {
+    event.Check(m_wndStatusBar != nullptr && m_wndStatusBar->IsShown());
+}

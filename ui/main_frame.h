@@ -1,0 +1,73 @@
+#pragma once
+// The main window: menu bar, tool bar, the dialog bar with the port box and
+// the download controls, the information view's window and the status bar.
+// Window thread.
+#include <wx/docview.h>
+
+#include "ui/link_targets.h"
+
+class wxCheckBox;
+class wxComboBox;
+class wxGauge;
+class wxPanel;
+class wxStaticText;
+class wxStatusBar;
+class wxToolBar;
+class CKavCanvas;
+class CKavDocManager;
+
+// Menu item shown in the File menu while the recent-file list is empty.
+inline constexpr int ID_RECENT_PLACEHOLDER = 0xE10F;
+
+class CMainFrame : public wxDocParentFrame {
+public:
+    CMainFrame(CKavDocManager* manager, const wxString& title);
+    ~CMainFrame() override;
+
+    // The one main frame while it exists, else nullptr.
+    static CMainFrame* Get();
+
+    // Shows or hides the download label and the progress bar together; a
+    // control already in the wanted state is left alone.
+    void ShowDownloadProgress(bool show);
+    bool IsDownloadProgressShown() const;
+    // Where the link's worker posts the progress bar's range and position.
+    IMessageTarget* GetProgressWindow() { return &m_progressTarget; }
+    // The port box's edit field: a chosen entry or whatever was typed.
+    void GetPortText(wxString& text) const;
+    void SetPortText(const wxString& text);
+    // The recent-file entries of the File menu, rebuilt from the list.
+    void RefreshRecentFiles();
+    // CAP, NUM and SCRL from the keyboard's lock states.
+    void UpdateIndicators();
+
+    CKavCanvas* GetCanvas() const { return m_canvas; }
+    wxComboBox* GetPortBox() const { return m_portBox; }
+    wxGauge* GetProgressBar() const { return m_progress; }
+    wxStaticText* GetDownloadLabel() const { return m_downloadLabel; }
+    wxCheckBox* GetSecondCpuBox() const { return m_secondCpu; }
+    wxPanel* GetDialogBar() const { return m_wndDlgBar; }
+
+private:
+    void CreateMenuBar();
+    void CreateToolBarButtons();
+    void CreateDialogBar();
+    void CreateStatusBarPanes();
+    void OnProgressMessage(wxThreadEvent& event);
+    void OnViewToolbar(wxCommandEvent& event);
+    void OnViewStatusBar(wxCommandEvent& event);
+    void OnUpdateViewToolbar(wxUpdateUIEvent& event);
+    void OnUpdateViewStatusBar(wxUpdateUIEvent& event);
+
+    wxStatusBar* m_wndStatusBar = nullptr;
+    wxToolBar* m_wndToolBar = nullptr;
+    wxPanel* m_wndDlgBar = nullptr;
+    wxComboBox* m_portBox = nullptr;
+    wxStaticText* m_downloadLabel = nullptr;
+    wxGauge* m_progress = nullptr;
+    wxCheckBox* m_secondCpu = nullptr;
+    CKavCanvas* m_canvas = nullptr;
+    wxMenu* m_fileMenu = nullptr;
+    CKavDocManager* m_manager;
+    CPostedMessageTarget m_progressTarget;
+};
