@@ -14,3 +14,7 @@ struct SerialPortEntry {
 // (ttyS* only with a UART behind them), with USB ids from sysfs. Windows: the
 // COM ports of the registry's SERIALCOMM list. Sorted naturally (COM2 before COM10).
 std::vector<SerialPortEntry> EnumerateSerialPorts();
+
+// Linux only, for tests: the same search in another sysfs tty class folder
+// and device folder (a device node must be a character device).
+std::vector<SerialPortEntry> EnumerateSerialPortsIn(const std::string& sysClassTty, const std::string& devDir);

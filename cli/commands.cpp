@@ -1,0 +1,316 @@
+#include "cli/commands.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "cli/cli_text.h"
+#include "cli/exit_codes.h"
+#include "cli/frame_tracer.h"
+#include "cli/image_source.h"
+#include "image/firmware_format.h"
+#include "link/device_link.h"
+#include "link/port_list.h"
+#include "res/info_lines.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+void PrintError(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void PrintLine(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+}
+
+std::string Hex16(uint16_t value) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "0x%04X", value);
+    return buffer;
+}
+
+// The link and its message queue for one command; the link is declared last so
+// that it is destroyed (and its worker stopped) before the queue it posts to.
+struct LinkHolder {
+    CMessageQueue queue;
+    CDeviceLink link;
+};
+
+// The range check of the desktop application's Download command.
+bool DeviceFitsImage(const DeviceInfo& device, const FirmwareInfo& image) {
+    return IsHardwareCompatible(Version{device.hwCurrentMajor, device.hwCurrentMinor},
+                                Version{image.hwLowestMajor, image.hwLowestMinor},
+                                Version{image.hwHighestMajor, image.hwHighestMinor});
+}
+
+std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
+    return "The device's HW current version " + FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor) +
+           " lies outside the image's range " + FormatVersion(image.hwLowestMajor, image.hwLowestMinor) + " to " +
+           FormatVersion(image.hwHighestMajor, image.hwHighestMinor) + ".";
+}
+
+// Connects and waits for the device's first answer; prints failures.
+int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
+    const int status = session.Connect(options.port, tracer);
+    if (status != kExitOk) return status;
+    return session.WaitForDevice(options.timeout);
+}
+
+}  // namespace
+
+int CommandPorts() {
+    const std::vector<SerialPortEntry> ports = EnumerateSerialPorts();
+    if (ports.empty()) {
+        PrintError("No serial ports found.");
+        return kExitOk;
+    }
+    size_t width = 0;
+    for (const SerialPortEntry& port : ports) width = std::max(width, port.name.size());
+    for (const SerialPortEntry& port : ports) {
+        std::string line = port.name;
+        if (!port.usbId.empty() || !port.description.empty()) {
+            line.append(width - port.name.size() + 2, ' ');
+            line += port.usbId.empty() ? std::string(9, ' ') : port.usbId;
+            if (!port.description.empty()) line += "  " + port.description;
+        }
+        PrintLine(line);
+    }
+    return kExitOk;
+}
+
+int CommandInfo(const std::string& image, bool json) {
+    auto holder = std::make_unique<LinkHolder>();
+    CDeviceLink& link = holder->link;
+    const ImageLoadReport report = LoadImageIntoLink(link, image);
+    if (!report.opened) {
+        PrintError("Image cannot be used: " + report.problem);
+        return kExitImage;
+    }
+    const std::vector<std::string> lines = ImageBlockLines(link.m_firmware, link.m_imagePath.Text());
+    const bool matches = report.sumKnown && report.dataSum == link.m_checksum;
+    if (json) {
+        static const char* const kKeys[] = {"filePath", "name", "swVersion", "hwLowest", "hwHighest"};
+        JsonObject object;
+        for (size_t i = 0; i < lines.size() && i < 5; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
+        object.Add("dataLength", uint64_t{link.m_length});
+        object.Add("checksum", Hex16(link.m_checksum));
+        if (report.sumKnown)
+            object.Add("dataChecksum", Hex16(report.dataSum));
+        else
+            object.AddNull("dataChecksum");
+        object.Add("checksumMatches", matches);
+        object.Add("downloadable", report.Usable());
+        if (report.Usable())
+            object.AddNull("problem");
+        else
+            object.Add("problem", report.problem);
+        PrintLine(object.Text());
+    } else {
+        for (const std::string& line : lines) PrintLine(line);
+        PrintLine("Data length : " + std::to_string(link.m_length) + " bytes");
+        std::string checksum = "Checksum : " + Hex16(link.m_checksum);
+        if (matches)
+            checksum += " (matches)";
+        else if (report.sumKnown)
+            checksum += " (does not match: the data sum to " + Hex16(report.dataSum) + ")";
+        else
+            checksum += " (not verified: the data are incomplete)";
+        PrintLine(checksum);
+    }
+    std::fflush(stdout);
+    if (!report.Usable()) {
+        PrintError("Image cannot be used: " + report.problem);
+        return kExitImage;
+    }
+    return kExitOk;
+}
+
+int CommandIdentify(const DeviceOptions& options, bool json) {
+    auto holder = std::make_unique<LinkHolder>();
+    std::unique_ptr<CFrameTracer> tracer;
+    if (options.trace) tracer = std::make_unique<CFrameTracer>(STDERR_FILENO);
+    CLinkSession session(holder->link, holder->queue);
+    const int status = ConnectAndIdentify(session, options, tracer.get());
+    if (status != kExitOk) return status;
+    const DeviceInfo device = holder->link.SnapshotDevice();
+    const std::vector<std::string> lines = DeviceBlockLines(device);
+    if (json) {
+        static const char* const kKeys[] = {"chipId",    "name",      "swVersion",    "hwLowest",
+                                            "hwHighest", "hwCurrent", "productNumber"};
+        JsonObject object;
+        object.Add("port", session.Port());
+        for (size_t i = 0; i < lines.size() && i < 7; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
+        PrintLine(object.Text());
+    } else {
+        for (const std::string& line : lines) PrintLine(line);
+    }
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+    auto holder = std::make_unique<LinkHolder>();
+    CDeviceLink& link = holder->link;
+    // The image is checked before the port is touched: a bad image sends nothing.
+    const ImageLoadReport report = LoadImageIntoLink(link, image);
+    if (!report.Usable()) {
+        PrintError("Image cannot be used: " + report.problem);
+        PrintError("Nothing was sent.");
+        return kExitImage;
+    }
+    std::unique_ptr<CFrameTracer> tracer;
+    if (options.trace) tracer = std::make_unique<CFrameTracer>(STDERR_FILENO);
+    CLinkSession session(link, holder->queue);
+    int status = ConnectAndIdentify(session, options, tracer.get());
+    if (status != kExitOk) return status;
+
+    const DeviceInfo device = link.SnapshotDevice();
+    for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
+    std::fflush(stdout);
+    if (!DeviceFitsImage(device, link.m_firmware)) {
+        if (!force) {
+            PrintError(StringText(IDS_HW_INCORRECT));
+            PrintError(RangeDetail(device, link.m_firmware) + " Nothing was sent; --force downloads anyway.");
+            return kExitRefused;
+        }
+        PrintError(StringText(IDS_HW_INCORRECT));
+        PrintError(RangeDetail(device, link.m_firmware) + " Downloading anyway (--force).");
+    }
+    PrintLine("Downloading " + std::string(image.empty() ? "the built-in image" : link.m_imagePath.Text()) + " (" +
+              std::to_string(link.m_length) + " bytes) to " + session.Port());
+    std::fflush(stdout);
+    status = session.Download(::isatty(STDOUT_FILENO) == 1);
+    if (status != kExitOk || !reset) return status;
+    return session.Reset();
+}
+
+int CommandReset(const DeviceOptions& options) {
+    auto holder = std::make_unique<LinkHolder>();
+    std::unique_ptr<CFrameTracer> tracer;
+    if (options.trace) tracer = std::make_unique<CFrameTracer>(STDERR_FILENO);
+    CLinkSession session(holder->link, holder->queue);
+    const int status = ConnectAndIdentify(session, options, tracer.get());
+    if (status != kExitOk) return status;
+    return session.Reset();
+}
+
+namespace {
+
+bool ParseVersionOption(const char* option, const std::string& text, Version& out) {
+    if (ParseVersion(text, out)) return true;
+    PrintError(std::string(option) + ": expected a version X.YY (two-digit minor, e.g. 2.05), got '" + text + "'");
+    return false;
+}
+
+// Reads at most limit + 1 bytes, enough to tell a file that is too long.
+bool ReadDataFile(const std::string& path, size_t limit, std::vector<uint8_t>& data, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    data.resize(limit + 1);
+    const size_t count = std::fread(data.data(), 1, data.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read " + path + ": " + std::strerror(readError);
+        return false;
+    }
+    data.resize(count);
+    return true;
+}
+
+// Writes all bytes and closes; false with the system's reason.
+bool WriteAll(std::FILE* file, const std::vector<uint8_t>& bytes, std::string& error) {
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return true;
+    error = std::strerror(written ? errno : writeError);
+    return false;
+}
+
+}  // namespace
+
+int CommandPack(const PackOptions& options) {
+    PackRequest request;
+    request.name = options.name;
+    if (request.name.size() > IMAGE_NAME_SIZE) {
+        PrintError("--name: the name has " + std::to_string(request.name.size()) + " characters; at most " +
+                   std::to_string(IMAGE_NAME_SIZE) + " fit in an image");
+        return kExitUsage;
+    }
+    if (!ParseVersionOption("--sw", options.sw, request.sw) ||
+        !ParseVersionOption("--hw-lowest", options.hwLowest, request.hwLowest) ||
+        !ParseVersionOption("--hw-highest", options.hwHighest, request.hwHighest))
+        return kExitUsage;
+    if (request.sw.major > 255) {
+        PrintError("--sw: the major version must be 0 to 255, got '" + options.sw + "'");
+        return kExitUsage;
+    }
+    if (!options.overwrite && ::access(options.output.c_str(), F_OK) == 0) {
+        PrintError(options.output + " exists; --overwrite replaces it");
+        return kExitUsage;
+    }
+
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!ReadDataFile(options.data, MAX_DOWNLOAD_LENGTH, data, error)) {
+        PrintError(error);
+        return kExitImage;
+    }
+    if (data.size() > MAX_DOWNLOAD_LENGTH) {
+        PrintError(options.data + " holds more than " + std::to_string(MAX_DOWNLOAD_LENGTH) +
+                   " bytes; a download can address at most that many");
+        return kExitImage;
+    }
+    std::vector<uint8_t> image;
+    if (!PackImage(request, data, image, error)) {
+        PrintError("Cannot pack: " + error);
+        return kExitUsage;
+    }
+
+    if (options.overwrite) {
+        // A new file renamed over the old one: the old image stays whole until
+        // the new one is complete.
+        const std::string temporary = options.output + ".tmp-" + std::to_string(::getpid());
+        std::FILE* file = std::fopen(temporary.c_str(), "wb");
+        if (file == nullptr) {
+            PrintError("cannot write " + temporary + ": " + std::strerror(errno));
+            return kExitImage;
+        }
+        if (!WriteAll(file, image, error) || std::rename(temporary.c_str(), options.output.c_str()) != 0) {
+            if (error.empty()) error = std::strerror(errno);
+            std::remove(temporary.c_str());
+            PrintError("cannot write " + options.output + ": " + error);
+            return kExitImage;
+        }
+    } else {
+        // "x": never replaces a file that appeared since the check above.
+        std::FILE* file = std::fopen(options.output.c_str(), "wbx");
+        if (file == nullptr) {
+            const int openError = errno;
+            PrintError(openError == EEXIST ? options.output + " exists; --overwrite replaces it"
+                                           : "cannot write " + options.output + ": " + std::strerror(openError));
+            return openError == EEXIST ? kExitUsage : kExitImage;
+        }
+        if (!WriteAll(file, image, error)) {
+            std::remove(options.output.c_str());
+            PrintError("cannot write " + options.output + ": " + error);
+            return kExitImage;
+        }
+    }
+    PrintLine("Packed " + options.output + ": " + std::to_string(data.size()) + " data bytes, checksum " +
+              Hex16(ImageChecksum(data.data(), data.size())));
+    return kExitOk;
+}

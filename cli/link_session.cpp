@@ -1,0 +1,195 @@
+#include "cli/link_session.h"
+
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/cli_text.h"
+#include "cli/exit_codes.h"
+#include "cli/stop_signals.h"
+#include "link/device_link.h"
+#include "res/resource_ids.h"
+
+namespace {
+// How often a wait looks at the stop signals and the link's flags.
+constexpr std::chrono::milliseconds kSlice{50};
+
+void PrintError(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void PrintOut(const std::string& text) {
+    if (text.empty()) return;
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+}  // namespace
+
+CLinkSession::CLinkSession(CDeviceLink& link, CMessageQueue& queue) : m_link(link), m_queue(queue) {}
+
+CLinkSession::~CLinkSession() {
+    m_link.Stop();
+    m_link.m_port.SetTrace(nullptr);
+    m_link.m_notifyWindow = nullptr;
+    m_link.m_progressWindow = nullptr;
+}
+
+int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
+    const int capacity = m_link.m_portName.Capacity() - 1;
+    m_port = requested;
+    if (static_cast<int>(m_port.size()) > capacity) {
+        // The link keeps port names of at most 31 characters and would open a
+        // cut one; long names such as /dev/serial/by-id/... are links to a
+        // short device path, which is used instead.
+        char resolved[PATH_MAX];
+        if (::realpath(requested.c_str(), resolved) == nullptr ||
+            static_cast<int>(std::strlen(resolved)) > capacity) {
+            PrintError(StringText(IDS_PORT_FAILED));
+            PrintError("Port " + requested + ": the name is longer than " + std::to_string(capacity) +
+                       " characters and does not lead to a shorter device path");
+            return kExitPort;
+        }
+        m_port = resolved;
+    }
+
+    m_link.m_notifyWindow = &m_queue;
+    m_link.m_progressWindow = &m_queue;
+    m_link.SetPortName(m_port.c_str());
+    m_link.m_secondCpu = 0;
+    m_link.m_port.SetTrace(trace);
+    {
+        // The worker starts with the stop signals blocked, so they reach only
+        // the main thread, which is the one that stops the link.
+        CStopSignalsBlocked blocked;
+        m_link.Start();
+    }
+    if (m_link.m_running) return kExitOk;
+
+    const uint32_t error = m_link.m_port.m_file.m_lastError;
+    m_link.Stop();  // closes whatever the failed start left open
+    LinkMessage message;
+    while (m_queue.Take(message, 0)) {
+    }
+    PrintError(StringText(IDS_PORT_FAILED));
+    for (const std::string& line : PortFailureDetail(m_port, error)) PrintError(line);
+    return kExitPort;
+}
+
+CLinkSession::Wait CLinkSession::Next(LinkMessage& message, Clock::time_point deadline) {
+    for (;;) {
+        if (PendingStopSignal() != 0) return Wait::Signal;
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) return Wait::Timeout;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        const auto slice = left < kSlice ? left : kSlice;
+        if (m_queue.Take(message, static_cast<uint32_t>(slice.count()))) return Wait::Message;
+    }
+}
+
+int CLinkSession::Interrupted(int signal) {
+    m_link.Stop();
+    PrintError(std::string(signal == SIGTERM ? "Terminated" : "Interrupted") + ": the link was stopped and " +
+               m_port + " closed.");
+    return ExitStatusForSignal(signal);
+}
+
+void CLinkSession::NoResponse(const std::string& detail) {
+    PrintError(StringText(IDS_NO_RESPONSE));
+    PrintError(detail);
+}
+
+int CLinkSession::WaitForDevice(std::chrono::milliseconds limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
+    LinkMessage message;
+    for (;;) {
+        switch (Next(message, deadline)) {
+            case Wait::Signal:
+                return Interrupted(PendingStopSignal());
+            case Wait::Timeout: {
+                const double seconds = std::chrono::duration<double>(limit).count();
+                char detail[64];
+                std::snprintf(detail, sizeof detail, "%.0f s", seconds);
+                NoResponse("Nothing answered on " + m_port + " within " + detail + ".");
+                return kExitNoResponse;
+            }
+            case Wait::Message:
+                // The cycle publishes once, after both poll commands: the first
+                // change carries everything the device answered in that cycle.
+                if (message.message == WM_LINK_NOTIFY && message.wParam == LN_INFO_CHANGED) return kExitOk;
+                break;
+        }
+    }
+}
+
+int CLinkSession::Download(bool terminal) {
+    const uint32_t total = m_link.m_length;
+    CProgressText progress(total, terminal, Clock::now());
+    bool done = false;
+    bool noResponse = false;
+    uint32_t acknowledged = 0;
+    m_link.RequestDownload();
+    for (;;) {
+        LinkMessage message;
+        const Wait wait = Next(message, Clock::now() + kSlice);
+        if (wait == Wait::Signal) {
+            PrintOut(progress.Finish());
+            return Interrupted(PendingStopSignal());
+        }
+        if (wait == Wait::Message) {
+            if (message.message == PBM_SETRANGE) {
+                progress = CProgressText(total, terminal, Clock::now());
+            } else if (message.message == PBM_SETPOS) {
+                acknowledged = static_cast<uint32_t>(message.wParam);
+                PrintOut(progress.Update(acknowledged, Clock::now()));
+            } else if (message.message == WM_LINK_NOTIFY && message.wParam == LN_DOWNLOAD_DONE) {
+                done = true;
+            } else if (message.message == WM_LINK_NOTIFY && message.wParam == LN_NO_RESPONSE) {
+                noResponse = true;
+            }
+            continue;  // drain what is queued before looking at the flag
+        }
+        // The worker clears the request after the whole attempt, end command
+        // included, and posts everything about it before that.
+        if (m_link.m_downloadRequested == 0) {
+            while (m_queue.Take(message, 0)) {
+                if (message.message == WM_LINK_NOTIFY && message.wParam == LN_DOWNLOAD_DONE) done = true;
+                if (message.message == WM_LINK_NOTIFY && message.wParam == LN_NO_RESPONSE) noResponse = true;
+                if (message.message == PBM_SETPOS) acknowledged = static_cast<uint32_t>(message.wParam);
+            }
+            break;
+        }
+    }
+    PrintOut(progress.Finish());
+    if (done && !noResponse) {
+        PrintOut(StringText(IDS_DOWNLOAD_DONE) + "\n");
+        return kExitOk;
+    }
+    if (done)
+        NoResponse("The device took every block but did not confirm the end of the download.");
+    else
+        NoResponse("The download stopped after " + std::to_string(acknowledged) + " of " + std::to_string(total) +
+                   " bytes.");
+    return kExitNoResponse;
+}
+
+int CLinkSession::Reset() {
+    m_link.RequestReset();
+    for (;;) {
+        LinkMessage message;
+        const Wait wait = Next(message, Clock::now() + kSlice);
+        if (wait == Wait::Signal) return Interrupted(PendingStopSignal());
+        if (wait != Wait::Message || message.message != WM_LINK_NOTIFY) continue;
+        if (message.wParam == LN_DEVICE_RESET) {
+            PrintOut(StringText(IDS_DEVICE_RESET) + "\n");
+            return kExitOk;
+        }
+        if (message.wParam == LN_NO_RESPONSE) {
+            NoResponse("The device did not acknowledge the reset.");
+            return kExitNoResponse;
+        }
+    }
+}
