@@ -338,15 +338,21 @@ void DeviceSimulator::Serve() {
         if (logger) logger(error, text);
     };
 
+    // The time one byte takes at the current line rate (zero: unpaced). Read
+    // anew after every wake-up, since the faults may change at any time.
+    auto byteTimeNow = [this] {
+        std::lock_guard lock(m_lock);
+        const uint32_t rate = m_protocol.Faults().lineRate;
+        return rate > 0 ? Clock::duration(std::chrono::nanoseconds(10'000'000'000ull / rate)) : Clock::duration{};
+    };
+
     while (!m_stop && !hangUp && !lost) {
-        Clock::duration byteTime{};
         {
             std::lock_guard lock(m_lock);
             if (m_hangUpRequested) break;
-            const uint32_t rate = m_protocol.Faults().lineRate;
-            if (rate > 0) byteTime = std::chrono::nanoseconds(10'000'000'000ull / rate);
         }
-        const bool paced = byteTime.count() > 0;
+        Clock::duration byteTime = byteTimeNow();
+        bool paced = byteTime.count() > 0;
         Clock::time_point now = Clock::now();
 
         // Requests whose bytes have all arrived.
@@ -462,6 +468,8 @@ void DeviceSimulator::Serve() {
         }
         if (fds[0].revents & POLLOUT) blocked = false;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            byteTime = byteTimeNow();
+            paced = byteTime.count() > 0;
             bool gotBytes = false;
             for (;;) {
                 uint8_t buffer[4096];

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     std::string chip = "12345678", sw = "2.05", hwLowest = "1.00", hwHighest = "3.00", hwCurrent = "2.00",
                 product = "258";
     auto* identity = "Identity";
-    app.add_option("--name", id.name, "Device name (at most 235 characters are sent)")->capture_default_str()->group(identity);
+    app.add_option("--name", id.name, "Device name (at most 234 characters are sent)")->capture_default_str()->group(identity);
     app.add_option("--chip", chip, "Chip ID, 8 hex digits")->capture_default_str()
         ->group(identity)->type_name("HEX8")->check(Checked("8 hex digits", ValidChip));
     app.add_option("--sw", sw, "Software version X.YY (X at most 255)")->capture_default_str()

@@ -18,7 +18,7 @@
 // hardware version lies inside the built-in image's range (1.00 to 3.00).
 struct SimIdentity {
     uint8_t chip[4] = {0x12, 0x34, 0x56, 0x78};
-    std::string name = "KAVRO SIM";  // cut to SIM_MAX_NAME_LENGTH in the reply
+    std::string name = "KAVRO SIM";  // cut to SIM_MAX_NAME_LENGTH (234) in the reply
     Version sw{2, 5};
     Version hwLowest{1, 0};
     Version hwHighest{3, 0};
@@ -47,9 +47,9 @@ struct SimFaults {
     int64_t syncReplyDelayMs = -1;  // >= 0: answer each sync request with C0 86 00 00 after this delay
 };
 
-// A reply message holds at most 256 bytes: 20 bytes of head and numbers, the
-// name and its terminator.
-inline constexpr size_t SIM_MAX_NAME_LENGTH = MAX_MESSAGE_LENGTH - 21;
+// A reply and its checksum fit the receiver's 256-byte body: 20 bytes of head
+// and numbers, the name, its terminator and the checksum.
+inline constexpr size_t SIM_MAX_NAME_LENGTH = MAX_MESSAGE_LENGTH - 22;
 
 // Reply statuses the simulator uses besides 0 (done).
 inline constexpr uint8_t SIM_STATUS_REFUSED = 1;    // the refusal fault
