@@ -88,30 +88,29 @@ void CDeviceLink::WakeDevice() {
     m_port.EscapeCommFunction(SETDTR);
 }
 
-void CDeviceLink::ReadHardwareInfo() {
-    if (Exchange(CMD_READ_HWINFO, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+bool ParseHardwareInfoReply(const uint8_t* reply, uint32_t length, DeviceInfo& device) {
     // Only a reply that holds the whole group is taken.
-    if (m_port.m_replyLength < 13) return;
-    const uint8_t* r = m_port.m_reply;
-    std::lock_guard<std::mutex> lock(m_deviceLock);
-    m_device.hwCurrentMajor = ReplyU32(r + 4);
-    m_device.hwCurrentMinor = r[8];
-    m_device.productNumber = ReplyU32(r + 9);
+    if (length < 13) return false;
+    device.hwCurrentMajor = ReplyU32(reply + 4);
+    device.hwCurrentMinor = reply[8];
+    device.productNumber = ReplyU32(reply + 9);
+    return true;
 }
 
-void CDeviceLink::ReadIdentity() {
-    if (Exchange(CMD_READ_IDENT, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
-    const uint8_t* r = m_port.m_reply;
-    const uint32_t length = m_port.m_replyLength;
-    std::lock_guard<std::mutex> lock(m_deviceLock);
-    if (length >= 8) std::memcpy(m_device.chipId, r + 4, 4);
+bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& device) {
+    if (length > MAX_MESSAGE_LENGTH) length = MAX_MESSAGE_LENGTH;
+    bool taken = false;
+    if (length >= 8) {
+        std::memcpy(device.chipId, reply + 4, 4);
+        taken = true;
+    }
     if (length >= 20) {
-        m_device.swMajor = r[8];
-        m_device.swMinor = r[9];
-        m_device.hwLowestMajor = ReplyU32(r + 10);
-        m_device.hwLowestMinor = r[14];
-        m_device.hwHighestMajor = ReplyU32(r + 15);
-        m_device.hwHighestMinor = r[19];
+        device.swMajor = reply[8];
+        device.swMinor = reply[9];
+        device.hwLowestMajor = ReplyU32(reply + 10);
+        device.hwLowestMinor = reply[14];
+        device.hwHighestMajor = ReplyU32(reply + 15);
+        device.hwHighestMinor = reply[19];
     }
     if (length > 20) {
         // The name ends at its terminator or at the end of the reply, whichever
@@ -119,13 +118,26 @@ void CDeviceLink::ReadIdentity() {
         char name[MAX_MESSAGE_LENGTH + 1];
         const uint32_t available = length - 20;
         uint32_t n = 0;
-        while (n < available && r[20 + n] != 0) {
-            name[n] = static_cast<char>(r[20 + n]);
+        while (n < available && reply[20 + n] != 0) {
+            name[n] = static_cast<char>(reply[20 + n]);
             ++n;
         }
         name[n] = '\0';
-        m_device.name.Assign(name);
+        device.name.Assign(name);
     }
+    return taken;
+}
+
+void CDeviceLink::ReadHardwareInfo() {
+    if (Exchange(CMD_READ_HWINFO, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+    std::lock_guard<std::mutex> lock(m_deviceLock);
+    ParseHardwareInfoReply(m_port.m_reply, m_port.m_replyLength, m_device);
+}
+
+void CDeviceLink::ReadIdentity() {
+    if (Exchange(CMD_READ_IDENT, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+    std::lock_guard<std::mutex> lock(m_deviceLock);
+    ParseIdentityReply(m_port.m_reply, m_port.m_replyLength, m_device);
 }
 
 bool CDeviceLink::BeginDownload() { return Command(CMD_BEGIN_DOWNLOAD); }

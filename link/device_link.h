@@ -60,6 +60,12 @@ inline constexpr uint32_t POLL_PAUSE = 2000;
 inline constexpr uint32_t WAKE_PAUSE = 500;
 inline constexpr uint32_t PROBE_PAUSE = 100;
 
+// Reply parsing, pure: the fields of a reply message (m_reply, with the message
+// length before the checksum) that it holds completely are copied into device;
+// the rest keep their values. False when the reply holds none of them.
+bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
+bool ParseHardwareInfoReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
+
 class CDeviceLink {
 public:
     CDeviceLink();
