@@ -79,6 +79,14 @@ bool ValidCode(const std::string& text) {
     uint8_t code;
     return ParseCode(text, code);
 }
+bool ValidBaud(const std::string& text) {
+    uint32_t value;
+    if (!ParseDecimal32(text, value)) return false;
+    for (uint32_t rate : {1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u, 460800u, 921600u}) {
+        if (rate == value) return true;
+    }
+    return false;
+}
 bool ValidProduct(const std::string& text) {
     uint32_t value;
     return ParseDecimal32(text, value);
@@ -131,7 +139,7 @@ int main(int argc, char** argv) {
         ->type_name("DEVICE");
     app.add_option("--baud", baud, "Line speed for --port")->capture_default_str()
         ->type_name("RATE")
-        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600}))
+        ->check(Checked("a standard line speed (1200 to 921600)", ValidBaud))
         ->needs("--port");
     app.add_option("--save-image", saveImage, "Write the received image to FILE at each end command")
         ->type_name("FILE");
