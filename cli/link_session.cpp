@@ -1,5 +1,6 @@
 #include "cli/link_session.h"
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -46,8 +47,13 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
         // cut one; long names such as /dev/serial/by-id/... are links to a
         // short device path, which is used instead.
         char resolved[PATH_MAX];
-        if (::realpath(requested.c_str(), resolved) == nullptr ||
-            static_cast<int>(std::strlen(resolved)) > capacity) {
+        if (::realpath(requested.c_str(), resolved) == nullptr) {
+            const uint32_t error = static_cast<uint32_t>(errno);
+            PrintError(StringText(IDS_PORT_FAILED));
+            for (const std::string& line : PortFailureDetail(requested, error)) PrintError(line);
+            return kExitPort;
+        }
+        if (static_cast<int>(std::strlen(resolved)) > capacity) {
             PrintError(StringText(IDS_PORT_FAILED));
             PrintError("Port " + requested + ": the name is longer than " + std::to_string(capacity) +
                        " characters and does not lead to a shorter device path");

@@ -1,0 +1,462 @@
+// kavro-cli end to end: the built binary against the device simulator on a
+// pseudo-terminal (in this process, so the test sees every request and the
+// stored image), and once against the kavro-sim executable as the demo runs it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "image/firmware_format.h"
+#include "link/device_link.h"
+#include "sim/device_simulator.h"
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+const std::string kCli = KAVRO_CLI_EXECUTABLE;
+const std::string kSim = KAVRO_SIM_EXECUTABLE;
+const std::string kBuiltInImage = KAVRO_BUILTIN_IMAGE;
+
+Bytes Pattern(size_t n, uint32_t seed) {
+    Bytes data(n);
+    for (auto& b : data) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(seed >> 16);
+    }
+    return data;
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A fresh folder for the files of one test.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/kavro-e2e-XXXXXX";
+        if (::mkdtemp(pattern) != nullptr) m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!m_path.empty()) fs::remove_all(m_path, ec);
+    }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// An image packed in this process with the library's own packer.
+Bytes MakeImage(const Bytes& data, Version lowest, Version highest, const std::string& name = "E2E") {
+    PackRequest request;
+    request.name = name;
+    request.sw = {1, 2};
+    request.hwLowest = lowest;
+    request.hwHighest = highest;
+    Bytes image;
+    std::string error;
+    EXPECT_TRUE(PackImage(request, data, image, error)) << error;
+    return image;
+}
+
+class CliOnSimulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim.CreatePty(error)) << error;
+    }
+
+    void StartSim() { ASSERT_TRUE(sim.Start()); }
+
+    std::vector<std::string> Cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), kCli);
+        return args;
+    }
+
+    RunResult Run(std::vector<std::string> args, int timeoutMs = 60000) const {
+        return RunProgram(Cli(std::move(args)), timeoutMs);
+    }
+
+    DeviceSimulator sim;
+    TempDir dir;
+};
+
+}  // namespace
+
+// The device block exactly as the view paints it, as lines and as JSON; the
+// trace shows the frames of both directions.
+TEST_F(CliOnSimulator, IdentifyPrintsTheConfiguredDeviceByteExact) {
+    SimIdentity identity;
+    identity.name = "AB";
+    identity.sw = {2, 5};
+    identity.hwLowest = {1, 0};
+    identity.hwHighest = {2, 9};
+    identity.hwCurrent = {3, 1};
+    identity.productNumber = 258;
+    sim.SetIdentity(identity);
+    StartSim();
+
+    const RunResult text = Run({"identify", "--port", sim.PortPath()});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out,
+              "Chip ID : 12 34 56 78\n"
+              "Name : AB\n"
+              "SW current version : 2.05\n"
+              "HW version lowest : 1.00\n"
+              "HW version highest : 2.09\n"
+              "HW current version : 3.01\n"
+              "Product number : 00000258\n");
+    EXPECT_EQ(text.err, "");
+
+    identity.name = "Tab\there \"quoted\" back\\slash";
+    sim.SetIdentity(identity);
+    const RunResult json = Run({"identify", "--port", sim.PortPath(), "--json", "--trace"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out, "{\"port\":\"" + sim.PortPath() +
+                            "\",\"chipId\":\"12 34 56 78\",\"name\":\"Tab\\u0009here \\\"quoted\\\" back\\\\slash\","
+                            "\"swVersion\":\"2.05\",\"hwLowest\":\"1.00\",\"hwHighest\":\"2.09\","
+                            "\"hwCurrent\":\"3.01\",\"productNumber\":\"00000258\"}\n");
+    // Seven sync frames and the two poll requests went out; the replies came back.
+    EXPECT_TRUE(Contains(json.err, " ms -> 05 80 86 ")) << json.err;
+    EXPECT_TRUE(Contains(json.err, " ms <- 05 C0 ")) << json.err;
+}
+
+TEST_F(CliOnSimulator, DownloadsA300ByteImageByteExactAndResets) {
+    StartSim();
+    const Bytes data = Pattern(300, 7);
+    const std::string image = dir.File("small.fw");
+    WriteFile(image, MakeImage(data, {1, 0}, {3, 0}));
+
+    // Reached through a link whose name is longer than the 31 characters the
+    // link keeps, as /dev/serial/by-id/... names are.
+    const std::string port = dir.File("usb-KAVRO_Line_Adapter_0001-if00-port0");
+    fs::create_symlink(sim.PortPath(), port);
+
+    const RunResult r = Run({"download", "--port", port, image, "--reset"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, " to " + sim.PortPath() + "\n")) << r.out;
+    EXPECT_EQ(sim.Image(), data);
+    EXPECT_EQ(sim.EndCount(), 1u);
+    EXPECT_EQ(sim.CountRequests(CMD_RUN), 1u);
+    EXPECT_TRUE(Contains(r.out, "Firmware was downloaded successfuly\nDevice was reset.\n")) << r.out;
+    // Not a terminal: plain progress lines, the last one complete, no carriage returns.
+    EXPECT_TRUE(Contains(r.out, "Downloading: 100% (300 of 300 bytes)\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "\r"));
+}
+
+TEST_F(CliOnSimulator, DownloadsA40KilobyteImageByteExactWithProgressEveryTenth) {
+    StartSim();
+    const Bytes data = Pattern(40 * 1024, 11);
+    const std::string image = dir.File("large.fw");
+    WriteFile(image, MakeImage(data, {1, 0}, {3, 0}));
+
+    const RunResult r = Run({"download", "--port", sim.PortPath(), image});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim.Image(), data);
+    EXPECT_EQ(sim.EndCount(), 1u);
+    EXPECT_EQ(sim.CountRequests(CMD_RUN), 0u);  // no --reset
+    for (int percent = 10; percent <= 100; percent += 10)
+        EXPECT_TRUE(Contains(r.out, "Downloading: " + std::to_string(percent) + "% ")) << percent << "\n" << r.out;
+    EXPECT_TRUE(Contains(r.out, "Firmware was downloaded successfuly\n"));
+    EXPECT_FALSE(Contains(r.out, "\r"));
+}
+
+// The range check of the desktop application: refused with status 4 and
+// nothing sent, then downloaded with --force.
+TEST_F(CliOnSimulator, IncompatibleDeviceIsRefusedUnlessForced) {
+    SimIdentity identity;
+    identity.hwCurrent = {3, 1};
+    sim.SetIdentity(identity);
+    StartSim();
+    const Bytes data = Pattern(500, 3);
+    const std::string image = dir.File("range.fw");
+    WriteFile(image, MakeImage(data, {1, 0}, {3, 0}));
+
+    const RunResult refused = Run({"download", "--port", sim.PortPath(), image});
+    EXPECT_EQ(refused.status, 4) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "HW version of a connected unit is incorrect for this FW.\n")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "3.01")) << refused.err;
+    EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
+    EXPECT_EQ(sim.CountRequests(CMD_WRITE_BLOCK), 0u);
+    // The device block is shown before the refusal.
+    EXPECT_TRUE(Contains(refused.out, "HW current version : 3.01\n")) << refused.out;
+
+    const RunResult forced = Run({"download", "--port", sim.PortPath(), image, "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(sim.Image(), data);
+    EXPECT_TRUE(Contains(forced.out, "Firmware was downloaded successfuly\n"));
+}
+
+TEST_F(CliOnSimulator, MissingPortGivesStatus2WithTheSystemsReason) {
+    // A short name, and one longer than the 31 characters the link keeps.
+    const std::string shortPort = "/dev/ttyKAVRO-none";
+    const std::string longPort = dir.File("no-such-port-with-a-long-name");
+    for (const char* command : {"identify", "download", "reset"}) {
+        const std::string& port = command[0] == 'd' ? longPort : shortPort;
+        const RunResult r = Run({command, "--port", port});
+        EXPECT_EQ(r.status, 2) << command << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, "COM port can not be open\n")) << r.err;
+        EXPECT_TRUE(Contains(r.err, port + ": No such file or directory")) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+// A port held by another program: busy, with the hint.
+TEST_F(CliOnSimulator, BusyPortGivesStatus2WithAHint) {
+    StartSim();
+    ChildProcess holder;
+    ASSERT_TRUE(holder.Start(Cli({"identify", "--port", sim.PortPath()})));
+    // The first run holds the port while it waits for the device's first answer.
+    ASSERT_TRUE(sim.WaitForRequests(CMD_BAUD_SYNC, 1, 5000));
+    const RunResult second = Run({"identify", "--port", sim.PortPath()});
+    EXPECT_EQ(second.status, 2) << second.err;
+    EXPECT_TRUE(Contains(second.err, "another program holds the port")) << second.err;
+    ASSERT_TRUE(holder.Wait(20000));
+    EXPECT_EQ(holder.Status(), 0) << holder.Err();
+}
+
+// Nothing answers: status 3 once the wait for the first answer is over
+// (shortened here; by default it spans a silent device's whole first cycle).
+TEST_F(CliOnSimulator, SilentDeviceGivesStatus3) {
+    SimFaults faults;
+    faults.silent = true;
+    sim.SetFaults(faults);
+    StartSim();
+    const RunResult r = Run({"identify", "--port", sim.PortPath(), "--timeout", "3"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Equipment do not respond properly\n")) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_GE(r.seconds, 2.9);
+    EXPECT_LT(r.seconds, 10.0);
+}
+
+// The line goes away in the middle of the blocks: the download fails with
+// status 3 and says how far it got.
+TEST_F(CliOnSimulator, DownloadCutShortGivesStatus3) {
+    SimFaults faults;
+    faults.hangUpAfterBlocks = 10;
+    sim.SetFaults(faults);
+    StartSim();
+    const RunResult r = Run({"download", "--port", sim.PortPath(), "--reset"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Equipment do not respond properly\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "stopped after 1280 of 24576 bytes")) << r.err;
+    EXPECT_FALSE(Contains(r.out, "successfuly"));
+    EXPECT_FALSE(Contains(r.out, "Device was reset."));
+}
+
+// Images that cannot be used: status 5 before the port is even opened.
+TEST_F(CliOnSimulator, BadImagesGiveStatus5AndSendNothing) {
+    StartSim();
+    const Bytes good = MakeImage(Pattern(1000, 5), {1, 0}, {3, 0});
+    Bytes mismatch = good;
+    mismatch[IMAGE_HEADER_SIZE + 10] ^= 0x01;
+    const Bytes truncated(good.begin(), good.end() - 1);
+    const Bytes headerOnly(good.begin(), good.begin() + 60);
+    // A consistent image one byte longer than a download can address.
+    Bytes tooLong = MakeImage({}, {1, 0}, {3, 0});
+    const Bytes longData(MAX_DOWNLOAD_LENGTH + 1, 0x01);
+    tooLong.insert(tooLong.end(), longData.begin(), longData.end());
+    const uint32_t length = MAX_DOWNLOAD_LENGTH + 1;
+    const uint16_t sum = ImageChecksum(longData.data(), longData.size());
+    tooLong[2] = static_cast<uint8_t>(sum);
+    tooLong[3] = static_cast<uint8_t>(sum >> 8);
+    for (int i = 0; i < 4; ++i) tooLong[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+
+    struct Case {
+        const char* file;
+        const Bytes* bytes;
+        const char* reason;
+    } cases[] = {
+        {"mismatch.fw", &mismatch, "checksum mismatch"},
+        {"truncated.fw", &truncated, "is shorter than its header"},
+        {"header.fw", &headerOnly, "is shorter than its header"},
+        {"long.fw", &tooLong, "longer than 65,535 bytes"},
+        {"missing.fw", nullptr, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.File(c.file);
+        if (c.bytes != nullptr) WriteFile(path, *c.bytes);
+        const RunResult download = Run({"download", "--port", sim.PortPath(), path});
+        EXPECT_EQ(download.status, 5) << c.file << ": " << download.err;
+        EXPECT_TRUE(Contains(download.err, c.reason)) << c.file << ": " << download.err;
+        EXPECT_EQ(download.out, "") << c.file;
+        const RunResult info = Run({"info", path});
+        EXPECT_EQ(info.status, 5) << c.file << ": " << info.err;
+        EXPECT_TRUE(Contains(info.err, c.reason)) << c.file << ": " << info.err;
+    }
+    EXPECT_TRUE(sim.Requests().empty());
+}
+
+// SIGINT in the middle of a download ends the process within a second, with
+// the port closed: a second run opens it at once. SIGTERM while waiting for
+// the device ends with 143.
+TEST_F(CliOnSimulator, SignalsStopTheLinkAndFreeThePort) {
+    SimFaults faults;
+    faults.lineRate = 19200;  // the built-in image then takes about 15 s
+    sim.SetFaults(faults);
+    StartSim();
+    ChildProcess download;
+    ASSERT_TRUE(download.Start(Cli({"download", "--port", sim.PortPath()})));
+    ASSERT_TRUE(download.WaitForOutput([](const std::string& out) { return Contains(out, "Downloading: 10%"); },
+                                       20000))
+        << download.Out();
+    const auto signalled = ChildProcess::Clock::now();
+    download.Signal(SIGINT);
+    ASSERT_TRUE(download.Wait(5000));
+    EXPECT_EQ(download.Status(), 130) << download.Err();
+    EXPECT_LT(std::chrono::duration<double>(download.Ended() - signalled).count(), 1.0);
+    EXPECT_TRUE(Contains(download.Err(), "Interrupted")) << download.Err();
+    EXPECT_FALSE(Contains(download.Out(), "successfuly"));
+
+    sim.SetFaults(SimFaults{});
+    const RunResult again = Run({"identify", "--port", sim.PortPath()});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(Contains(again.out, "Chip ID : 12 34 56 78\n"));
+
+    SimFaults silent;
+    silent.silent = true;
+    sim.SetFaults(silent);
+    ChildProcess waiting;
+    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath()})));
+    ASSERT_TRUE(sim.WaitForRequests(CMD_READ_HWINFO, sim.CountRequests(CMD_READ_HWINFO) + 1, 5000));
+    const auto terminated = ChildProcess::Clock::now();
+    waiting.Signal(SIGTERM);
+    ASSERT_TRUE(waiting.Wait(5000));
+    EXPECT_EQ(waiting.Status(), 143) << waiting.Err();
+    EXPECT_LT(std::chrono::duration<double>(waiting.Ended() - terminated).count(), 1.0);
+}
+
+// pack then info: the image declares what was packed and its data verify.
+TEST(CliPack, PackThenInfoRoundTrips) {
+    TempDir dir;
+    const Bytes data = Pattern(1234, 9);
+    const std::string raw = dir.File("data.bin");
+    const std::string image = dir.File("out.fw");
+    WriteFile(raw, data);
+    const RunResult pack = RunProgram({kCli, "pack", "--name", "Line 7 controller", "--sw", "4.07", "--hw-lowest",
+                                       "1.50", "--hw-highest", "12.00", raw, "-o", image});
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    const Bytes packed = ReadFile(image);
+    ASSERT_EQ(packed.size(), IMAGE_HEADER_SIZE + data.size());
+    EXPECT_EQ(Bytes(packed.begin() + IMAGE_HEADER_SIZE, packed.end()), data);
+
+    const uint16_t sum = ImageChecksum(data.data(), data.size());
+    char checksum[8];
+    std::snprintf(checksum, sizeof checksum, "0x%04X", sum);
+    const RunResult info = RunProgram({kCli, "info", image});
+    EXPECT_EQ(info.status, 0) << info.err;
+    const std::string absolute = fs::absolute(image).string();
+    EXPECT_EQ(info.out, "File path : " + absolute +
+                            "\n"
+                            "Name : Line 7 controller\n"
+                            "SW current version : 4.07\n"
+                            "HW version lowest : 1.50\n"
+                            "HW version highest : 12.00\n"
+                            "Data length : 1234 bytes\n"
+                            "Checksum : " +
+                            checksum + " (matches)\n");
+    const RunResult json = RunProgram({kCli, "info", image, "--json"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(json.out, "{\"filePath\":\"" + absolute +
+                            "\",\"name\":\"Line 7 controller\",\"swVersion\":\"4.07\",\"hwLowest\":\"1.50\","
+                            "\"hwHighest\":\"12.00\",\"dataLength\":1234,\"checksum\":\"" +
+                            checksum + "\",\"dataChecksum\":\"" + checksum +
+                            "\",\"checksumMatches\":true,\"downloadable\":true,\"problem\":null}\n");
+}
+
+TEST(CliPack, RefusesBadInputAndKeepsExistingFiles) {
+    TempDir dir;
+    const std::string raw = dir.File("data.bin");
+    const std::string big = dir.File("big.bin");
+    const std::string image = dir.File("out.fw");
+    WriteFile(raw, Pattern(100, 1));
+    WriteFile(big, Bytes(MAX_DOWNLOAD_LENGTH + 1, 0));
+    auto pack = [&](const std::string& name, const std::string& sw, const std::string& data,
+                    std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {kCli,  "pack", "--name", name, "--sw", sw, "--hw-lowest", "1.00",
+                                         "--hw-highest", "2.00", data, "-o", image};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunProgram(args);
+    };
+
+    EXPECT_EQ(pack("N", "1.00", big).status, 5);
+    EXPECT_EQ(pack(std::string(109, 'n'), "1.00", raw).status, 1);
+    for (const char* version : {"2.5", "2.005", "x.00", "2,05", "256.00", ".05", "4294967296.00"})
+        EXPECT_EQ(pack("N", version, raw).status, 1) << version;
+    EXPECT_EQ(pack("N", "1.00", dir.File("absent.bin")).status, 5);
+    EXPECT_FALSE(fs::exists(image));
+
+    // 108 characters fit.
+    ASSERT_EQ(pack(std::string(108, 'n'), "1.00", raw).status, 0);
+    const Bytes first = ReadFile(image);
+    const RunResult again = pack("Other", "1.00", raw);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(Contains(again.err, "--overwrite")) << again.err;
+    EXPECT_EQ(ReadFile(image), first);
+    EXPECT_EQ(pack("Other", "1.00", raw, {"--overwrite"}).status, 0);
+    EXPECT_NE(ReadFile(image), first);
+}
+
+TEST(CliUsage, UsageErrorsGiveStatus1AndHelpStatus0) {
+    EXPECT_EQ(RunProgram({kCli}).status, 1);
+    EXPECT_EQ(RunProgram({kCli, "flash"}).status, 1);
+    EXPECT_EQ(RunProgram({kCli, "identify"}).status, 1);  // --port is required
+    EXPECT_EQ(RunProgram({kCli, "identify", "--port", "/dev/null", "--timeout", "0"}).status, 1);
+    for (const char* command : {"ports", "info", "identify", "download", "reset", "pack"}) {
+        const RunResult help = RunProgram({kCli, command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_TRUE(Contains(help.out, "Usage")) << command;
+    }
+}
+
+// The demo's way: the kavro-sim executable with --save-image, the built-in
+// image downloaded and the device reset; the saved image equals the built-in
+// image's data.
+TEST(CliWithSimulatorExecutable, DownloadsTheBuiltInImageAsTheDemoDoes) {
+    TempDir dir;
+    const std::string saved = dir.File("saved.bin");
+    ChildProcess sim;
+    ASSERT_TRUE(sim.Start({kSim, "--save-image", saved, "--quiet"}));
+    std::string port;
+    ASSERT_TRUE(sim.WaitForOutput(
+        [&port](const std::string& out) {
+            const std::string prefix = "Simulated device on ";
+            const size_t at = out.find(prefix);
+            const size_t end = out.find('\n', at);
+            if (at == std::string::npos || end == std::string::npos) return false;
+            port = out.substr(at + prefix.size(), end - at - prefix.size());
+            return true;
+        },
+        10000))
+        << sim.Out() << sim.Err();
+
+    const RunResult r = RunProgram({kCli, "download", "--port", port, "--reset"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Firmware was downloaded successfuly\nDevice was reset.\n")) << r.out;
+    sim.Signal(SIGTERM);
+    ASSERT_TRUE(sim.Wait(5000));
+    EXPECT_EQ(sim.Status(), 0) << sim.Err();
+
+    const Bytes builtIn = ReadFile(kBuiltInImage);
+    ASSERT_GT(builtIn.size(), IMAGE_HEADER_SIZE);
+    EXPECT_EQ(ReadFile(saved), Bytes(builtIn.begin() + IMAGE_HEADER_SIZE, builtIn.end()));
+}

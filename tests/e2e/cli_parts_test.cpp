@@ -1,0 +1,258 @@
+// The pieces of kavro-cli that need no device: JSON text, progress lines,
+// port failure hints, the trace line and its writer, and the Linux port list
+// on a made-up sysfs tree.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "allocation_counter.h"
+#include "cli/cli_text.h"
+#include "cli/frame_tracer.h"
+#include "link/port_list.h"
+
+namespace {
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+TEST(CliJson, EscapesQuotesBackslashesAndControls) {
+    EXPECT_EQ(JsonString(""), "\"\"");
+    EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(JsonString(std::string("\x01\n\x1F\x7F", 4)), "\"\\u0001\\u000A\\u001F\\u007F\"");
+    EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+}
+
+TEST(CliJson, KeepsValidUtf8AndEscapesStrayBytes) {
+    // é, €, and an emoji pass through unchanged.
+    const std::string valid = "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+    EXPECT_EQ(JsonString(valid), "\"" + valid + "\"");
+    // Bytes that start no valid sequence are escaped one by one as Latin-1.
+    EXPECT_EQ(JsonString("\xFF"), "\"\\u00FF\"");
+    EXPECT_EQ(JsonString("a\xC3"), "\"a\\u00C3\"");                          // cut short at the end
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\u00C0\\u00AF\"");                 // overlong '/'
+    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\u00ED\\u00A0\\u0080\"");      // a surrogate
+    EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"\\u00F4\\u0090\\u0080\\u0080\"");  // above U+10FFFF
+    EXPECT_EQ(JsonString("\xC3(x"), "\"\\u00C3(x\"");
+}
+
+TEST(CliJson, ObjectKeepsFieldOrderAndTypes) {
+    JsonObject object;
+    object.Add("name", std::string("A\"B")).Add("length", uint64_t{65535}).Add("ok", true).AddNull("problem");
+    object.Add("text", static_cast<const char*>(nullptr));
+    EXPECT_EQ(object.Text(), "{\"name\":\"A\\\"B\",\"length\":65535,\"ok\":true,\"problem\":null,\"text\":null}");
+    EXPECT_EQ(JsonObject().Text(), "{}");
+}
+
+TEST(CliText, InfoLineValueSplitsAtTheFirstSeparator) {
+    EXPECT_EQ(InfoLineValue("Name : a : b"), "a : b");
+    EXPECT_EQ(InfoLineValue("File path : "), "");
+    EXPECT_EQ(InfoLineValue("no separator"), "");
+}
+
+TEST(CliText, PortFailureDetailNamesThePortTheErrorAndAHint) {
+    const auto denied = PortFailureDetail("/dev/ttyUSB0", EACCES);
+    ASSERT_EQ(denied.size(), 2u);
+    EXPECT_EQ(denied[0], "Port /dev/ttyUSB0: Permission denied");
+    EXPECT_NE(denied[1].find("dialout"), std::string::npos);
+    const auto busy = PortFailureDetail("/dev/ttyS0", EBUSY);
+    ASSERT_EQ(busy.size(), 2u);
+    EXPECT_NE(busy[1].find("another program holds the port"), std::string::npos);
+    const auto missing = PortFailureDetail("/dev/ttyUSB9", ENOENT);
+    ASSERT_EQ(missing.size(), 2u);
+    EXPECT_NE(missing[1].find("kavro-cli ports"), std::string::npos);
+    const auto other = PortFailureDetail("/dev/ttyS1", EIO);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0], "Port /dev/ttyS1: Input/output error");
+    EXPECT_EQ(PortFailureDetail("COM1", 0), std::vector<std::string>{"Port COM1"});
+}
+
+TEST(CliProgress, PlainOutputPrintsOneLinePerTenth) {
+    const Clock::time_point t0 = Clock::now();
+    CProgressText small(300, false, t0);
+    EXPECT_EQ(small.Update(128, t0), "Downloading: 42% (128 of 300 bytes)\n");
+    EXPECT_EQ(small.Update(128, t0), "");
+    EXPECT_EQ(small.Update(256, t0), "Downloading: 85% (256 of 300 bytes)\n");
+    EXPECT_EQ(small.Update(300, t0), "Downloading: 100% (300 of 300 bytes)\n");
+    EXPECT_EQ(small.Finish(), "");
+
+    CProgressText steps(1000, false, t0);
+    int lines = 0;
+    for (uint32_t done = 1; done <= 1000; ++done) {
+        const std::string text = steps.Update(done, t0);
+        if (text.empty()) continue;
+        ++lines;
+        EXPECT_EQ(text.find('\r'), std::string::npos);
+        EXPECT_EQ(text.back(), '\n');
+    }
+    EXPECT_EQ(lines, 10);
+}
+
+TEST(CliProgress, TerminalBarShowsRateAndTimeLeftAndIsThrottled) {
+    const Clock::time_point t0 = Clock::now();
+    CProgressText bar(2000, true, t0);
+    const std::string half = bar.Update(1000, t0 + std::chrono::seconds(1));
+    EXPECT_EQ(half.rfind("\r[", 0), 0u) << half;
+    EXPECT_NE(half.find(" 50%  1000/2000 bytes  1.0 kB/s  1 s left"), std::string::npos) << half;
+    EXPECT_EQ(half.find('\n'), std::string::npos);
+    // Within a tenth of a second nothing is redrawn, except the final state.
+    EXPECT_EQ(bar.Update(1100, t0 + std::chrono::milliseconds(1050)), "");
+    const std::string done = bar.Update(2000, t0 + std::chrono::milliseconds(1060));
+    EXPECT_NE(done.find("100%  2000/2000 bytes"), std::string::npos) << done;
+    EXPECT_EQ(done.find("left"), std::string::npos);
+    EXPECT_EQ(bar.Finish(), "\n");
+    EXPECT_EQ(bar.Finish(), "");
+}
+
+TEST(CliProgress, RatesAndDurations) {
+    EXPECT_EQ(FormatRate(850), "850 B/s");
+    EXPECT_EQ(FormatRate(1920), "1.9 kB/s");
+    EXPECT_EQ(FormatRate(12.4e6), "12.4 MB/s");
+    EXPECT_EQ(FormatDuration(7.2), "7 s");
+    EXPECT_EQ(FormatDuration(125), "2 min 05 s");
+    EXPECT_EQ(FormatDuration(3720), "1 h 02 min");
+    EXPECT_EQ(FormatDuration(-3), "0 s");
+}
+
+TEST(CliTrace, LineShowsDirectionTimeAndHexBytes) {
+    char line[256];
+    const uint8_t frame[] = {0x05, 0x80, 0x04, 0x00, 0x00, 0x7C, 0x0A};
+    size_t n = FormatTraceLine(line, sizeof line, IFrameTrace::Direction::Sent, frame, sizeof frame, 12345);
+    EXPECT_EQ(std::string(line, n), "+   12.345 ms -> 05 80 04 00 00 7C 0A\n");
+    n = FormatTraceLine(line, sizeof line, IFrameTrace::Direction::Received, frame, 1, 0);
+    EXPECT_EQ(std::string(line, n), "+    0.000 ms <- 05\n");
+    n = FormatTraceLine(line, sizeof line, IFrameTrace::Direction::Received, frame, 0, 123456789);
+    EXPECT_EQ(std::string(line, n), "+123456.789 ms <- \n");
+
+    // A frame longer than the buffer is cut with "..." and stays inside it.
+    std::vector<uint8_t> big(100, 0xAB);
+    char small[64];
+    n = FormatTraceLine(small, sizeof small, IFrameTrace::Direction::Sent, big.data(),
+                        static_cast<uint32_t>(big.size()), 1000);
+    ASSERT_LE(n, sizeof small);
+    const std::string cut(small, n);
+    EXPECT_EQ(cut.substr(cut.size() - 4), "...\n") << cut;
+    EXPECT_EQ(cut.rfind("+    1.000 ms -> AB AB ", 0), 0u) << cut;
+}
+
+TEST(CliTrace, WriterWritesWholeLinesWithoutAllocating) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    CFrameTracer tracer(fds[1]);
+    // The longest frame a reply can bring: twice the longest wire frame.
+    std::vector<uint8_t> longest(2 * MAX_FRAME_LENGTH, 0x09);
+    const uint8_t frame[] = {0x05, 0xC0, 0x0A};
+    g_allocations = 0;
+    g_countAllocations = true;
+    tracer.OnFrame(IFrameTrace::Direction::Sent, frame, sizeof frame);
+    tracer.OnFrame(IFrameTrace::Direction::Received, longest.data(), static_cast<uint32_t>(longest.size()));
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    ::close(fds[0]);
+    const size_t firstEnd = text.find('\n');
+    ASSERT_NE(firstEnd, std::string::npos);
+    EXPECT_NE(text.find(" ms -> 05 C0 0A\n"), std::string::npos) << text;
+    const std::string second = text.substr(firstEnd + 1);
+    EXPECT_NE(second.find(" ms <- 09 09 "), std::string::npos);
+    // Every byte of the longest frame is shown, none cut.
+    EXPECT_EQ(second.find("..."), std::string::npos);
+    EXPECT_EQ(second.back(), '\n');
+}
+
+// A made-up sysfs tty class folder and /dev, with the shapes Linux gives them.
+class FakeSysfs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kavro-ports-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root = pattern;
+        fs::create_directories(root / "class/tty");
+        fs::create_directories(root / "dev");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+
+    static void Write(const fs::path& path, const std::string& text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text << "\n";
+    }
+    // A tty class entry whose device link points at devicePath (relative to root).
+    void Tty(const std::string& name, const std::string& devicePath) {
+        const fs::path entry = root / "class/tty" / name;
+        fs::create_directories(entry);
+        if (!devicePath.empty()) {
+            fs::create_directories(root / devicePath);
+            fs::create_directory_symlink(root / devicePath, entry / "device");
+        }
+    }
+    // A device node: a link to /dev/null, which is a character device.
+    void Node(const std::string& name) { fs::create_symlink("/dev/null", root / "dev" / name); }
+
+    std::vector<SerialPortEntry> List() const {
+        return EnumerateSerialPortsIn((root / "class/tty").string(), (root / "dev").string());
+    }
+
+    fs::path root;
+};
+
+TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
+    // A UART, a registered line without one, a console, and USB adapters.
+    Tty("ttyS0", "devices/platform/serial8250/tty/ttyS0");
+    Write(root / "class/tty/ttyS0/type", "4");
+    Node("ttyS0");
+    Tty("ttyS1", "devices/platform/serial8250/tty/ttyS1");
+    Write(root / "class/tty/ttyS1/type", "0");
+    Node("ttyS1");
+    Tty("tty0", "");
+    Node("tty0");
+    const std::string usb = "devices/pci0000:00/usb1/1-1";
+    Write(root / usb / "idVendor", "0403");
+    Write(root / usb / "idProduct", "6001");
+    Write(root / usb / "manufacturer", "FTDI");
+    Write(root / usb / "product", "FT232R USB UART");
+    Tty("ttyUSB0", usb + "/1-1:1.0/ttyUSB0");
+    Node("ttyUSB0");
+    const std::string acm = "devices/pci0000:00/usb1/1-2";
+    Write(root / acm / "idVendor", "2341");
+    Write(root / acm / "idProduct", "0043");
+    Write(root / acm / "product", "Arduino Uno");
+    Tty("ttyACM10", acm + "/1-2:1.0");
+    Node("ttyACM10");
+    Tty("ttyACM2", acm + "/1-2:1.2");
+    Node("ttyACM2");
+    // Registered but without a device node, and with a plain file for one.
+    Tty("ttyUSB1", usb + "/1-1:1.1/ttyUSB1");
+    Tty("ttyACM3", acm + "/1-2:1.3");
+    Write(root / "dev/ttyACM3", "not a device");
+
+    const std::vector<SerialPortEntry> ports = List();
+    const std::string dev = (root / "dev").string();
+    ASSERT_EQ(ports.size(), 4u);
+    EXPECT_EQ(ports[0].name, dev + "/ttyACM2");
+    EXPECT_EQ(ports[1].name, dev + "/ttyACM10");
+    EXPECT_EQ(ports[2].name, dev + "/ttyS0");
+    EXPECT_EQ(ports[3].name, dev + "/ttyUSB0");
+    EXPECT_EQ(ports[0].usbId, "2341:0043");
+    EXPECT_EQ(ports[0].description, "Arduino Uno");
+    EXPECT_EQ(ports[2].usbId, "");
+    EXPECT_EQ(ports[2].description, "");
+    EXPECT_EQ(ports[3].usbId, "0403:6001");
+    EXPECT_EQ(ports[3].description, "FTDI FT232R USB UART");
+}
+
+TEST_F(FakeSysfs, NoFolderMeansNoPorts) {
+    EXPECT_TRUE(EnumerateSerialPortsIn((root / "absent").string(), "/dev").empty());
+    EXPECT_TRUE(List().empty());
+}
+}  // namespace
