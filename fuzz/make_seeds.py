@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora (fuzz/corpus/<target>/) and the sample image files
+(fuzz/images/*.fw) that docs/RELIABILITY.md loads. Run from anywhere; the
+output is deterministic, so a re-run changes nothing that is committed."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def image(data, name=b"seed image", checksum=None, length=None, magic=b"FW",
+          sw=(2, 9), low=(1, 0), high=(3, 0)):
+    if checksum is None:
+        checksum = sum(data) & 0xFFFF
+    if length is None:
+        length = len(data)
+    header = magic + struct.pack("<HIBBIBIB", checksum, length, sw[0], sw[1], low[0], low[1], high[0], high[1])
+    header += name[:108].ljust(108, b"\0")
+    assert len(header) == 128
+    return header + data
+
+
+def pattern(n, seed=7):
+    out = bytearray()
+    for _ in range(n):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        out.append((seed >> 16) & 0xFF)
+    return bytes(out)
+
+
+def frame(message, corrupt=False):
+    total = sum(message) & 0xFF
+    checksum = (-total) & 0xFF
+    if corrupt:
+        checksum ^= 0xFF
+    out = bytearray([0x05])
+    for b in list(message) + [checksum]:
+        if b < 0x20:
+            out += bytes([0x09, b | 0x20])
+        else:
+            out.append(b)
+    out.append(0x0A)
+    return bytes(out)
+
+
+def images():
+    good = pattern(300)
+    bad = bytearray(good)
+    bad[17] ^= 0x40
+    return {
+        "good.fw": image(good),
+        "short.fw": image(good)[:60],
+        "truncated-data.fw": image(good)[:128 + 100],
+        "length-4g.fw": image(pattern(16), length=0xFFFFFFFF),
+        "bad-checksum.fw": image(bytes(bad), checksum=sum(good) & 0xFFFF),
+        "name-108.fw": image(good, name=b"N" * 108),
+        "other-magic.fw": image(good, magic=b"ZZ"),
+        "trailing-bytes.fw": image(good) + pattern(40, seed=99),
+        "empty-data.fw": image(b"", checksum=0),
+        "empty-data-bad-checksum.fw": image(b"", checksum=5),
+        "header-only.fw": image(good)[:128],
+    }
+
+
+def main():
+    imgs = images()
+    for name, data in imgs.items():
+        write(os.path.join(HERE, "images", name), data)
+
+    corpus = os.path.join(HERE, "corpus")
+    # image_loader: control byte (bit 0 size unknown, bit 1 reads fail), failure position, file.
+    for name, data in imgs.items():
+        stem = name[:-3]
+        write(os.path.join(corpus, "image_loader", stem), bytes([0, 0, 0]) + data)
+        write(os.path.join(corpus, "image_loader", stem + "-pipe"), bytes([1, 0, 0]) + data)
+    good = imgs["good.fw"]
+    for at in (0, 3, 127, 128, 200, len(good)):
+        write(os.path.join(corpus, "image_loader", "good-fail-at-%d" % at), bytes([2]) + struct.pack("<H", at) + good)
+        write(os.path.join(corpus, "image_loader", "good-pipe-fail-at-%d" % at), bytes([3]) + struct.pack("<H", at) + good)
+
+    # frame_decoder: line bytes as they arrive.
+    hwinfo_request = frame(bytes([0x80, 0x04, 0x00, 0x00]))
+    block = frame(bytes([0x80, 0x01, 0, 0, 0, 0, 1, 0x7E]))
+    reply = bytes.fromhex("05C00924092009203C0A")
+    decoder = {
+        "hwinfo-request": hwinfo_request,
+        "block-checksum-zero": block,
+        "hwinfo-reply": reply,
+        "no-body": bytes([0x05, 0x0A]),
+        "one-byte-body": bytes([0x05, 0x00, 0x0A]),
+        "dangling-escape": bytes.fromhex("05C040090A"),
+        "start-inside-body": frame(bytes([0xC0, 0x05, 0x05, 0x00])),
+        "noise-then-frame": bytes([0x00, 0xFF, 0x0A, 0x09, 0x41]) + reply,
+        "corrupt-then-good": frame(bytes([0xC0, 0x03, 0, 0, 1, 2, 3]), corrupt=True) + reply,
+        "longest-frame": frame(bytes([0x00] * 255 + [0x01])),
+        "body-over-256": bytes([0x05]) + bytes([0x41] * 300) + bytes([0x0A]),
+        "two-frames": reply + hwinfo_request,
+        "unended": bytes([0x05, 0xC0, 0x01, 0x00]),
+        "empty": b"",
+    }
+    for name, data in decoder.items():
+        write(os.path.join(corpus, "frame_decoder", name), data)
+
+    # reply_parsing: the reply length, then the reply message.
+    ident = bytes.fromhex("C0030000" "12345678" "0205" "00000001" "00" "00000002" "09") + b"AB\0"
+    hw = bytes.fromhex("C0040000" "00000003" "01" "00000102")
+    replies = {
+        "identity-example": bytes([len(ident)]) + ident,
+        "hwinfo-example": bytes([len(hw)]) + hw,
+        "identity-chip-only": bytes([8]) + ident[:8],
+        "identity-19": bytes([19]) + ident[:19],
+        "identity-20": bytes([20]) + ident[:20],
+        "identity-unterminated-name": bytes([21 + 5]) + ident[:20] + b"ABCDEF",
+        "identity-long-name": bytes([255]) + ident[:20] + b"L" * 235,
+        "hwinfo-12": bytes([12]) + hw[:12],
+        "length-past-bytes": bytes([200]) + hw,
+        "zero": bytes([0]),
+    }
+    for name, data in replies.items():
+        write(os.path.join(corpus, "reply_parsing", name), data)
+
+    # settings_file: control byte (bit 0 over-long program path, bit 1 save a name), file contents.
+    settings = {
+        "port-name": bytes([0]) + b"/dev/ttyUSB0".ljust(32, b"\0"),
+        "no-zero-byte": bytes([0]) + b"A" * 32,
+        "short-file": bytes([0]) + b"COM2",
+        "empty-file": bytes([0]),
+        "longer-file": bytes([0]) + b"COM3".ljust(32, b"\0") + b"tail" * 10,
+        "long-program-path": bytes([1]) + b"/dev/ttyS1".ljust(32, b"\0"),
+        "save-new-name": bytes([2]) + b"/dev/ttyACM0\0old",
+        "save-40-characters": bytes([2]) + b"/dev/serial/by-id/usb-FTDI-0123456789",
+        "save-long-program-path": bytes([3]) + b"COM4",
+    }
+    for name, data in settings.items():
+        write(os.path.join(corpus, "settings_file", name), data)
+
+
+if __name__ == "__main__":
+    main()

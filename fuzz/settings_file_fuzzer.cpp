@@ -1,0 +1,107 @@
+// Reading and writing the settings file, with arbitrary file contents.
+//
+// Input: one control byte, then the file's contents. Control bit 0: the
+// program path is too long for ".cfg" to fit in 255 characters; bit 1: a name
+// is saved after the load (the input's first bytes, cut by the link).
+//
+// Invariants: the port name always ends within its 32-character buffer; a load
+// takes the file's first bytes up to 31 of them and keeps the rest of the
+// buffer; a save leaves exactly the 32 bytes of the buffer in the file; with a
+// program path that cannot name the settings file, no file is read, created
+// or cut.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "link/device_link.h"
+
+namespace {
+const std::filesystem::path& Folder() {
+    static const std::filesystem::path folder = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kavro-fuzz-settings-XXXXXX").string();
+        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
+        std::filesystem::path path(pattern);
+        std::atexit([] { std::error_code ec; std::filesystem::remove_all(Folder(), ec); });
+        return path;
+    }();
+    return folder;
+}
+
+void WriteFile(const std::filesystem::path& path, const uint8_t* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    FUZZ_CHECK(out.good());
+}
+
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void CheckTerminated(CDeviceLink& link) {
+    FUZZ_CHECK(link.m_portName.Buffer()[link.m_portName.Capacity() - 1] == '\0');
+    FUZZ_CHECK(std::strlen(link.m_portName.Text()) < 32);
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const uint8_t control = data[0];
+    const uint8_t* contents = data + 1;
+    const size_t length = size - 1;
+
+    const std::filesystem::path program =
+        (control & 1) ? Folder() / std::string(300, 'p') / "kavro" : Folder() / "kavro";
+    const std::filesystem::path settings = Folder() / "kavro.cfg";
+    WriteFile(settings, contents, length);
+
+    CDeviceLink link;
+    link.SetProgramPath(program.string());
+    link.SetPortName("/dev/previous-name");
+    char before[32];
+    std::memcpy(before, link.m_portName.Buffer(), sizeof before);
+
+    link.LoadSettings();
+    CheckTerminated(link);
+    FUZZ_CHECK(link.m_settingsDirty == 0);
+    if (control & 1) {
+        FUZZ_CHECK(link.SettingsPath().empty());
+        FUZZ_CHECK(std::memcmp(link.m_portName.Buffer(), before, sizeof before) == 0);
+    } else {
+        FUZZ_CHECK(link.SettingsPath() == settings.string());
+        const size_t taken = length < 31 ? length : 31;
+        FUZZ_CHECK(std::memcmp(link.m_portName.Buffer(), contents, taken) == 0);
+        FUZZ_CHECK(std::memcmp(link.m_portName.Buffer() + taken, before + taken, 31 - taken) == 0);
+    }
+
+    if (control & 2) {
+        std::string name(reinterpret_cast<const char*>(contents), length);
+        name = name.c_str();  // up to the first zero byte
+        const bool changes = name != link.m_portName.Text();
+        link.SetPortName(name.c_str());
+        CheckTerminated(link);
+        FUZZ_CHECK(link.m_settingsDirty == (changes ? 1 : 0));
+        link.SaveSettings();
+        FUZZ_CHECK(link.m_settingsDirty == 0);
+        const std::vector<uint8_t> stored = ReadFile(settings);
+        if (control & 1) {
+            FUZZ_CHECK(stored.size() == length && (length == 0 || std::memcmp(stored.data(), contents, length) == 0));
+        } else if (changes) {
+            FUZZ_CHECK(stored.size() == 32);
+            FUZZ_CHECK(std::memcmp(stored.data(), link.m_portName.Buffer(), 32) == 0);
+        } else {
+            FUZZ_CHECK(stored.size() == length);  // an unchanged name leaves the file alone
+        }
+    }
+    return 0;
+}
