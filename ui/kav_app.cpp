@@ -114,7 +114,8 @@ bool CKavApp::InitInstance(const StartOptions& options) {
                                : m_docManager->CreateDocument(options.imagePath, wxDOC_SILENT);
     if (document == nullptr) {
         m_docManager->Clear(true);
-        frame->Destroy();
+        // Gone at once: the frame routes events through the document manager.
+        delete frame;
         delete m_docManager;
         m_docManager = nullptr;
         return false;

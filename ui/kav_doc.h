@@ -16,6 +16,8 @@ public:
     bool OnNewDocument() override;
     // Nothing is ever written: an image file must not be replaced.
     bool OnSaveDocument(const wxString& filename) override;
+    bool Save() override { return false; }
+    bool SaveAs() override { return false; }
     bool IsModified() const override { return false; }
 
 protected:

@@ -38,11 +38,11 @@ void CKavCanvas::OnPaint(wxPaintEvent&) {
     if (m_view != nullptr) m_view->OnDraw(&dc);
 }
 
-CKavView::CKavView() : m_notifyTarget(this) {
+CKavView::CKavView() : m_notifyTarget(this, EVT_LINK_NOTIFY_MESSAGE) {
     // Bold, a character cell 14 units high, Arial (Liberation Sans where
     // fontconfig stands in for it).
     m_font = wxFont(wxFontInfo(wxSize(0, 14)).Bold().FaceName("Arial"));
-    Bind(EVT_LINK_MESSAGE, &CKavView::OnLinkMessage, this);
+    Bind(EVT_LINK_NOTIFY_MESSAGE, &CKavView::OnLinkMessage, this);
 }
 
 CKavView::~CKavView() {

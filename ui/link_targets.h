@@ -6,20 +6,25 @@
 
 #include "link/message_target.h"
 
-wxDECLARE_EVENT(EVT_LINK_MESSAGE, wxThreadEvent);
+// Link notifications for the view, progress messages for the frame: two
+// event types, so neither handler sees the other's messages on their way
+// through the frame and the document manager.
+wxDECLARE_EVENT(EVT_LINK_NOTIFY_MESSAGE, wxThreadEvent);
+wxDECLARE_EVENT(EVT_LINK_PROGRESS_MESSAGE, wxThreadEvent);
 
 class CPostedMessageTarget final : public IMessageTarget {
 public:
     // handler must outlive every Post (the link is stopped, or the target
     // withdrawn from it, before the handler goes away).
-    explicit CPostedMessageTarget(wxEvtHandler* handler) : m_handler(handler) {}
+    CPostedMessageTarget(wxEvtHandler* handler, wxEventType type) : m_handler(handler), m_type(type) {}
 
     // Any thread; never blocks on the window thread.
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
-    // The message an EVT_LINK_MESSAGE event carries.
+    // The message one of these events carries.
     static LinkMessage MessageOf(const wxThreadEvent& event);
 
 private:
     wxEvtHandler* m_handler;
+    wxEventType m_type;
 };

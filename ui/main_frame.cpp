@@ -53,7 +53,7 @@ CMainFrame* CMainFrame::Get() { return g_mainFrame; }
 CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(640, 420)),
       m_manager(manager),
-      m_progressTarget(this) {
+      m_progressTarget(this, EVT_LINK_PROGRESS_MESSAGE) {
     g_mainFrame = this;
     SetIcon(AppIcon());
     CreateMenuBar();
@@ -73,12 +73,12 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     SetAcceleratorTable(wxAcceleratorTable(1, keys));
 
     SetDropTarget(new CFileDropTarget(manager));
-    Bind(EVT_LINK_MESSAGE, &CMainFrame::OnProgressMessage, this);
+    Bind(EVT_LINK_PROGRESS_MESSAGE, &CMainFrame::OnProgressMessage, this);
     Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, CMD_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, CMD_VIEW_STATUS_BAR);
-    Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, ID_RECENT_PLACEHOLDER);
+    Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, CMD_RECENT_PLACEHOLDER);
     RefreshRecentFiles();
 }
 
@@ -95,7 +95,7 @@ void CMainFrame::CreateMenuBar() {
     item(m_fileMenu, CMD_FILE_SAVE, "&Save\tCtrl+S");
     item(m_fileMenu, CMD_FILE_SAVE_AS, "Save &As...");
     m_fileMenu->AppendSeparator();
-    m_fileMenu->Append(ID_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
+    m_fileMenu->Append(CMD_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
     m_fileMenu->AppendSeparator();
     item(m_fileMenu, CMD_APP_EXIT, "E&xit");
 
@@ -238,7 +238,7 @@ void CMainFrame::RefreshRecentFiles() {
     for (size_t i = 0; i < m_fileMenu->GetMenuItemCount(); ++i) {
         wxMenuItem* item = m_fileMenu->FindItemByPosition(i);
         const int id = item->GetId();
-        if (id == ID_RECENT_PLACEHOLDER || (id >= CMD_MRU_FIRST && id <= wxID_FILE9)) {
+        if (id == CMD_RECENT_PLACEHOLDER || (id >= CMD_MRU_FIRST && id <= wxID_FILE9)) {
             if (position < 0) position = static_cast<int>(i);
             m_fileMenu->Destroy(item);
             --i;
@@ -247,7 +247,7 @@ void CMainFrame::RefreshRecentFiles() {
     if (position < 0) return;
     const size_t count = history != nullptr ? history->GetCount() : 0;
     if (count == 0) {
-        m_fileMenu->Insert(position, ID_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
+        m_fileMenu->Insert(position, CMD_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
         return;
     }
     for (size_t i = 0; i < count; ++i) {

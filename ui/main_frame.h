@@ -16,9 +16,6 @@ class wxToolBar;
 class CKavCanvas;
 class CKavDocManager;
 
-// Menu item shown in the File menu while the recent-file list is empty.
-inline constexpr int ID_RECENT_PLACEHOLDER = 0xE10F;
-
 class CMainFrame : public wxDocParentFrame {
 public:
     CMainFrame(CKavDocManager* manager, const wxString& title);

@@ -1,0 +1,283 @@
+// The application against the device simulator on a pseudo-terminal: connect,
+// download with the progress bar, reset, the hardware check and force mode,
+// port failures, and the link's end with the view.
+#include <cstring>
+
+#include <wx/combobox.h>
+#include <wx/gauge.h>
+#include <wx/toolbar.h>
+#include <wx/uiaction.h>
+
+#include "gui_fixture.h"
+#include "image/firmware_format.h"
+#include "link/device_link.h"
+#include "res/resource_ids.h"
+#include "res/resources.h"
+#include "res/strings.h"
+#include "sim/device_simulator.h"
+#include "ui/commands.h"
+#include "ui/globals.h"
+#include "ui/kav_doc.h"
+#include "ui/kav_view.h"
+#include "ui/main_frame.h"
+
+namespace {
+wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+
+constexpr int kDeviceTimeoutMs = 15000;
+
+class DeviceTest : public GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        std::string error;
+        ASSERT_TRUE(m_sim.CreatePty(error)) << error;
+    }
+    void TearDown() override {
+        GuiTest::TearDown();
+        m_sim.Stop();
+    }
+
+    // Starts the simulator with an identity, the application, and connects.
+    void ConnectTo(const SimIdentity& identity) {
+        m_sim.SetIdentity(identity);
+        ASSERT_TRUE(m_sim.Start());
+        ASSERT_TRUE(Start());
+        Frame().SetPortText(wxString::FromUTF8(m_sim.PortPath()));
+        Command(CMD_DEVICE_CONNECT);
+        ASSERT_TRUE(g_link.m_running);
+        ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : " + identity.name && Lines()[5] != "HW current version : 0.00"; },
+                              kDeviceTimeoutMs))
+            << Lines()[1];
+    }
+
+    static std::vector<uint8_t> BuiltInData() {
+        const unsigned char* data = nullptr;
+        size_t size = 0;
+        EXPECT_TRUE(FindEmbeddedResource("FWFILE", "FW", data, size));
+        return std::vector<uint8_t>(data + IMAGE_HEADER_SIZE, data + size);
+    }
+
+    DeviceSimulator m_sim;
+};
+
+SimIdentity Identity() {
+    SimIdentity identity;
+    identity.chip[0] = 0x0A;
+    identity.chip[1] = 0xB1;
+    identity.chip[2] = 0x00;
+    identity.chip[3] = 0xFF;
+    identity.name = "Bench unit";
+    identity.sw = Version{3, 5};
+    identity.hwLowest = Version{1, 0};
+    identity.hwHighest = Version{4, 0};
+    identity.hwCurrent = Version{2, 50};
+    identity.productNumber = 123456789;
+    return identity;
+}
+}  // namespace
+
+TEST_F(DeviceTest, ConnectFillsTheDeviceBlock) {
+    ConnectTo(Identity());
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(lines[0], "Chip ID : 0A B1 00 FF");
+    EXPECT_EQ(lines[1], "Name : Bench unit");
+    EXPECT_EQ(lines[2], "SW current version : 3.05");
+    EXPECT_EQ(lines[3], "HW version lowest : 1.00");
+    EXPECT_EQ(lines[4], "HW version highest : 4.00");
+    EXPECT_EQ(lines[5], "HW current version : 2.50");
+    EXPECT_EQ(lines[6], "Product number : 123456789");
+    // The image block is untouched.
+    EXPECT_EQ(lines[8], "Name : KAVRO demo firmware");
+    // The view repainted for the new data.
+    const unsigned long paints = View()->PaintCount();
+    View()->OnLinkNotify(LN_INFO_CHANGED);
+    EXPECT_TRUE(PumpUntil([&] { return View()->PaintCount() > paints; }, 3000));
+
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_CONNECT));
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_RESET));
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_DISCONNECT));
+    EXPECT_TRUE(IsToolEnabled(CMD_DEVICE_DISCONNECT));
+    EXPECT_FALSE(IsToolEnabled(CMD_DEVICE_CONNECT));
+
+    // Connect while connected does nothing; the port box is read only by Connect.
+    Frame().SetPortText("/dev/elsewhere");
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_TRUE(g_link.m_running);
+    EXPECT_EQ(std::string(g_link.m_portName.Text()), m_sim.PortPath());
+
+    // After Disconnect the device block keeps its last values.
+    Command(CMD_DEVICE_DISCONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    PumpFor(200);
+    EXPECT_EQ(Lines()[1], "Name : Bench unit");
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_CONNECT));
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {
+    ConnectTo(Identity());
+    EXPECT_FALSE(Frame().IsDownloadProgressShown());
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_TRUE(g_link.m_downloadRequested);
+    // A second F9 while the download is pending does nothing.
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_RESET));
+    Command(CMD_DEVICE_DOWNLOAD);
+    Command(CMD_DEVICE_RESET);
+
+    // The controls appear while the download runs, and the gauge moves.
+    ASSERT_TRUE(PumpUntil([&] { return Frame().IsDownloadProgressShown(); }, 2000));
+    const std::vector<uint8_t> data = BuiltInData();
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            const int value = Frame().GetProgressBar()->GetValue();
+            return value > 0 && value < static_cast<int>(data.size());
+        },
+        kDeviceTimeoutMs));
+    EXPECT_TRUE(Frame().IsDownloadProgressShown());
+
+    ASSERT_TRUE(WaitForBox(Text(IDS_DOWNLOAD_DONE), 60000));
+    ASSERT_TRUE(PumpUntil([&] { return !g_link.m_downloadRequested && !Frame().IsDownloadProgressShown(); }, 10000));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "Firmware Downloader");
+    EXPECT_EQ(m_boxes[0].style & (wxICON_ERROR | wxICON_WARNING | wxICON_QUESTION | wxICON_INFORMATION), 0);
+    EXPECT_TRUE(m_boxes[0].style & wxICON_NONE);
+    EXPECT_EQ(Frame().GetProgressBar()->GetRange(), static_cast<int>(data.size() & 0xFFFF));
+    EXPECT_EQ(Frame().GetProgressBar()->GetValue(), static_cast<int>(data.size()));
+    EXPECT_EQ(m_sim.Image(), data);
+    EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 1u);
+
+    // Reset: the device runs the firmware, and Download and Reset stay off.
+    EXPECT_TRUE(IsToolEnabled(CMD_DEVICE_RESET));
+    Command(CMD_DEVICE_RESET);
+    ASSERT_TRUE(WaitForBox(Text(IDS_DEVICE_RESET), kDeviceTimeoutMs));
+    EXPECT_EQ(m_boxes.back().caption, "Firmware Downloader");
+    EXPECT_EQ(m_sim.CountRequests(CMD_RUN), 1u);
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_RESET));
+    EXPECT_FALSE(IsToolEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_FALSE(IsToolEnabled(CMD_DEVICE_RESET));
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_DISCONNECT));
+    Command(CMD_DEVICE_DOWNLOAD);
+    Command(CMD_DEVICE_RESET);
+    PumpFor(300);
+    EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 1u);
+    EXPECT_EQ(m_sim.CountRequests(CMD_RUN), 1u);
+
+    Command(CMD_DEVICE_DISCONNECT);
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_FALSE(IsEnabled(CMD_DEVICE_RESET));
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(g_link.m_running);
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_RESET));
+    EXPECT_TRUE(IsToolEnabled(CMD_DEVICE_RESET));
+}
+
+TEST_F(DeviceTest, IncompatibleDeviceIsRefusedThenAskedInForceModeAndNoSendsNothing) {
+    SimIdentity identity = Identity();
+    identity.hwCurrent = Version{7, 0};  // the built-in image fits 1.00 to 3.00
+    ConnectTo(identity);
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, "HW version of a connected unit is incorrect for this FW.");
+    EXPECT_EQ(m_boxes[0].caption, "KAVRO");
+    EXPECT_EQ(m_boxes[0].style & (wxOK | wxYES_NO | wxICON_ERROR), wxOK | wxICON_ERROR);
+    EXPECT_FALSE(g_link.m_downloadRequested);
+    EXPECT_FALSE(App().IsForceMode());
+
+    // Ctrl+Shift+F12: the same check now asks.
+    Command(CMD_FORCE_MODE);
+    EXPECT_TRUE(App().IsForceMode());
+    m_answer = wxNO;
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[1].text,
+              "HW version of a connected unit is incorrect for this FW. Do you  make download anyway ?");
+    EXPECT_EQ(m_boxes[1].caption, "KAVRO");
+    EXPECT_EQ(m_boxes[1].style & (wxOK | wxYES_NO | wxICON_QUESTION), wxYES_NO | wxICON_QUESTION);
+    EXPECT_FALSE(g_link.m_downloadRequested);
+    PumpFor(2500);  // more than a poll cycle: nothing goes out
+    EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
+    EXPECT_FALSE(Frame().IsDownloadProgressShown());
+
+    // Pressing the key again changes nothing; Yes requests the download.
+    Command(CMD_FORCE_MODE);
+    EXPECT_TRUE(App().IsForceMode());
+    m_answer = wxYES;
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_EQ(m_boxes.size(), 3u);
+    EXPECT_TRUE(m_sim.WaitForRequests(CMD_BEGIN_DOWNLOAD, 1, kDeviceTimeoutMs));
+    Command(CMD_DEVICE_DISCONNECT);
+}
+
+TEST_F(DeviceTest, ForceModeKeyReachesTheApplication) {
+    ASSERT_TRUE(Start());
+    Frame().Raise();
+    Frame().SetFocus();
+    Frame().GetCanvas()->SetFocus();
+    PumpFor(400);
+    wxUIActionSimulator input;
+    input.Char(WXK_F12, wxMOD_CONTROL | wxMOD_SHIFT);
+    EXPECT_TRUE(PumpUntil([&] { return App().IsForceMode(); }, 3000));
+}
+
+TEST_F(DeviceTest, BadImageRefusesTheDownloadWithAReason) {
+    std::vector<uint8_t> image;
+    std::string error;
+    PackRequest request;
+    request.name = "Damaged";
+    request.sw = Version{1, 0};
+    request.hwLowest = Version{1, 0};
+    request.hwHighest = Version{9, 0};
+    ASSERT_TRUE(PackImage(request, std::vector<uint8_t>(1000, 0x5A), image, error)) << error;
+    image[IMAGE_HEADER_SIZE + 3] ^= 1;
+    const std::string path = WriteFile("damaged.fw", image);
+    ConnectTo(Identity());
+    // Opening stops the link; the operator connects again.
+    ASSERT_NE(App().GetDocManager()->CreateDocument(wxString::FromUTF8(path), wxDOC_SILENT), nullptr);
+    EXPECT_FALSE(g_link.m_running);
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(g_link.m_running);
+    ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : Bench unit"; }, kDeviceTimeoutMs));
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "KAVRO");
+    EXPECT_TRUE(m_boxes[0].text.Contains("no image data"));
+    EXPECT_TRUE(m_boxes[0].style & wxICON_ERROR);
+    EXPECT_FALSE(g_link.m_downloadRequested);
+    PumpFor(300);
+    EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
+    // The window still works: File > Default and a download of the built-in image.
+    Command(CMD_FILE_NEW);
+    EXPECT_EQ(Lines()[8], "Name : KAVRO demo firmware");
+}
+
+TEST_F(DeviceTest, PortThatCannotBeOpenedIsReportedWithItsName) {
+    ASSERT_TRUE(Start());
+    Frame().SetPortText("/dev/kavro-no-such-port");
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }, 3000));
+    EXPECT_EQ(m_boxes[0].caption, "Firmware Downloader");
+    EXPECT_TRUE(m_boxes[0].text.StartsWith("COM port can not be open\n\n/dev/kavro-no-such-port: "))
+        << m_boxes[0].text;
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_CONNECT));
+
+    // An empty port box still tries, and is reported the same way.
+    Frame().SetPortText("");
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return m_boxes.size() == 2; }, 3000));
+    EXPECT_TRUE(m_boxes[1].text.StartsWith("COM port can not be open"));
+}
+
+TEST_F(DeviceTest, ClosingTheWindowStopsTheLink) {
+    ConnectTo(Identity());
+    Stop();
+    EXPECT_FALSE(g_link.m_running);
+    EXPECT_EQ(g_link.m_notifyWindow.load(), nullptr);
+    EXPECT_EQ(g_link.m_progressWindow.load(), nullptr);
+}

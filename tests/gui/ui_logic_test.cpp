@@ -1,0 +1,204 @@
+// The user interface's decisions without a window system: the information
+// lines, the clip rule, the hardware-range check, the enabling table, the
+// download decision and the port list.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "res/info_lines.h"
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "ui/ui_logic.h"
+
+namespace {
+DeviceInfo Device() { return DeviceInfo{}; }
+
+std::string DeviceLine(int line, const DeviceInfo& device) {
+    return FormatInfoLine(line, device, FirmwareInfo{}, "");
+}
+
+DeviceInfo WithCurrent(uint32_t major, uint8_t minor) {
+    DeviceInfo device;
+    device.hwCurrentMajor = major;
+    device.hwCurrentMinor = minor;
+    return device;
+}
+
+FirmwareInfo WithRange(uint32_t lowMajor, uint8_t lowMinor, uint32_t highMajor, uint8_t highMinor) {
+    FirmwareInfo image;
+    image.hwLowestMajor = lowMajor;
+    image.hwLowestMinor = lowMinor;
+    image.hwHighestMajor = highMajor;
+    image.hwHighestMinor = highMinor;
+    return image;
+}
+}  // namespace
+
+TEST(InfoLines, DeviceBlockBeforeAnyAnswer) {
+    const DeviceInfo device = Device();
+    EXPECT_EQ(DeviceLine(1, device), "Chip ID : 00 00 00 00");
+    EXPECT_EQ(DeviceLine(2, device), "Name : ");
+    EXPECT_EQ(DeviceLine(3, device), "SW current version : 0.00");
+    EXPECT_EQ(DeviceLine(4, device), "HW version lowest : 0.00");
+    EXPECT_EQ(DeviceLine(5, device), "HW version highest : 0.00");
+    EXPECT_EQ(DeviceLine(6, device), "HW current version : 0.00");
+    EXPECT_EQ(DeviceLine(7, device), "Product number : 00000000");
+}
+
+TEST(InfoLines, ValuesFormatAsTheViewPaintsThem) {
+    DeviceInfo device;
+    const uint8_t chip[4] = {0x0A, 0xB1, 0x00, 0xFF};
+    std::memcpy(device.chipId, chip, 4);
+    device.swMajor = 3;
+    device.swMinor = 5;
+    device.hwLowestMajor = 4294967295u;
+    device.hwLowestMinor = 123;
+    device.productNumber = 42;
+    device.name.Assign("Unit A");
+    EXPECT_EQ(DeviceLine(1, device), "Chip ID : 0A B1 00 FF");
+    EXPECT_EQ(DeviceLine(2, device), "Name : Unit A");
+    EXPECT_EQ(DeviceLine(3, device), "SW current version : 3.05");
+    EXPECT_EQ(DeviceLine(4, device), "HW version lowest : 4294967295.123");
+    EXPECT_EQ(DeviceLine(7, device), "Product number : 00000042");
+    device.productNumber = 123456789;
+    EXPECT_EQ(DeviceLine(7, device), "Product number : 123456789");
+    device.productNumber = 4294967295u;
+    EXPECT_EQ(DeviceLine(7, device), "Product number : 4294967295");
+}
+
+TEST(InfoLines, ImageBlockRepeatsTheLabelsWithoutCurrentAndProduct) {
+    FirmwareInfo image = WithRange(1, 0, 2, 5);
+    image.swMajor = 2;
+    image.swMinor = 9;
+    image.name.Assign("KAVRO demo firmware");
+    const DeviceInfo device;
+    EXPECT_EQ(FormatInfoLine(8, device, image, ""), "File path : ");
+    EXPECT_EQ(FormatInfoLine(8, device, image, "/data/a.fw"), "File path : /data/a.fw");
+    EXPECT_EQ(FormatInfoLine(9, device, image, ""), "Name : KAVRO demo firmware");
+    EXPECT_EQ(FormatInfoLine(10, device, image, ""), "SW current version : 2.09");
+    EXPECT_EQ(FormatInfoLine(11, device, image, ""), "HW version lowest : 1.00");
+    EXPECT_EQ(FormatInfoLine(12, device, image, ""), "HW version highest : 2.05");
+}
+
+TEST(ClipRule, FortyTwoUnitsWithFourteenUnitLinesPaintLinesOneToFour) {
+    EXPECT_EQ(PaintedLines(LineRect{0, 0, 300, 42}, 14, 12), (std::vector<int>{1, 2, 3, 4}));
+    // One unit less and the fourth line starts below the bottom edge.
+    EXPECT_EQ(PaintedLines(LineRect{0, 0, 300, 41}, 14, 12), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(PaintedLines(LineRect{0, 0, 300, 43}, 14, 12), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(PaintedLines(LineRect{0, 0, 300, 1000}, 14, 12).size(), 12u);
+    // An empty client area still paints the line that starts on its edge.
+    EXPECT_EQ(PaintedLines(LineRect{0, 0, 300, 0}, 14, 12), (std::vector<int>{1}));
+}
+
+TEST(ClipRule, LinesMoveByTheirOwnHeightFromTheClientTop) {
+    const LineRect client{5, 10, 205, 40};
+    LineRect line = FirstLine(client, 14);
+    EXPECT_EQ(line.left, 5);
+    EXPECT_EQ(line.right, 205);
+    EXPECT_EQ(line.top, 10);
+    EXPECT_EQ(line.bottom, 24);
+    AdvanceLine(line);
+    EXPECT_EQ(line.top, 24);
+    EXPECT_EQ(line.bottom, 38);
+    AdvanceLine(line);
+    EXPECT_TRUE(IsLineVisible(line, client));  // top 38 is above the bottom 40
+    AdvanceLine(line);
+    EXPECT_FALSE(IsLineVisible(line, client));  // top 52
+    // Signed comparison: a client whose bottom lies above zero.
+    EXPECT_FALSE(IsLineVisible(LineRect{0, 0, 10, 14}, LineRect{0, -30, 10, -1}));
+    EXPECT_TRUE(IsLineVisible(LineRect{0, -5, 10, 9}, LineRect{0, -30, 10, -1}));
+}
+
+TEST(RangeCheck, BothEndsAreInclusive) {
+    const FirmwareInfo image = WithRange(1, 0, 2, 5);
+    EXPECT_TRUE(IsDeviceCompatible(WithCurrent(1, 0), image));
+    EXPECT_TRUE(IsDeviceCompatible(WithCurrent(2, 5), image));
+    EXPECT_FALSE(IsDeviceCompatible(WithCurrent(0, 99), image));
+    EXPECT_FALSE(IsDeviceCompatible(WithCurrent(2, 6), image));
+}
+
+TEST(RangeCheck, MajorsFirstThenMinors) {
+    const FirmwareInfo image = WithRange(1, 50, 3, 0);
+    EXPECT_TRUE(IsDeviceCompatible(WithCurrent(2, 0), image));
+    EXPECT_TRUE(IsDeviceCompatible(WithCurrent(2, 99), image));
+    EXPECT_TRUE(IsDeviceCompatible(WithCurrent(2, 255), image));
+    EXPECT_FALSE(IsDeviceCompatible(WithCurrent(1, 49), image));
+    EXPECT_FALSE(IsDeviceCompatible(WithCurrent(3, 1), image));
+}
+
+TEST(RangeCheck, InvertedRangeAcceptsNothing) {
+    const FirmwareInfo image = WithRange(3, 0, 1, 0);
+    for (uint32_t major : {0u, 1u, 2u, 3u, 4u}) EXPECT_FALSE(IsDeviceCompatible(WithCurrent(major, 0), image));
+}
+
+TEST(RangeCheck, MajorsCompareUnsigned) {
+    // 2^31 is above 1, not a negative number below it.
+    EXPECT_FALSE(IsDeviceCompatible(WithCurrent(2147483648u, 0), WithRange(1, 0, 2, 0)));
+    EXPECT_TRUE(IsDeviceCompatible(WithCurrent(2147483648u, 0), WithRange(1, 0, 4294967295u, 255)));
+    EXPECT_FALSE(IsDeviceCompatible(WithCurrent(1, 0), WithRange(2147483648u, 0, 4294967295u, 255)));
+}
+
+TEST(EnablingRules, FollowTheLinkState) {
+    struct Row {
+        LinkFlags flags;
+        bool connect, download, disconnect;
+    };
+    const Row rows[] = {
+        {{false, false, false}, true, false, false},  // not running
+        {{true, false, false}, false, true, true},    // running, nothing pending
+        {{true, true, false}, false, false, true},    // download pending
+        {{true, false, true}, false, false, true},    // reset issued
+        {{false, false, true}, true, false, false},   // stopped after a reset
+        {{false, true, false}, true, false, false},
+    };
+    for (const Row& row : rows) {
+        const CommandEnabling enabled = EnabledCommands(row.flags);
+        EXPECT_EQ(enabled.connect, row.connect);
+        EXPECT_EQ(enabled.download, row.download);
+        EXPECT_EQ(enabled.disconnect, row.disconnect);
+    }
+}
+
+TEST(DownloadDecision, GuardsRefusalsAndTheHardwareCheck) {
+    const LinkFlags idle{false, false, false};
+    const LinkFlags running{true, false, false};
+    const LinkFlags pending{true, true, false};
+    EXPECT_EQ(DecideDownload(idle, nullptr, true, false), DownloadDecision::Ignore);
+    EXPECT_EQ(DecideDownload(pending, nullptr, true, false), DownloadDecision::Ignore);
+    EXPECT_EQ(DecideDownload(running, nullptr, true, false), DownloadDecision::Request);
+    // Force mode does not skip the check: a compatible device is not asked about.
+    EXPECT_EQ(DecideDownload(running, nullptr, true, true), DownloadDecision::Request);
+    EXPECT_EQ(DecideDownload(running, nullptr, false, false), DownloadDecision::RefuseHardware);
+    EXPECT_EQ(DecideDownload(running, nullptr, false, true), DownloadDecision::AskHardware);
+    // An image that cannot be sent is refused before anything else is asked.
+    EXPECT_EQ(DecideDownload(running, "no image data is loaded", true, false), DownloadDecision::Refuse);
+    EXPECT_EQ(DecideDownload(running, "no image data is loaded", false, true), DownloadDecision::Refuse);
+    EXPECT_EQ(DecideDownload(idle, "no image data is loaded", true, false), DownloadDecision::Ignore);
+}
+
+TEST(PortBox, StandardNamesFirstThenReportedOnes) {
+    EXPECT_EQ(PortBoxEntries({"COM1", "COM2", "COM3", "COM4"}, {"COM3", "COM7", "", "COM7", "COM12"}),
+              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM7", "COM12"}));
+    EXPECT_EQ(PortBoxEntries({}, {"/dev/ttyUSB0"}), (std::vector<std::string>{"/dev/ttyUSB0"}));
+}
+
+TEST(Texts, DocumentStringFields) {
+    const std::vector<std::string> fields = DocumentStringFields(LoadStringText(IDR_MAINFRAME));
+    ASSERT_EQ(fields.size(), 7u);
+    EXPECT_EQ(fields[DOCSTRING_WINDOW_TITLE], "Firmware Downloader");
+    EXPECT_EQ(fields[DOCSTRING_DOC_NAME], "");
+    EXPECT_EQ(fields[DOCSTRING_FILE_NEW_NAME], "KAVRO");
+    EXPECT_EQ(fields[DOCSTRING_FILTER_NAME], "KAVRO Files (*.fw)");
+    EXPECT_EQ(fields[DOCSTRING_FILTER_EXT], ".fw");
+    EXPECT_EQ(fields[DOCSTRING_REG_FILE_TYPE_NAME], "KAVRO Document");
+    EXPECT_EQ(DocumentStringFields("a\nb"), (std::vector<std::string>{"a", "b", "", "", "", "", ""}));
+}
+
+TEST(Texts, PortFailureKeepsItsTextFirst) {
+    const char* base = LoadStringText(IDS_PORT_FAILED);
+    EXPECT_EQ(PortFailedText(base, "/dev/ttyUSB0", "Permission denied"),
+              "COM port can not be open\n\n/dev/ttyUSB0: Permission denied");
+    EXPECT_EQ(PortFailedText(base, "", ""), "COM port can not be open");
+    EXPECT_EQ(DownloadRefusalText("no image data is loaded"),
+              "The firmware cannot be downloaded: no image data is loaded.");
+}
