@@ -11,3 +11,42 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static runtime: the executables run under Wine without a DLL path.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# CLI11 is header-only, but Debian's package configuration names /usr/include,
+# which must not reach a Windows build (the host's C headers would shadow
+# mingw-w64's). Offer the same CLI11::CLI11 target with CLI11's headers alone.
+if(EXISTS /usr/include/CLI/CLI.hpp AND NOT CLI11_DIR)
+  set(_kavro_cli11 "${CMAKE_BINARY_DIR}/mingw-w64-cli11")
+  if(NOT EXISTS "${_kavro_cli11}/CLI11Config.cmake")
+    file(MAKE_DIRECTORY "${_kavro_cli11}/include")
+    file(CREATE_LINK /usr/include/CLI "${_kavro_cli11}/include/CLI" SYMBOLIC)
+    file(WRITE "${_kavro_cli11}/CLI11Config.cmake" [=[
+if(NOT TARGET CLI11::CLI11)
+  add_library(CLI11::CLI11 INTERFACE IMPORTED)
+  set_target_properties(CLI11::CLI11 PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_CURRENT_LIST_DIR}/include")
+endif()
+]=])
+  endif()
+  set(CLI11_DIR "${_kavro_cli11}" CACHE PATH "CLI11 for the Windows build")
+endif()
+
+# Tests run under Wine, in a prefix of the build folder's own, without a display
+# and without Wine's debug channels; gtest_discover_tests and ctest use it.
+find_program(KAVRO_WINE wine)
+if(KAVRO_WINE)
+  set(_kavro_wine_run "${CMAKE_BINARY_DIR}/wine-run.sh")
+  if(NOT EXISTS "${_kavro_wine_run}")
+    file(WRITE "${_kavro_wine_run}" "#!/bin/sh
+# Runs a Windows program of this build under Wine (written by cmake/mingw-w64.cmake).
+export WINEPREFIX='${CMAKE_BINARY_DIR}/wineprefix'
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml='
+unset DISPLAY WAYLAND_DISPLAY
+exec '${KAVRO_WINE}' \"$@\"
+")
+    file(CHMOD "${_kavro_wine_run}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+         GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${_kavro_wine_run}")
+endif()

@@ -1,10 +1,21 @@
 #pragma once
 // Win32 meanings of the handle and error types the channel is written against.
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include <cstdint>
+
+// The channel declares the EscapeCommFunction codes itself (same values) as
+// constants; the system's macros of those names would turn them into numbers.
+#undef SETRTS
+#undef CLRRTS
+#undef SETDTR
+#undef CLRDTR
 
 using NativeHandle = HANDLE;
 inline const NativeHandle kInvalidNativeHandle = INVALID_HANDLE_VALUE;
