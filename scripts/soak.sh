@@ -1,0 +1,25 @@
+# ./kavro.sh soak [RUNS]: the fault soak under ASan+UBSan (build-ev-asan/):
+# RUNS downloads (default 200) of the built-in image to the in-process
+# simulator with seeded random faults. Prints one line per run, the count of
+# each outcome and the seed of every failure; fails when any run failed.
+# SOAK_SEED (default 1) and SOAK_JOBS (default 4) change the first seed and
+# how many runs go at once; `kavro-soak --only SEED` repeats one run.
+# Sourced by kavro.sh: ROOT is set and scripts/lib.sh is loaded.
+
+soak_main() {
+  local runs=${1:-200}
+  case "$runs" in
+    ''|*[!0-9]*|0) echo "usage: ./kavro.sh soak [RUNS]" >&2; return 1 ;;
+  esac
+  need_packages "${BASE_PACKAGES[@]}"
+  log "ASan+UBSan build of the soak (build-ev-asan/)"
+  cmake -S "$ROOT" -B "$ROOT/build-ev-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_SANITIZE=address \
+    -DKAVRO_BUILD_GUI=OFF > "$ROOT/build-ev-asan.configure.log" 2>&1 \
+    || { cat "$ROOT/build-ev-asan.configure.log"; return 1; }
+  cmake --build "$ROOT/build-ev-asan" -j "$JOBS" --target kavro-soak
+  log "soak: $runs runs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$ROOT/build-ev-asan/tests/soak/kavro-soak" --runs "$runs" --seed "${SOAK_SEED:-1}" --jobs "${SOAK_JOBS:-4}"
+}
+
+soak_main "$@"
