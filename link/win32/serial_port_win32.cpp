@@ -129,9 +129,10 @@ bool CSerialPort::EscapeCommFunction(uint32_t function) {
     if (!m_file.IsValid()) return false;
     if (::EscapeCommFunction(m_file.m_handle, function)) return true;
     const DWORD error = ::GetLastError();
-    // A port without modem lines (Wine on a pseudo-terminal) refuses with
-    // ERROR_NOT_SUPPORTED; such lines count as done.
-    if (error == ERROR_NOT_SUPPORTED) return true;
+    // A port without modem lines (Wine on a pseudo-terminal) refuses to raise
+    // or lower them with ERROR_NOT_SUPPORTED; such lines count as done.
+    const bool lineFunction = function == SETRTS || function == CLRRTS || function == SETDTR || function == CLRDTR;
+    if (lineFunction && error == ERROR_NOT_SUPPORTED) return true;
     m_file.m_lastError = error;
     return false;
 }
