@@ -219,6 +219,7 @@ bool DeviceSimulator::Start() {
     std::lock_guard lock(m_lock);
     if (!m_line.IsValid() || !m_wake.IsValid()) return false;
     m_stop = false;
+    m_failure.clear();
     m_serving = true;
     m_thread = std::thread(&DeviceSimulator::Serve, this);
     return true;
@@ -247,6 +248,11 @@ void DeviceSimulator::CloseLineLocked() {
     m_line.Close();
     m_slave.Close();
     m_lineClosed = true;
+}
+
+std::string DeviceSimulator::Failure() const {
+    std::lock_guard lock(m_lock);
+    return m_failure;
 }
 
 bool DeviceSimulator::Running() const {
@@ -508,6 +514,7 @@ void DeviceSimulator::Serve() {
     {
         std::lock_guard lock(m_lock);
         if (hangUp || lost || m_hangUpRequested) CloseLineLocked();
+        if (lost) m_failure = failure;
         m_hangUpRequested = false;
         m_serving = false;
     }

@@ -68,6 +68,9 @@ public:
     bool Running() const;
     // True once the line was closed by HangUp, the hang-up fault or a failure.
     bool LineClosed() const { return m_lineClosed.load(); }
+    // Why serving ended by itself when the line failed (the other end gone, a
+    // write error); empty otherwise.
+    std::string Failure() const;
 
     std::vector<Request> Requests() const;
     void ClearRequests();
@@ -96,6 +99,7 @@ private:
     std::string m_saveImagePath;
     Logger m_logger;
     std::string m_portPath;
+    std::string m_failure;
     UniqueFd m_line;   // pty master or the serial device; non-blocking
     UniqueFd m_slave;  // own slave descriptor of a pseudo-terminal
     UniqueFd m_wake;   // eventfd that interrupts the serving thread's poll

@@ -1,6 +1,7 @@
 // kavro-sim: a simulated device on a pseudo-terminal or a serial device, for
 // people and scripts. Prints "Simulated device on PATH" and serves until
-// SIGINT or SIGTERM.
+// SIGINT or SIGTERM (exit 0), until the hang-up fault closes the line (exit 0)
+// or until the line fails (exit 1).
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -251,11 +252,12 @@ int main(int argc, char** argv) {
         link.path = linkPath;
         link.target = sim.PortPath();
     }
+    // The device line comes first: scripts read it before anything is logged.
+    std::cout << "Simulated device on " << sim.PortPath() << std::endl;
     if (!sim.Start()) {
         std::cerr << "kavro-sim: cannot start the simulator" << std::endl;
         return 1;
     }
-    std::cout << "Simulated device on " << sim.PortPath() << std::endl;
 
     // Serve until a stop signal, or until the line is gone (the hang-up fault).
     const timespec tick{0, 100'000'000};
@@ -266,6 +268,9 @@ int main(int argc, char** argv) {
         if (!sim.Running()) break;
     }
     sim.Stop();
+    // The hang-up fault ends the run as asked; a line that failed is an error
+    // (the logger has said why).
+    if (!sim.Failure().empty()) return 1;
     if (sim.LineClosed() && !quiet) std::cout << "Line closed" << std::endl;
     std::cout.flush();
     return 0;

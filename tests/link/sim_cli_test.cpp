@@ -263,6 +263,9 @@ TEST(SimCli, ServesAGivenSerialDevice) {
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     UniqueFd masterFd(master), slaveFd(slave);
+    // The child must not inherit the master, or closing it here would not hang up.
+    ASSERT_EQ(fcntl(master, F_SETFD, FD_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(slave, F_SETFD, FD_CLOEXEC), 0);
     char name[128];
     ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
     termios tio{};
@@ -287,8 +290,11 @@ TEST(SimCli, ServesAGivenSerialDevice) {
         if (n > 0) got.insert(got.end(), buffer, buffer + n);
     }
     EXPECT_EQ(got, expected);
-    sim.Signal(SIGTERM);
-    EXPECT_EQ(sim.Wait(3000), 0);
+
+    // The other end going away is an error: exit 1 with a reason.
+    masterFd.Close();
+    EXPECT_EQ(sim.Wait(3000), 1);
+    EXPECT_NE(sim.Err().find("kavro-sim: "), std::string::npos);
 }
 
 TEST(SimCli, HangUpFaultClosesTheLineAndEndsTheProgram) {
