@@ -214,15 +214,44 @@ TEST_F(DeviceTest, IncompatibleDeviceIsRefusedThenAskedInForceModeAndNoSendsNoth
     Command(CMD_DEVICE_DISCONNECT);
 }
 
-TEST_F(DeviceTest, ForceModeKeyReachesTheApplication) {
+TEST_F(DeviceTest, KeysDriveTheCommands) {
+    SimIdentity identity = Identity();
+    identity.hwCurrent = Version{7, 0};  // outside the built-in image's range
+    m_sim.SetIdentity(identity);
+    ASSERT_TRUE(m_sim.Start());
     ASSERT_TRUE(Start());
+    Frame().SetPortText(wxString::FromUTF8(m_sim.PortPath()));
     Frame().Raise();
-    Frame().SetFocus();
     Frame().GetCanvas()->SetFocus();
     PumpFor(400);
     wxUIActionSimulator input;
-    input.Char(WXK_F12, wxMOD_CONTROL | wxMOD_SHIFT);
-    EXPECT_TRUE(PumpUntil([&] { return App().IsForceMode(); }, 3000));
+    auto press = [&](int key, int modifiers) {
+        input.Char(key, modifiers);
+        PumpFor(300);
+    };
+
+    // F9 before Connect does nothing.
+    press(WXK_F9, wxMOD_NONE);
+    EXPECT_TRUE(m_boxes.empty());
+    press(WXK_F8, wxMOD_NONE);
+    ASSERT_TRUE(PumpUntil([&] { return g_link.m_running != 0; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return Lines()[5] == "HW current version : 7.00"; }, kDeviceTimeoutMs));
+    press(WXK_F9, wxMOD_NONE);
+    ASSERT_TRUE(PumpUntil([&] { return m_boxes.size() == 1; }, 3000));
+    EXPECT_EQ(m_boxes[0].text, Text(IDS_HW_INCORRECT));
+    press(WXK_F12, wxMOD_CONTROL | wxMOD_SHIFT);
+    ASSERT_TRUE(PumpUntil([&] { return App().IsForceMode(); }, 3000));
+    m_answer = wxNO;
+    press(WXK_F9, wxMOD_NONE);
+    ASSERT_TRUE(PumpUntil([&] { return m_boxes.size() == 2; }, 3000));
+    EXPECT_EQ(m_boxes[1].text, Text(IDS_HW_INCORRECT_ASK));
+    EXPECT_FALSE(g_link.m_downloadRequested);
+
+    // Ctrl+N reloads the built-in image, which stops the link.
+    press('N', wxMOD_CONTROL);
+    ASSERT_TRUE(PumpUntil([&] { return g_link.m_running == 0; }, 3000));
+    EXPECT_EQ(Lines()[8], "Name : KAVRO demo firmware");
+    EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
 }
 
 TEST_F(DeviceTest, BadImageRefusesTheDownloadWithAReason) {

@@ -1,0 +1,66 @@
+# ./kavro.sh screenshot: under Xvfb, start the simulated device, open the
+# desktop application on its port, let it connect and download the built-in
+# image unattended, and write the main window to docs/screenshot.png.
+#
+# Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
+
+# The build folder, relative to ROOT (KAVRO_SCREENSHOT_BUILD_DIR takes another).
+SHOT_BUILD_DIR=${KAVRO_SCREENSHOT_BUILD_DIR:-build}
+
+need_packages "${BASE_PACKAGES[@]}" imagemagick
+log "build ($SHOT_BUILD_DIR/)"
+configure_build "$SHOT_BUILD_DIR"
+
+SHOT_DIR=$(mktemp -d)
+trap 'rm -rf "$SHOT_DIR"' EXIT
+
+# Runs inside xvfb-run: the simulator, the application, the capture.
+cat >"$SHOT_DIR/inner.sh" <<'INNER'
+set -euo pipefail
+sim="$1"; gui="$2"; out="$3"; dir="$4"
+sim_pid=""; gui_pid=""
+cleanup() {
+  [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null; [ -n "$gui_pid" ] && wait "$gui_pid" 2>/dev/null
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
+  true
+}
+trap cleanup EXIT
+"$sim" --quiet >"$dir/sim.log" 2>&1 &
+sim_pid=$!
+port=""
+for _ in $(seq 1 100); do
+  port=$(sed -n 's/^Simulated device on //p' "$dir/sim.log" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { cat "$dir/sim.log" >&2; echo "kavro-sim did not report its port" >&2; exit 1; }
+echo "simulated device on $port"
+"$gui" --port "$port" --autorun-download >"$dir/gui.log" 2>&1 &
+gui_pid=$!
+geometry=""
+for _ in $(seq 1 1200); do
+  geometry=$(sed -n 's/^autorun: done //p' "$dir/gui.log" | head -n 1)
+  [ -n "$geometry" ] && break
+  if grep -q '^autorun: failed' "$dir/gui.log" || ! kill -0 "$gui_pid" 2>/dev/null; then
+    cat "$dir/gui.log" >&2; echo "the unattended download did not finish" >&2; exit 1
+  fi
+  sleep 0.1
+done
+[ -n "$geometry" ] || { cat "$dir/gui.log" >&2; echo "timed out waiting for the download" >&2; exit 1; }
+grep '^autorun: box' "$dir/gui.log" || true
+read -r x y w h <<<"$geometry"
+sleep 0.5  # the last repaint
+import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
+echo "wrote $out (${w}x${h})"
+INNER
+
+log "unattended download under Xvfb"
+mkdir -p "$ROOT/docs"
+(
+  export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
+  mkdir -p "$XDG_CONFIG_HOME"
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash "$SHOT_DIR/inner.sh" \
+    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR"
+)
+rm -rf "$SHOT_DIR"
+trap - EXIT
