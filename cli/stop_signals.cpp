@@ -21,6 +21,12 @@ void InstallStopSignals() {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of our output that goes away (a closed pipe) must not kill the
+    // process in the middle of a download; the failed writes are dropped.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 int PendingStopSignal() { return g_stopSignal; }

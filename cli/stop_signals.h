@@ -8,7 +8,7 @@
 // Main thread only.
 #include <signal.h>
 
-// Installs the handlers.
+// Installs the handlers, and ignores SIGPIPE.
 void InstallStopSignals();
 // The signal received (SIGINT or SIGTERM), or 0.
 int PendingStopSignal();
