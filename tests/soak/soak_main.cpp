@@ -10,7 +10,8 @@
 //
 //   kavro-soak [--runs N] [--seed S] [--jobs J] [--only SEED] [--quiet]
 //
-// Run i uses the seed S + i; --only repeats one run by its printed seed.
+// Run i uses the seed S + i; --only repeats one run by its printed seed and
+// prints what the device did.
 #include <unistd.h>
 
 #include <atomic>
@@ -56,6 +57,7 @@ struct RunResult {
     Outcome outcome = Outcome::Failure;
     std::string detail;  // what failed, for failures
     std::string faults;  // the faults drawn
+    std::string note;    // where a download that got no response stopped
     double seconds = 0;
     double stopMs = 0;
 };
@@ -93,7 +95,7 @@ SimFaults DrawFaults(uint64_t seed, std::string& text) {
     return f;
 }
 
-RunResult RunOnce(uint64_t seed, const std::vector<uint8_t>& image) {
+RunResult RunOnce(uint64_t seed, const std::vector<uint8_t>& image, bool verbose) {
     RunResult result;
     result.seed = seed;
     const SoakClock::time_point started = SoakClock::now();
@@ -110,6 +112,12 @@ RunResult RunOnce(uint64_t seed, const std::vector<uint8_t>& image) {
         return result;
     }
     sim.SetFaults(faults);
+    if (verbose) {
+        const SoakClock::time_point t0 = SoakClock::now();
+        sim.SetLogger([t0](bool error, const std::string& text) {
+            std::printf("  %9.3f ms  device: %s%s\n", MillisecondsSince(t0), error ? "error: " : "", text.c_str());
+        });
+    }
     if (!sim.Start()) {
         fail("cannot start the simulator");
         return result;
@@ -136,6 +144,7 @@ RunResult RunOnce(uint64_t seed, const std::vector<uint8_t>& image) {
     if (!notes.WaitForAny({LN_INFO_CHANGED}, SoakClock::now() + kIdentifyLimit)) {
         // Never identified: the command line reports this as no response.
         result.outcome = Outcome::NoResponse;
+        result.note = "no device data";
     } else {
         link->RequestDownload();
         // The attempt is over when the worker clears the request; everything it
@@ -157,6 +166,8 @@ RunResult RunOnce(uint64_t seed, const std::vector<uint8_t>& image) {
                 result.outcome = Outcome::Downloaded;
             } else if (noResponse) {
                 result.outcome = Outcome::NoResponse;
+                result.note = done ? "end not confirmed" : "stopped after " + std::to_string(notes.Position()) +
+                                                               " of " + std::to_string(image.size()) + " bytes";
             } else {
                 fail("the download ended without a notification");
             }
@@ -253,15 +264,15 @@ int main(int argc, char** argv) {
         for (;;) {
             const int i = next.fetch_add(1);
             if (i >= options.runs) return;
-            RunResult r = RunOnce(options.seed + static_cast<uint64_t>(i), image);
+            RunResult r = RunOnce(options.seed + static_cast<uint64_t>(i), image, options.only);
             std::lock_guard<std::mutex> lock(printLock);
             if (!options.quiet || r.outcome == Outcome::Failure) {
                 const char* text = r.outcome == Outcome::Downloaded   ? doneText.c_str()
                                    : r.outcome == Outcome::NoResponse ? noResponseText.c_str()
                                                                       : "FAILURE";
-                std::printf("run %4d seed %-6" PRIu64 " %6.1f s  stop %6.1f ms  %-36s [%s]%s%s\n", i, r.seed,
-                            r.seconds, r.stopMs, text, r.faults.c_str(), r.detail.empty() ? "" : " ",
-                            r.detail.c_str());
+                std::printf("run %4d seed %-6" PRIu64 " %6.1f s  stop %6.1f ms  %-36s [%s] %s\n", i, r.seed,
+                            r.seconds, r.stopMs, text, r.faults.c_str(),
+                            r.detail.empty() ? r.note.c_str() : r.detail.c_str());
                 std::fflush(stdout);
             }
             results[static_cast<size_t>(i)] = std::move(r);
