@@ -9,8 +9,6 @@
 // buffer; a save leaves exactly the 32 bytes of the buffer in the file; with a
 // program path that cannot name the settings file, no file is read, created
 // or cut.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -28,12 +27,23 @@
 namespace {
 const std::filesystem::path& Folder() {
     static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kavro-fuzz-settings-XXXXXX").string();
-        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
-        std::filesystem::path path(pattern);
-        std::atexit([] { std::error_code ec; std::filesystem::remove_all(Folder(), ec); });
+        std::random_device random;
+        std::filesystem::path path;
+        for (;;) {
+            path = std::filesystem::temp_directory_path() / ("kavro-fuzz-settings-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(path, ec)) break;
+            FUZZ_CHECK(!ec);  // only "already exists" tries another name
+        }
         return path;
     }();
+    // Registered once the folder exists, so the removal runs before the
+    // folder's path object is destroyed at exit.
+    static const bool removal = std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(Folder(), ec);
+    }) == 0;
+    (void)removal;
     return folder;
 }
 

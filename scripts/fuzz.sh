@@ -33,6 +33,9 @@ fuzz_main() {
     cp "$ROOT/fuzz/corpus/$name"/* "$work/" 2>/dev/null || true
     log "fuzz $name for ${seconds}s"
     status=0
+    # Temporary files of a target (the settings file's) stay inside the build folder.
+    mkdir -p "$ROOT/build-fuzz/fuzz-work/tmp"
+    TMPDIR="$ROOT/build-fuzz/fuzz-work/tmp" \
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       "$ROOT/build-fuzz/fuzz/kavro_fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -max_len=4096 -print_final_stats=1 -artifact_prefix="$artifacts/" "$work" > "$log_file" 2>&1 || status=$?
