@@ -2,6 +2,7 @@
 // image storage, and the fault decisions with their seeded reproducibility.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -366,4 +367,54 @@ TEST(SimFrame, CorruptFrameDiffersOnlyInTheChecksum) {
         EXPECT_EQ(decoder.Feed(bad.data(), bad.size(), consumed), FrameDecoder::Status::BadChecksum);
         EXPECT_EQ(consumed, bad.size());
     }
+}
+
+TEST(SimRobustness, RandomMessagesKeepTheRepliesWellFormed) {
+    // Any message, tagged as a request or not, with every fault on: each
+    // emission holds garbage without a start byte and then exactly one frame
+    // that fits a 256-byte body with its checksum.
+    SimProtocol p;
+    SimFaults f;
+    f.seed = 99;
+    f.foreignFrames = 1;
+    f.refuseFirst = 50;
+    f.shortAckFirst = 50;
+    f.corruptRate = 0.2;
+    f.dropRate = 0.1;
+    f.garbageRate = 0.3;
+    f.syncReplyDelayMs = 5;
+    p.SetFaults(f);
+    SimIdentity id;
+    id.name = std::string(400, 'n');
+    p.SetIdentity(id);
+    SimRandom random(5);
+    for (int i = 0; i < 20000; ++i) {
+        Bytes m(random.Below(MAX_MESSAGE_LENGTH + 1));
+        for (uint8_t& b : m) b = static_cast<uint8_t>(random.Below(256));
+        if (m.size() >= 2 && random.Below(4) != 0) {
+            m[0] = REQUEST_TAG;
+            m[1] = static_cast<uint8_t>(random.Below(0x12));
+        }
+        if (m.size() >= 7 && m[1] == CMD_WRITE_BLOCK && random.Below(2) == 0) {
+            m.resize(std::min<size_t>(m.size(), 7 + BLOCK_SIZE));
+            m[6] = static_cast<uint8_t>(m.size() - 7);
+        }
+        const SimReaction r = p.Handle(m.data(), m.size());
+        for (const SimEmission& e : r.emissions) {
+            if (e.kind == SimEmission::Kind::HangUp) continue;
+            const auto start = std::find(e.bytes.begin(), e.bytes.end(), FRAME_START);
+            if (start == e.bytes.end()) continue;  // a dropped answer leaves only its garbage
+            ASSERT_EQ(e.bytes.back(), FRAME_END);
+            uint8_t body[MAX_MESSAGE_LENGTH];
+            FrameDecoder decoder(body);
+            size_t consumed = 0;
+            const auto status = decoder.Feed(&*start, static_cast<size_t>(e.bytes.end() - start), consumed);
+            ASSERT_EQ(consumed, static_cast<size_t>(e.bytes.end() - start)) << "one frame per emission";
+            ASSERT_TRUE(status == FrameDecoder::Status::Frame || status == FrameDecoder::Status::BadChecksum);
+            // Body bytes on the wire (escapes not counted): message and checksum.
+            const auto bodyBytes = std::count_if(start + 1, e.bytes.end() - 1, [](uint8_t b) { return b != FRAME_ESCAPE; });
+            ASSERT_LE(static_cast<size_t>(bodyBytes), MAX_MESSAGE_LENGTH);
+        }
+    }
+    EXPECT_LE(p.Image().size(), 0x10000u + BLOCK_SIZE);
 }
