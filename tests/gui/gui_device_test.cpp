@@ -254,6 +254,24 @@ TEST_F(DeviceTest, KeysDriveTheCommands) {
     EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
 }
 
+TEST_F(DeviceTest, DeviceThatRefusesTheDownloadIsReported) {
+    ConnectTo(Identity());
+    SimFaults faults;
+    faults.refuseCommand = CMD_BEGIN_DOWNLOAD;
+    faults.refuseFirst = 100;
+    m_sim.SetFaults(faults);
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_TRUE(WaitForBox(Text(IDS_NO_RESPONSE), kDeviceTimeoutMs));
+    EXPECT_EQ(m_boxes.back().text, "Equipment do not respond properly");
+    EXPECT_EQ(m_boxes.back().caption, "Firmware Downloader");
+    EXPECT_TRUE(m_boxes.back().style & wxICON_NONE);
+    ASSERT_TRUE(PumpUntil([&] { return !g_link.m_downloadRequested && !Frame().IsDownloadProgressShown(); }, 5000));
+    EXPECT_FALSE(HasBox(Text(IDS_DOWNLOAD_DONE)));
+    // The link goes on; Download is offered again.
+    EXPECT_TRUE(g_link.m_running);
+    EXPECT_TRUE(IsEnabled(CMD_DEVICE_DOWNLOAD));
+}
+
 TEST_F(DeviceTest, BadImageRefusesTheDownloadWithAReason) {
     std::vector<uint8_t> image;
     std::string error;
