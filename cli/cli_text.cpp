@@ -125,12 +125,14 @@ std::vector<std::string> PortFailureDetail(const std::string& port, uint32_t sys
     std::string first = "Port " + port;
     if (systemError != 0) first += ": " + SystemErrorText(systemError);
     lines.push_back(first);
-    if (IsPermissionError(systemError)) {
+    // Busy first: Windows reports a port held by another program as access
+    // denied, which it counts as both (on POSIX the two never overlap).
+    if (IsBusyError(systemError)) {
+        lines.push_back("Hint: another program holds the port; close it and try again.");
+    } else if (IsPermissionError(systemError)) {
         lines.push_back(
             "Hint: your user may not use serial ports; add it to the dialout group "
             "(sudo usermod -aG dialout $USER) and log in again.");
-    } else if (IsBusyError(systemError)) {
-        lines.push_back("Hint: another program holds the port; close it and try again.");
     } else if (IsMissingError(systemError)) {
         lines.push_back("Hint: 'kavro-cli ports' lists the serial ports of this machine.");
     }
