@@ -1,13 +1,14 @@
 #include "cli/commands.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
+#include "cli/cli_platform.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
 #include "cli/frame_tracer.h"
@@ -136,7 +137,7 @@ int CommandInfo(const std::string& image, bool json) {
 int CommandIdentify(const DeviceOptions& options, bool json) {
     auto holder = std::make_unique<LinkHolder>();
     std::unique_ptr<CFrameTracer> tracer;
-    if (options.trace) tracer = std::make_unique<CFrameTracer>(STDERR_FILENO);
+    if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
     CLinkSession session(holder->link, holder->queue);
     const int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
@@ -167,7 +168,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
         return kExitImage;
     }
     std::unique_ptr<CFrameTracer> tracer;
-    if (options.trace) tracer = std::make_unique<CFrameTracer>(STDERR_FILENO);
+    if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
     CLinkSession session(link, holder->queue);
     int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
@@ -187,7 +188,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
     PrintLine("Downloading " + std::string(image.empty() ? "the built-in image" : link.m_imagePath.Text()) + " (" +
               std::to_string(link.m_length) + " bytes) to " + session.Port());
     std::fflush(stdout);
-    status = session.Download(::isatty(STDOUT_FILENO) == 1);
+    status = session.Download(PrepareProgressTerminal());
     if (status != kExitOk || !reset) return status;
     return session.Reset();
 }
@@ -195,7 +196,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
 int CommandReset(const DeviceOptions& options) {
     auto holder = std::make_unique<LinkHolder>();
     std::unique_ptr<CFrameTracer> tracer;
-    if (options.trace) tracer = std::make_unique<CFrameTracer>(STDERR_FILENO);
+    if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
     CLinkSession session(holder->link, holder->queue);
     const int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
@@ -240,6 +241,16 @@ bool WriteAll(std::FILE* file, const std::vector<uint8_t>& bytes, std::string& e
     return false;
 }
 
+// Renames from over to; false with the system's reason. std::filesystem's
+// rename replaces an existing file on Windows too, where std::rename refuses.
+bool RenameOver(const std::string& from, const std::string& to, std::string& error) {
+    std::error_code code;
+    std::filesystem::rename(from, to, code);
+    if (!code) return true;
+    error = code.message();
+    return false;
+}
+
 }  // namespace
 
 int CommandPack(const PackOptions& options) {
@@ -258,7 +269,8 @@ int CommandPack(const PackOptions& options) {
         PrintError("--sw: the major version must be 0 to 255, got '" + options.sw + "'");
         return kExitUsage;
     }
-    if (!options.overwrite && ::access(options.output.c_str(), F_OK) == 0) {
+    std::error_code ignored;
+    if (!options.overwrite && std::filesystem::exists(options.output, ignored)) {
         PrintError(options.output + " exists; --overwrite replaces it");
         return kExitUsage;
     }
@@ -283,21 +295,20 @@ int CommandPack(const PackOptions& options) {
     if (options.overwrite) {
         // A new file renamed over the old one: the old image stays whole until
         // the new one is complete.
-        const std::string temporary = options.output + ".tmp-" + std::to_string(::getpid());
+        const std::string temporary = options.output + ".tmp-" + std::to_string(CurrentProcessId());
         std::FILE* file = std::fopen(temporary.c_str(), "wb");
         if (file == nullptr) {
             PrintError("cannot write " + temporary + ": " + std::strerror(errno));
             return kExitImage;
         }
-        if (!WriteAll(file, image, error) || std::rename(temporary.c_str(), options.output.c_str()) != 0) {
-            if (error.empty()) error = std::strerror(errno);
+        if (!WriteAll(file, image, error) || !RenameOver(temporary, options.output, error)) {
             std::remove(temporary.c_str());
             PrintError("cannot write " + options.output + ": " + error);
             return kExitImage;
         }
     } else {
-        // "x": never replaces a file that appeared since the check above.
-        std::FILE* file = std::fopen(options.output.c_str(), "wbx");
+        // Never replaces a file that appeared since the check above.
+        std::FILE* file = CreateNewFile(options.output);
         if (file == nullptr) {
             const int openError = errno;
             PrintError(openError == EEXIST ? options.output + " exists; --overwrite replaces it"

@@ -1,8 +1,6 @@
 #include "cli/frame_tracer.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "cli/cli_platform.h"
 
 namespace {
 // Appends the decimal digits of value; returns the new position.
@@ -55,11 +53,6 @@ void CFrameTracer::OnFrame(Direction direction, const uint8_t* bytes, uint32_t l
     m_previous = now;
     const size_t n = FormatTraceLine(m_line, sizeof m_line, direction, bytes, length,
                                      elapsed > 0 ? static_cast<uint64_t>(elapsed) : 0);
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t w = ::write(m_fd, m_line + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return;  // a closed standard error must not stop the link
-        done += static_cast<size_t>(w);
-    }
+    // A closed standard error must not stop the link: a failed write is dropped.
+    WriteAllToDescriptor(m_fd, m_line, n);
 }

@@ -1,12 +1,8 @@
 #include "cli/link_session.h"
 
-#include <cerrno>
-#include <climits>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
+#include "cli/cli_platform.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
 #include "cli/stop_signals.h"
@@ -46,14 +42,14 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
         // The link keeps port names of at most 31 characters and would open a
         // cut one; long names such as /dev/serial/by-id/... are links to a
         // short device path, which is used instead.
-        char resolved[PATH_MAX];
-        if (::realpath(requested.c_str(), resolved) == nullptr) {
-            const uint32_t error = static_cast<uint32_t>(errno);
+        std::string resolved;
+        uint32_t error = 0;
+        if (!ResolveLongPortName(requested, resolved, error)) {
             PrintError(StringText(IDS_PORT_FAILED));
             for (const std::string& line : PortFailureDetail(requested, error)) PrintError(line);
             return kExitPort;
         }
-        if (static_cast<int>(std::strlen(resolved)) > capacity) {
+        if (static_cast<int>(resolved.size()) > capacity) {
             PrintError(StringText(IDS_PORT_FAILED));
             PrintError("Port " + requested + ": the name is longer than " + std::to_string(capacity) +
                        " characters and does not lead to a shorter device path");
@@ -87,7 +83,7 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
 
 CLinkSession::Wait CLinkSession::Next(LinkMessage& message, Clock::time_point deadline) {
     for (;;) {
-        if (PendingStopSignal() != 0) return Wait::Signal;
+        if (PendingStopRequest() != StopRequest::None) return Wait::Stop;
         const Clock::time_point now = Clock::now();
         if (now >= deadline) return Wait::Timeout;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
@@ -96,11 +92,11 @@ CLinkSession::Wait CLinkSession::Next(LinkMessage& message, Clock::time_point de
     }
 }
 
-int CLinkSession::Interrupted(int signal) {
+int CLinkSession::Interrupted(StopRequest request) {
     m_link.Stop();
-    PrintError(std::string(signal == SIGTERM ? "Terminated" : "Interrupted") + ": the link was stopped and " +
-               m_port + " closed.");
-    return ExitStatusForSignal(signal);
+    PrintError(std::string(request == StopRequest::Terminate ? "Terminated" : "Interrupted") +
+               ": the link was stopped and " + m_port + " closed.");
+    return ExitStatusForStop(request);
 }
 
 void CLinkSession::NoResponse(const std::string& detail) {
@@ -113,8 +109,8 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit) {
     LinkMessage message;
     for (;;) {
         switch (Next(message, deadline)) {
-            case Wait::Signal:
-                return Interrupted(PendingStopSignal());
+            case Wait::Stop:
+                return Interrupted(PendingStopRequest());
             case Wait::Timeout: {
                 const double seconds = std::chrono::duration<double>(limit).count();
                 char detail[64];
@@ -141,9 +137,9 @@ int CLinkSession::Download(bool terminal) {
     for (;;) {
         LinkMessage message;
         const Wait wait = Next(message, Clock::now() + kSlice);
-        if (wait == Wait::Signal) {
+        if (wait == Wait::Stop) {
             PrintOut(progress.Finish());
-            return Interrupted(PendingStopSignal());
+            return Interrupted(PendingStopRequest());
         }
         if (wait == Wait::Message) {
             if (message.message == PBM_SETRANGE) {
@@ -187,7 +183,7 @@ int CLinkSession::Reset() {
     for (;;) {
         LinkMessage message;
         const Wait wait = Next(message, Clock::now() + kSlice);
-        if (wait == Wait::Signal) return Interrupted(PendingStopSignal());
+        if (wait == Wait::Stop) return Interrupted(PendingStopRequest());
         if (wait != Wait::Message || message.message != WM_LINK_NOTIFY) continue;
         if (message.wParam == LN_DEVICE_RESET) {
             PrintOut(StringText(IDS_DEVICE_RESET) + "\n");

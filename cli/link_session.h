@@ -1,7 +1,7 @@
 #pragma once
 // One connection of the command line to a device, through the same link
 // engine as the desktop application: start, the first poll cycle, a download,
-// a reset, and a clean stop on SIGINT/SIGTERM. The session's message queue is
+// a reset, and a clean stop on a stop request (Ctrl+C, SIGTERM). The session's message queue is
 // the link's notification and progress target.
 //
 // Main thread only (the link's worker reports through the queue). Every
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/stop_signals.h"
 #include "link/message_target.h"
 
 class CDeviceLink;
@@ -45,11 +46,11 @@ public:
     const std::string& Port() const { return m_port; }
 
 private:
-    enum class Wait { Message, Timeout, Signal };
-    // The next message before deadline, or a stop signal.
+    enum class Wait { Message, Timeout, Stop };
+    // The next message before deadline, or a stop request.
     Wait Next(LinkMessage& message, Clock::time_point deadline);
-    // Stops the link after SIGINT/SIGTERM and returns 128 + the signal.
-    int Interrupted(int signal);
+    // Stops the link after a stop request and returns its exit status.
+    int Interrupted(StopRequest request);
     void NoResponse(const std::string& detail);
 
     CDeviceLink& m_link;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/cli_platform.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/stop_signals.h"
@@ -13,7 +14,7 @@ namespace {
 
 // --port, --trace and --timeout of the subcommands that talk to a device.
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeoutSeconds) {
-    command.add_option("-p,--port", options.port, "Serial port (/dev/ttyUSB0, /dev/pts/3, COM1 = /dev/ttyS0)")
+    command.add_option("-p,--port", options.port, std::string("Serial port (") + PortNameExamples() + ")")
         ->required();
     command.add_flag("--trace", options.trace,
                      "Every frame sent and received, in hex, with the time since the previous one, on standard error");
@@ -31,10 +32,11 @@ std::chrono::milliseconds Milliseconds(double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kavro-cli: downloads firmware images into KAVRO equipment over a serial port.\n"
-                 "Exit status: 0 success, 1 usage error, 2 port cannot be opened, 3 device does not respond\n"
-                 "properly, 4 hardware version outside the image's range, 5 image cannot be used,\n"
-                 "130/143 stopped by SIGINT/SIGTERM."};
+    CLI::App app{std::string("kavro-cli: downloads firmware images into KAVRO equipment over a serial port.\n"
+                             "Exit status: 0 success, 1 usage error, 2 port cannot be opened, 3 device does not "
+                             "respond\nproperly, 4 hardware version outside the image's range, 5 image cannot be "
+                             "used,\n130/143 stopped by ") +
+                 StopRequestNames() + "."};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help of every subcommand");
 

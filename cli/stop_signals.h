@@ -1,23 +1,31 @@
 #pragma once
-// SIGINT and SIGTERM end a command cleanly: the handler only records the
-// signal; the main thread sees it (PendingStopSignal) while it waits for the
-// link, stops the link (worker joined, port closed) and exits with 128 + the
-// signal number. A second signal of the same kind kills the process at once,
-// should a clean stop ever hang.
+// A stop request ends a command cleanly: the system's notice only records it;
+// the main thread sees it (PendingStopRequest) while it waits for the link,
+// stops the link (worker joined, port closed) and exits with 130 or 143. A
+// second request ends the process at once, should a clean stop ever hang
+// (POSIX: a second signal of the same kind).
+//
+// POSIX: SIGINT (Ctrl+C) asks to interrupt, SIGTERM to terminate; SIGPIPE is
+// ignored. Windows: Ctrl+C asks to interrupt; Ctrl+Break and closing the
+// console ask to terminate.
 //
 // Main thread only.
-#include <signal.h>
+#include <memory>
 
-// Installs the handlers, and ignores SIGPIPE.
+enum class StopRequest { None, Interrupt, Terminate };
+
+// Installs the handlers.
 void InstallStopSignals();
-// The signal received (SIGINT or SIGTERM), or 0.
-int PendingStopSignal();
-// The exit status for a received signal: 130 for SIGINT, 143 for SIGTERM.
-int ExitStatusForSignal(int signal);
+// The stop request received, or StopRequest::None.
+StopRequest PendingStopRequest();
+// The exit status for a stop request: 130 to interrupt, 143 to terminate (128
+// + SIGINT or SIGTERM, as POSIX shells report them).
+int ExitStatusForStop(StopRequest request);
 
-// Keeps the two signals blocked on the calling thread while it lives, so that
-// threads created meanwhile (the link's worker) never receive them; they are
-// then delivered to the main thread only.
+// While it lives, threads the calling thread creates (the link's worker) never
+// receive the stop signals; they are delivered to the main thread only. Where
+// the system delivers stop requests on a thread of its own (Windows), nothing
+// needs doing.
 class CStopSignalsBlocked {
 public:
     CStopSignalsBlocked();
@@ -26,5 +34,6 @@ public:
     CStopSignalsBlocked& operator=(const CStopSignalsBlocked&) = delete;
 
 private:
-    sigset_t m_previous;
+    struct Saved;  // what the system needs to restore, per system
+    std::unique_ptr<Saved> m_saved;
 };

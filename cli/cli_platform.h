@@ -1,0 +1,43 @@
+#pragma once
+// The few system services of the command line that differ between systems;
+// one implementation per system (cli/posix, cli/win32), chosen by CMake.
+//
+// Main thread, except WriteAllToDescriptor, which the trace calls from the
+// link's worker.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Standard error's descriptor, in POSIX and in the Windows C runtime alike.
+inline constexpr int kStandardErrorDescriptor = 2;
+
+// True when standard output is a terminal that can show the progress bar
+// redrawn in place (on Windows: a console, switched to understand the bar's
+// escape sequences; false when it cannot be).
+bool PrepareProgressTerminal();
+
+// Writes all bytes to a file descriptor of the C runtime, going straight to
+// the system: no buffering, no allocation, no lock of the C library's streams.
+// False when the system refuses (a closed descriptor); the caller drops the
+// rest.
+bool WriteAllToDescriptor(int fd, const char* bytes, size_t length);
+
+// The running process's id, for names of temporary files.
+unsigned long CurrentProcessId();
+
+// Creates path for binary writing; never replaces a file that exists (then
+// null with errno EEXIST). Null with errno set on any failure.
+std::FILE* CreateNewFile(const std::string& path);
+
+// The device a port name longer than the link keeps stands for. POSIX: the
+// path the name's symbolic links lead to (/dev/serial/by-id/... to
+// /dev/ttyUSB0). Windows: the name itself (COM port names are short). False
+// with the system error when the name leads nowhere.
+bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t& systemError);
+
+// Examples of port names for --port's help.
+const char* PortNameExamples();
+// How to stop a command, for the exit status help: "SIGINT/SIGTERM" or the
+// console's keys.
+const char* StopRequestNames();

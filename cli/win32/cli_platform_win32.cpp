@@ -1,0 +1,58 @@
+// The command line's system services on Windows.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "cli/cli_platform.h"
+
+bool PrepareProgressTerminal() {
+    // A console, not merely a character device: _isatty() also says yes for NUL.
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (out == nullptr || out == INVALID_HANDLE_VALUE || !::GetConsoleMode(out, &mode)) return false;
+    // The bar redraws itself with "\r" and erases with ESC [ K; consoles
+    // older than Windows 10 cannot do the latter and get plain lines.
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+    return ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+bool WriteAllToDescriptor(int fd, const char* bytes, size_t length) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
+    size_t done = 0;
+    while (done < length) {
+        const DWORD chunk = static_cast<DWORD>(length - done < 0x40000000 ? length - done : 0x40000000);
+        DWORD written = 0;
+        if (!::WriteFile(handle, bytes + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+unsigned long CurrentProcessId() { return ::GetCurrentProcessId(); }
+
+std::FILE* CreateNewFile(const std::string& path) {
+    // The C runtime's fopen knows no "x"; _O_EXCL gives the same guarantee.
+    const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::_fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::_close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t&) {
+    resolved = name;
+    return true;
+}
+
+const char* PortNameExamples() { return "COM1, COM12"; }
+
+const char* StopRequestNames() { return "Ctrl+C/Ctrl+Break"; }

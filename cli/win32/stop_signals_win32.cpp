@@ -1,0 +1,49 @@
+// Stop requests on Windows: the console's control events, which the system
+// delivers on a thread of its own.
+#include <windows.h>
+
+#include <atomic>
+
+#include "cli/stop_signals.h"
+
+namespace {
+std::atomic<StopRequest> g_request{StopRequest::None};
+static_assert(std::atomic<StopRequest>::is_always_lock_free);
+
+// How long a closing console waits for the clean stop; the system itself ends
+// the process about 5 s after the close.
+constexpr DWORD kCloseGraceMs = 10000;
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    StopRequest request = StopRequest::None;
+    switch (event) {
+        case CTRL_C_EVENT:
+            request = StopRequest::Interrupt;
+            break;
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+            request = StopRequest::Terminate;
+            break;
+        default:
+            return FALSE;
+    }
+    StopRequest none = StopRequest::None;
+    // A second request: the default handling ends the process at once.
+    if (!g_request.compare_exchange_strong(none, request)) return FALSE;
+    // The process ends as soon as this returns from a close: wait here while
+    // the main thread stops the link; its exit ends this thread too.
+    if (event == CTRL_CLOSE_EVENT) ::Sleep(kCloseGraceMs);
+    return TRUE;
+}
+}  // namespace
+
+void InstallStopSignals() { ::SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+StopRequest PendingStopRequest() { return g_request.load(); }
+
+// Control events never reach the link's worker: nothing to block or restore.
+struct CStopSignalsBlocked::Saved {};
+
+CStopSignalsBlocked::CStopSignalsBlocked() = default;
+
+CStopSignalsBlocked::~CStopSignalsBlocked() = default;
