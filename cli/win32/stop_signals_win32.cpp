@@ -28,8 +28,14 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
             return FALSE;
     }
     StopRequest none = StopRequest::None;
-    // A second request: the default handling ends the process at once.
-    if (!g_request.compare_exchange_strong(none, request)) return FALSE;
+    if (!g_request.compare_exchange_strong(none, request)) {
+        // A second request ends the process at once, with the status of the
+        // request, like a second signal on POSIX: no clean-up that could hang.
+        // (The default handling exits with STATUS_CONTROL_C_EXIT on Windows,
+        // but with 0 under Wine.)
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(ExitStatusForStop(request)));
+        return TRUE;
+    }
     // The process ends as soon as this returns from a close: wait here while
     // the main thread stops the link; its exit ends this thread too.
     if (event == CTRL_CLOSE_EVENT) ::Sleep(kCloseGraceMs);
