@@ -1,5 +1,5 @@
 # ./kavro.sh test-windows [--host-build DIR]
-# Cross-builds the core, the unit tests and the Windows tests with mingw-w64
+# Cross-builds the core, the unit tests, the Windows tests and kavro-cli with mingw-w64
 # (build-win/) and runs them under Wine. A simulated device (kavro-sim, built
 # for this machine in build-winhost/ or DIR) serves the Windows channel tests
 # on COM12: $WINEPREFIX/dosdevices/com12 links to its pseudo-terminal.
@@ -58,12 +58,7 @@ windows_tests() (
   cmake -S "$ROOT" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_BUILD_GUI=OFF > "$win.configure.log" 2>&1 \
     || { cat "$win.configure.log"; return 1; }
-  local targets=(kavro_unit_tests kavro_win32_tests)
-  # The command line joins in once it builds for Windows.
-  if cmake --build "$win" --target help | grep -q '^\.\.\. kavro-cli$'; then
-    targets+=(kavro-cli)
-  fi
-  cmake --build "$win" -j "$JOBS" --target "${targets[@]}"
+  cmake --build "$win" -j "$JOBS" --target kavro_unit_tests kavro_win32_tests kavro-cli
 
   log "simulated device on $com"
   local link="$WINEPREFIX/dosdevices/${com,,}" saved="$win/sim-$com.bin"

@@ -1,27 +1,141 @@
 #!/bin/sh
-# kavro-cli.exe downloads the built-in image into the simulated device behind
-# KAVRO_TEST_COM (run under Wine by scripts/test-windows.sh); the device must
-# store exactly the image's data.
+# kavro-cli.exe under Wine (run by scripts/test-windows.sh), against the
+# simulated device behind KAVRO_TEST_COM:
+#   info of the built-in image          status 0, its length, "(matches)"
+#   download of the built-in image      status 0 with the bare port name (COMn);
+#                                       the device stores exactly the image's data
+#   a COM port mapped to nothing        status 2, the port message and its hint
+#   Ctrl+C while waiting on a silent    status 130 and a clean stop (Wine turns
+#   port                                SIGINT into CTRL_C_EVENT; the silent port
+#                                       is a socat pseudo-terminal pair on COM13)
+#   pack, info of the result, pack      Windows file semantics: an existing output
+#   again with and without --overwrite  is refused (status 1) or replaced (status 0)
+# Windows programs end their lines with CR LF; the checks compare lines without
+# the CR.
 # Usage: cli_download.sh EMULATOR KAVRO-CLI BUILTIN.fw   (exit 77: skipped)
 set -eu
-emulator=$1
-cli=$2
-image=$3
+# The checks run in a folder of their own: relative paths are made absolute.
+absolute() { case $1 in /* | "") echo "$1" ;; */*) echo "$PWD/$1" ;; *) echo "$1" ;; esac; }
+emulator=$(absolute "$1")
+cli=$(absolute "$2")
+image=$(absolute "$3")
 if [ -z "${KAVRO_TEST_COM:-}" ] || [ -z "${KAVRO_TEST_SAVED_IMAGE_HOST:-}" ]; then
   echo "skipped: KAVRO_TEST_COM and KAVRO_TEST_SAVED_IMAGE_HOST name no simulated device"
   exit 77
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-rm -f "$KAVRO_TEST_SAVED_IMAGE_HOST"
-if ! $emulator "$cli" download --port "$KAVRO_TEST_COM" > "$work/out" 2> "$work/err"; then
-  cat "$work/out" "$work/err"
-  echo "kavro-cli download failed" >&2
+helper_pid=""
+# shellcheck disable=SC2317  # called by the trap
+cleanup() {
+  if [ -n "$helper_pid" ]; then
+    kill "$helper_pid" 2>/dev/null || true
+    wait "$helper_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+# run NAME ARGS...: runs kavro-cli.exe; NAME.out and NAME.err hold its output
+# without CRs, $status its exit status.
+run() {
+  name=$1
+  shift
+  status=0
+  $emulator "$cli" "$@" > "$name.raw-out" 2> "$name.raw-err" || status=$?
+  tr -d '\r' < "$name.raw-out" > "$name.out"
+  tr -d '\r' < "$name.raw-err" > "$name.err"
+}
+fail() {
+  echo "FAIL ($name): $*"
+  echo "--- standard output:"; cat "$name.out"
+  echo "--- standard error:"; cat "$name.err"
   exit 1
-fi
-grep -q "Firmware was downloaded successfuly" "$work/out" || { cat "$work/out"; exit 1; }
-# The data follow the 128-byte header; its length is the little-endian u32 at offset 4.
+}
+expect_status() { [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"; }
+expect_line() { grep -qxF -- "$2" "$1" || fail "no line '$2' in $1"; }
+
+# The image's header: data length (u32 at offset 4) and checksum (u16 at offset 2), little-endian.
 length=$(od -An -tu4 -j4 -N4 "$image" | tr -d ' ')
-tail -c +129 "$image" | head -c "$length" > "$work/expected"
-cmp "$work/expected" "$KAVRO_TEST_SAVED_IMAGE_HOST"
-echo "kavro-cli stored $length bytes byte-exact on $KAVRO_TEST_COM"
+checksum=$(od -An -tu2 -j2 -N2 "$image" | tr -d ' ')
+checksum=$(printf '0x%04X' "$checksum")
+
+run info info
+expect_status 0
+expect_line info.out "Data length : $length bytes"
+expect_line info.out "Checksum : $checksum (matches)"
+grep -q "$(printf '\r')\$" info.raw-out || fail "lines do not end with CR LF"
+echo "ok: info of the built-in image ($length bytes, checksum $checksum)"
+
+rm -f "$KAVRO_TEST_SAVED_IMAGE_HOST"
+run download download --port "$KAVRO_TEST_COM"
+expect_status 0
+expect_line download.out "Firmware was downloaded successfuly"
+expect_line download.out "Downloading: 100% ($length of $length bytes)"
+[ ! -s download.err ] || fail "unexpected standard error"
+tail -c +129 "$image" | head -c "$length" > expected
+cmp expected "$KAVRO_TEST_SAVED_IMAGE_HOST" || fail "the device stored other data"
+echo "ok: download to $KAVRO_TEST_COM stored $length bytes byte-exact"
+
+run missing download --port COM99
+expect_status 2
+expect_line missing.err "COM port can not be open"
+grep -q "^Port COM99: " missing.err || fail "no port detail"
+grep -q "kavro-cli ports" missing.err || fail "no hint"
+echo "ok: a COM port mapped to nothing ends with status 2"
+
+if [ -z "${WINEPREFIX:-}" ] || ! command -v socat > /dev/null; then
+  echo "not checked: Ctrl+C (needs socat and WINEPREFIX for a silent port)"
+else
+  silent="$WINEPREFIX/dosdevices/com13"
+  rm -f "$silent"
+  socat pty,raw,echo=0,link="$silent" pty,raw,echo=0 &
+  helper_pid=$!
+  for _ in $(seq 50); do
+    [ -L "$silent" ] && break
+    sleep 0.1
+  done
+  [ -L "$silent" ] || { echo "FAIL: socat made no silent port"; exit 1; }
+  name=interrupt
+  status=0
+  $emulator "$cli" identify --port COM13 --timeout 60 --trace > interrupt.raw-out 2> interrupt.raw-err &
+  cli_pid=$!
+  # The first frame sent (traced on standard error) shows the link running.
+  for _ in $(seq 300); do
+    grep -q ' ms -> ' interrupt.raw-err && break
+    sleep 0.1
+  done
+  kill -INT "$cli_pid"
+  wait "$cli_pid" || status=$?
+  tr -d '\r' < interrupt.raw-out > interrupt.out
+  tr -d '\r' < interrupt.raw-err > interrupt.err
+  kill "$helper_pid" 2>/dev/null || true
+  wait "$helper_pid" 2>/dev/null || true
+  helper_pid=""
+  rm -f "$silent"
+  expect_status 130
+  grep -q ' ms -> ' interrupt.err || fail "the link sent nothing"
+  expect_line interrupt.err "Interrupted: the link was stopped and COM13 closed."
+  echo "ok: Ctrl+C stops the link cleanly with status 130"
+fi
+
+head -c 3000 expected > data.bin
+run pack pack --name "Packed under Wine" --sw 1.02 --hw-lowest 1.00 --hw-highest 2.00 data.bin -o packed.fw
+expect_status 0
+run packed-info info packed.fw
+expect_status 0
+expect_line packed-info.out "Name : Packed under Wine"
+expect_line packed-info.out "Data length : 3000 bytes"
+tail -c +129 packed.fw | cmp - data.bin || fail "packed data differ"
+cp packed.fw first.fw
+head -c 2000 expected > data.bin
+run pack-again pack --name "Packed again" --sw 1.03 --hw-lowest 1.00 --hw-highest 2.00 data.bin -o packed.fw
+expect_status 1
+expect_line pack-again.err "packed.fw exists; --overwrite replaces it"
+cmp packed.fw first.fw || fail "a refused pack changed the file"
+run overwrite pack --name "Packed again" --sw 1.03 --hw-lowest 1.00 --hw-highest 2.00 data.bin -o packed.fw \
+  --overwrite
+expect_status 0
+tail -c +129 packed.fw | cmp - data.bin || fail "--overwrite did not replace the file"
+[ -z "$(find . -name 'packed.fw.tmp-*')" ] || fail "a temporary file was left"
+echo "ok: pack writes, refuses and replaces images"
