@@ -21,7 +21,7 @@ windows_tests() (
   local com=COM12  # two digits: the channel must open it as \\.\COM12
   local sim_pid=""
 
-  need_packages build-essential cmake googletest libcli11-dev g++-mingw-w64-x86-64-posix wine wine64
+  need_packages build-essential cmake googletest libcli11-dev g++-mingw-w64-x86-64-posix wine wine64 socat
 
   export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   unset DISPLAY WAYLAND_DISPLAY
