@@ -59,7 +59,7 @@ mkdir -p "$ROOT/docs"
 (
   export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
   mkdir -p "$XDG_CONFIG_HOME"
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash "$SHOT_DIR/inner.sh" \
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
     "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR"
 )
 rm -rf "$SHOT_DIR"

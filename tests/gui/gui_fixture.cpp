@@ -17,6 +17,7 @@
 #include "ui/kav_view.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "x_display.h"
 
 namespace {
 std::string g_testDirectory;
@@ -153,15 +154,26 @@ int main(int argc, char** argv) {
     // No settings file unless a test writes one beside this program path.
     g_link.SetProgramPath(g_testDirectory + "/kavro");
 
+    // Xvfb resets when its last client leaves and refuses connections while it
+    // does; between two test processes that can happen. Wait for the server,
+    // then hold a connection so it stays up while this process runs.
+    void* held = WaitForDisplay(5000);
+    if (held == nullptr) {
+        std::fprintf(stderr, "The GUI tests need a display (run them under xvfb-run).\n");
+        return 1;
+    }
+
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     wxApp::SetInstance(new CKavApp);
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
     if (!wxEntryStart(wxArgc, wxArgv)) {
-        std::fprintf(stderr, "The GUI tests need a display (run them under xvfb-run).\n");
+        wxLog::FlushActive();
+        std::fprintf(stderr, "The toolkit could not start on the display %s.\n",
+                     std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "(unset)");
         return 1;
     }
     wxSetAssertHandler(AssertToTestFailure);
-    delete wxLog::SetActiveTarget(new wxLogStderr);
     wxTheApp->SetExitOnFrameDelete(false);
 
     int result = 0;
@@ -171,6 +183,7 @@ int main(int argc, char** argv) {
         result = RUN_ALL_TESTS();
     }
     wxEntryCleanup();
+    CloseDisplay(held);
     std::error_code ignored;
     std::filesystem::remove_all(g_testDirectory, ignored);
     return result;

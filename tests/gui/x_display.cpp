@@ -1,0 +1,19 @@
+#include "x_display.h"
+
+#include <chrono>
+#include <thread>
+
+#include <X11/Xlib.h>
+
+void* WaitForDisplay(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (Display* display = XOpenDisplay(nullptr)) return display;
+        if (std::chrono::steady_clock::now() > deadline) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+void CloseDisplay(void* display) {
+    if (display != nullptr) XCloseDisplay(static_cast<Display*>(display));
+}
