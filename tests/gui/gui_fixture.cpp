@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
     void* held = WaitForDisplay(5000);
     if (held == nullptr) {
         std::fprintf(stderr, "The GUI tests need a display (run them under xvfb-run).\n");
+        std::filesystem::remove_all(g_testDirectory);
         return 1;
     }
 
@@ -171,6 +172,8 @@ int main(int argc, char** argv) {
         wxLog::FlushActive();
         std::fprintf(stderr, "The toolkit could not start on the display %s.\n",
                      std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "(unset)");
+        CloseDisplay(held);
+        std::filesystem::remove_all(g_testDirectory);
         return 1;
     }
     wxSetAssertHandler(AssertToTestFailure);
