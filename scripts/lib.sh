@@ -34,7 +34,7 @@ run_ctest() {
   local home
   home=$(mktemp -d)
   (cd "$ROOT/$dir" && HOME="$home" XDG_CONFIG_HOME="$home/.config" \
-     xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$JOBS" "$@")
+     xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$JOBS" "$@")
   local rc=$?
   rm -rf "$home"
   return $rc
