@@ -18,3 +18,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts();
 // Linux only, for tests: the same search in another sysfs tty class folder
 // and device folder (a device node must be a character device).
 std::vector<SerialPortEntry> EnumerateSerialPortsIn(const std::string& sysClassTty, const std::string& devDir);
+
+// Orders names with their digit runs taken as numbers, letters without regard
+// to case: COM2 before COM10, ttyS2 before ttyS10.
+bool NaturalLess(const std::string& a, const std::string& b);
