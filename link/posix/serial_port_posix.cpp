@@ -208,91 +208,70 @@ bool CSerialPort::EscapeCommFunction(uint32_t function) {
     return false;
 }
 
-bool CSerialPort::Read(uint8_t* buffer, uint32_t& count, uint32_t timeoutMs) {
-    if (!m_file.IsValid()) return false;
-    const uint32_t wanted = count;
-    uint32_t got = 0;
-    bool hangUp = false;
-    const Deadlines deadlines = MakeDeadlines(m_timeouts.ReadTotalTimeoutMultiplier,
-                                              m_timeouts.ReadTotalTimeoutConstant, wanted, timeoutMs);
-    const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
-    while (got < wanted) {
-        uint32_t n = wanted - got;
-        if (m_file.Read(buffer + got, n, nullptr)) {
-            if (n == 0) {  // end of file on a terminal: the other end hung up
-                m_file.m_lastError = kErrorHangUp;
-                count = 0;
-                return false;
-            }
-            got += n;
-            continue;
-        }
-        if (m_file.m_lastError != kErrorIoPending) {
-            count = 0;
-            return false;
-        }
-        if (hangUp) {  // poll() reported a hang-up and there is nothing left to transfer
-            m_file.m_lastError = kErrorHangUp;
-            count = 0;
-            return false;
-        }
-        int error = 0;
-        switch (WaitReady(m_file.m_handle, POLLIN, stopFd, deadlines, error, hangUp)) {
-            case WaitOutcome::Ready: break;  // data, or a hang-up the next read reports
-            case WaitOutcome::PortTimeout: count = got; return true;
-            case WaitOutcome::WaitTimeout:
-            case WaitOutcome::Stopped:
-                m_file.m_lastError = kErrorIoIncomplete;
-                count = 0;
-                return false;
-            case WaitOutcome::Failed:
-                m_file.m_lastError = static_cast<uint32_t>(error);
-                count = 0;
-                return false;
-        }
-    }
-    count = got;
-    return true;
-}
-
-bool CSerialPort::Write(const uint8_t* buffer, uint32_t& count, uint32_t timeoutMs) {
-    if (!m_file.IsValid()) return false;
+namespace {
+// One transfer of count bytes: move(offset, n) transfers what it can at once
+// (false with the error in file.m_lastError), poll() waits for more. A read of
+// 0 bytes on a terminal means the other end hung up.
+template <class Move>
+bool Transfer(CFileHandle& file, short events, int stopFd, const Deadlines& deadlines, uint32_t& count,
+              bool zeroIsHangUp, Move move) {
     const uint32_t wanted = count;
     uint32_t done = 0;
     bool hangUp = false;
-    const Deadlines deadlines = MakeDeadlines(m_timeouts.WriteTotalTimeoutMultiplier,
-                                              m_timeouts.WriteTotalTimeoutConstant, wanted, timeoutMs);
-    const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
     while (done < wanted) {
         uint32_t n = wanted - done;
-        if (m_file.Write(buffer + done, n, nullptr)) {
+        if (move(done, n)) {
+            if (n == 0 && zeroIsHangUp) {
+                file.m_lastError = kErrorHangUp;
+                count = 0;
+                return false;
+            }
             done += n;
             continue;
         }
-        if (m_file.m_lastError != kErrorIoPending) {
+        if (file.m_lastError != kErrorIoPending) {
             count = 0;
             return false;
         }
         if (hangUp) {  // poll() reported a hang-up and there is nothing left to transfer
-            m_file.m_lastError = kErrorHangUp;
+            file.m_lastError = kErrorHangUp;
             count = 0;
             return false;
         }
         int error = 0;
-        switch (WaitReady(m_file.m_handle, POLLOUT, stopFd, deadlines, error, hangUp)) {
-            case WaitOutcome::Ready: break;  // room, or an error the next write reports
+        switch (WaitReady(file.m_handle, events, stopFd, deadlines, error, hangUp)) {
+            case WaitOutcome::Ready: break;  // ready, or a hang-up the next call reports
             case WaitOutcome::PortTimeout: count = done; return true;
             case WaitOutcome::WaitTimeout:
             case WaitOutcome::Stopped:
-                m_file.m_lastError = kErrorIoIncomplete;
+                file.m_lastError = kErrorIoIncomplete;
                 count = 0;
                 return false;
             case WaitOutcome::Failed:
-                m_file.m_lastError = static_cast<uint32_t>(error);
+                file.m_lastError = static_cast<uint32_t>(error);
                 count = 0;
                 return false;
         }
     }
     count = done;
     return true;
+}
+}  // namespace
+
+bool CSerialPort::Read(uint8_t* buffer, uint32_t& count, uint32_t timeoutMs) {
+    if (!m_file.IsValid()) return false;
+    const Deadlines deadlines = MakeDeadlines(m_timeouts.ReadTotalTimeoutMultiplier,
+                                              m_timeouts.ReadTotalTimeoutConstant, count, timeoutMs);
+    const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
+    return Transfer(m_file, POLLIN, stopFd, deadlines, count, true,
+                    [&](uint32_t at, uint32_t& n) { return m_file.Read(buffer + at, n, nullptr); });
+}
+
+bool CSerialPort::Write(const uint8_t* buffer, uint32_t& count, uint32_t timeoutMs) {
+    if (!m_file.IsValid()) return false;
+    const Deadlines deadlines = MakeDeadlines(m_timeouts.WriteTotalTimeoutMultiplier,
+                                              m_timeouts.WriteTotalTimeoutConstant, count, timeoutMs);
+    const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
+    return Transfer(m_file, POLLOUT, stopFd, deadlines, count, false,
+                    [&](uint32_t at, uint32_t& n) { return m_file.Write(buffer + at, n, nullptr); });
 }
