@@ -91,7 +91,7 @@ void Row(const char* what, const std::vector<double>& v, const char* format, con
     std::snprintf(median, sizeof median, format, s.median);
     std::snprintf(low, sizeof low, format, s.min);
     std::snprintf(high, sizeof high, format, s.max);
-    std::printf("| %s | %s %s | %s to %s | %zu | %s |\n", what, median, unit, low, high, s.n,
+    std::printf("| %s | %s%s%s | %s to %s | %zu | %s |\n", what, median, *unit ? " " : "", unit, low, high, s.n,
                 Samples(v, format).c_str());
 }
 
@@ -168,6 +168,14 @@ public:
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_changed.wait_for(lock, limit, [&] {
             return static_cast<size_t>(std::count(m_codes.begin(), m_codes.end(), code)) >= count;
+        });
+    }
+    // Waits until code a has been posted na times or code b nb times.
+    void WaitForAny(int a, size_t na, int b, size_t nb, Clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_until(lock, deadline, [&] {
+            return static_cast<size_t>(std::count(m_codes.begin(), m_codes.end(), a)) >= na ||
+                   static_cast<size_t>(std::count(m_codes.begin(), m_codes.end(), b)) >= nb;
         });
     }
     size_t Count(int code) {
@@ -253,14 +261,18 @@ struct Connection {
         }
         return true;
     }
-    // One download; true when it was done and the end acknowledged.
+    // One download; true when it was done and the end acknowledged. The
+    // caller times it from the frames, so this waits without spinning.
     bool Download(std::chrono::seconds limit) {
         const size_t done = notes.Count(LN_DOWNLOAD_DONE);
         const size_t failed = notes.Count(LN_NO_RESPONSE);
         link.RequestDownload();
         const Clock::time_point deadline = Clock::now() + limit;
+        notes.WaitForAny(LN_DOWNLOAD_DONE, done + 1, LN_NO_RESPONSE, failed + 1, deadline);
+        // The end exchange follows the last block; the worker clears the
+        // request when it is over.
         while (link.m_downloadRequested && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return !link.m_downloadRequested && notes.Count(LN_DOWNLOAD_DONE) == done + 1 &&
                notes.Count(LN_NO_RESPONSE) == failed;
     }
@@ -318,8 +330,10 @@ int Efficiency(const Args& a) {
         lineBytes = bytes;
     }
     std::printf("Line: %u baud both ways, 10 bits a byte; %zu block requests and %zu frame bytes in each download "
-                "(begin, blocks, end and their replies).\n\n",
-                baud, blocks, lineBytes);
+                "(begin, blocks, end and their replies), so one block's exchange takes about %.0f ms on the "
+                "line.\n\n",
+                baud, blocks, lineBytes,
+                blocks > 0 ? static_cast<double>(lineBytes) * 10.0 / baud / static_cast<double>(blocks) * 1e3 : 0.0);
     TableHead();
     Row("Efficiency (line limit / measured)", efficiency, "%.4f", "");
     Row("Begin request to end reply", seconds, "%.3f", "s");
@@ -328,25 +342,42 @@ int Efficiency(const Args& a) {
     return 0;
 }
 
+// The time of the last frame received, for timing without a waiting loop.
+class LastFrameTrace final : public IFrameTrace {
+public:
+    void OnFrame(Direction direction, const uint8_t*, uint32_t) override {
+        if (direction == Direction::Received)
+            m_lastReceived.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    Clock::time_point LastReceived() const {
+        return Clock::time_point(Clock::duration(m_lastReceived.load(std::memory_order_relaxed)));
+    }
+
+private:
+    std::atomic<Clock::rep> m_lastReceived{0};
+};
+
 int BlockCost(const Args& a) {
     const int downloads = a.count > 0 ? a.count : 9;
     SimProcess sim;
     if (!sim.Start(a.sim, {})) return 1;
+    LastFrameTrace trace;
     Connection c;
-    if (!c.Open(sim.Port(), nullptr)) return 1;
+    if (!c.Open(sim.Port(), &trace)) return 1;
     const uint32_t blocks = (c.link.m_length + BLOCK_SIZE - 1) / BLOCK_SIZE;
     std::vector<double> wall, cpu;
     for (int i = 0; i < downloads; ++i) {
-        // Measured from the request to the worker's end of the attempt: the
-        // begin and end exchanges are included, the poll pause is not (the
-        // request wakes the worker at once).
+        // Wall time from the request to the end reply: the begin and end
+        // exchanges are included, the poll pause is not (the request wakes
+        // the worker at once). CPU time over the same download, this
+        // process's threads together (the waiting main thread costs nothing).
         const double cpu0 = CpuSeconds();
         const Clock::time_point t0 = Clock::now();
         if (!c.Download(std::chrono::seconds(120))) {
             std::fprintf(stderr, "download %d failed\n", i + 1);
             return 1;
         }
-        const double w = Seconds(Clock::now() - t0);
+        const double w = Seconds(trace.LastReceived() - t0);
         const double u = CpuSeconds() - cpu0;
         wall.push_back(w / blocks * 1e6);
         cpu.push_back(u / blocks * 1e6);
@@ -440,8 +471,8 @@ int Idle(const Args& a) {
     const uint64_t requests = trace.m_sent.load() - sent0;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("| Polling a responsive device | %.1f s wall | %.1f ms CPU | %.3f %% of one core | %llu requests "
-                "(%.2f poll cycles a second) | peak RSS of this process %ld KiB |\n",
+    std::printf("| Polling a responsive device | %.1f s | %.1f ms | %.3f %% of one core | %llu requests "
+                "(%.2f poll cycles a second) | %ld KiB peak resident set of the whole process |\n",
                 wall, cpu * 1e3, cpu / wall * 100.0, static_cast<unsigned long long>(requests),
                 static_cast<double>(requests) / 2.0 / wall, usage.ru_maxrss);
     return 0;
