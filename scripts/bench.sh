@@ -97,7 +97,7 @@ gui="$1"; port="$2"; dir="$3"
 /usr/bin/time -v -o "$dir/gui.time" "$gui" --port "$port" --autorun-download > "$dir/gui.log" 2>&1 &
 time_pid=$!
 for _ in $(seq 1 600); do
-  grep -q '^autorun: \(done\|failed\)' "$dir/gui.log" && break
+  grep -q '^autorun: \(done\|failed\)' "$dir/gui.log" 2>/dev/null && break
   kill -0 "$time_pid" 2>/dev/null || break
   sleep 0.1
 done
