@@ -118,6 +118,11 @@ TEST_F(DeviceTest, ConnectFillsTheDeviceBlock) {
 }
 
 TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {
+    // Paced like a fast line (about 2 s for the image), so the gauge is seen
+    // between its ends however busy the machine is.
+    SimFaults paced;
+    paced.lineRate = 115200;
+    m_sim.SetFaults(paced);
     ConnectTo(Identity());
     EXPECT_FALSE(Frame().IsDownloadProgressShown());
     Command(CMD_DEVICE_DOWNLOAD);
@@ -291,7 +296,7 @@ TEST_F(DeviceTest, BadImageRefusesTheDownloadWithAReason) {
     ASSERT_TRUE(g_link.m_running);
     ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : Bench unit"; }, kDeviceTimeoutMs));
     Command(CMD_DEVICE_DOWNLOAD);
-    ASSERT_EQ(m_boxes.size(), 1u);
+    ASSERT_EQ(m_boxes.size(), 1u) << m_boxes[0].text << " / " << m_boxes.back().text;
     EXPECT_EQ(m_boxes[0].caption, "KAVRO");
     EXPECT_TRUE(m_boxes[0].text.Contains("no image data"));
     EXPECT_TRUE(m_boxes[0].style & wxICON_ERROR);
