@@ -55,7 +55,10 @@ public:
     bool Close();
 
 private:
-    NativeHandle m_handle = kInvalidNativeHandle;
+    NativeHandle m_handle = kInvalidNativeHandle;  // what a wait watches
+    // Where a signal is written, for events made of two descriptors (a POSIX
+    // pipe's write end); empty where one handle does both.
+    NativeHandle m_signalHandle = kInvalidNativeHandle;
     bool m_manualReset = false;
 };
 

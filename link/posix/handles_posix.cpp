@@ -1,8 +1,5 @@
-// POSIX file handles and events. Events are eventfd counters: a manual-reset
-// event is never drained once signalled; an auto-reset one is drained by the
-// wait that sees it.
+// POSIX file handles. The events are in eventfd/ (Linux) or pipe/ (elsewhere).
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +9,7 @@
 #include <climits>
 
 #include "link/handles.h"
+#include "link/posix/event_posix.h"
 
 bool CFileHandle::Read(void* buffer, uint32_t& count, NativeOverlapped*) {
     if (!IsValid()) {
@@ -59,29 +57,12 @@ bool CFileHandle::Close() {
     return rc == 0;
 }
 
-bool CKernelHandle::CreateEvent(bool manualReset) {
-    Close();
-    m_handle = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_manualReset = manualReset;
-    return m_handle != kInvalidNativeHandle;
-}
-
-bool CKernelHandle::Signal() {
-    if (IsEmpty()) return false;
-    const uint64_t one = 1;
-    for (;;) {
-        if (::write(m_handle, &one, sizeof one) == sizeof one) return true;
-        if (errno == EINTR) continue;
-        // EAGAIN: the counter is saturated, so the event is signalled already.
-        return errno == EAGAIN;
-    }
-}
+// A manual-reset event is never drained once signalled, so it stays readable
+// until Reset(); an auto-reset one is drained by the wait that sees it.
 
 bool CKernelHandle::Reset() {
     if (IsEmpty()) return false;
-    uint64_t value = 0;
-    while (::read(m_handle, &value, sizeof value) < 0 && errno == EINTR) {
-    }
+    DrainEventDescriptor(m_handle);
     return true;
 }
 
@@ -107,15 +88,7 @@ CKernelHandle::WaitResult CKernelHandle::Wait(uint32_t timeoutMs) {
             continue;
         }
         if (m_manualReset) return WaitResult::Signalled;
-        uint64_t value = 0;
-        if (::read(m_handle, &value, sizeof value) == sizeof value) return WaitResult::Signalled;
+        if (DrainEventDescriptor(m_handle)) return WaitResult::Signalled;
         // Another waiter took the signal first; wait on.
     }
-}
-
-bool CKernelHandle::Close() {
-    if (IsEmpty()) return false;
-    const int rc = ::close(m_handle);
-    m_handle = kInvalidNativeHandle;
-    return rc == 0;
 }

@@ -11,41 +11,7 @@
 using win32test::Clock;
 using win32test::SecondsSince;
 
-TEST(Win32Events, ManualResetStaysSignalledUntilReset) {
-    CKernelHandle event;
-    ASSERT_TRUE(event.CreateEvent(true));
-    EXPECT_EQ(event.Wait(0), CKernelHandle::WaitResult::TimedOut) << "created non-signalled";
-    ASSERT_TRUE(event.Signal());
-    EXPECT_EQ(event.Wait(0), CKernelHandle::WaitResult::Signalled);
-    EXPECT_EQ(event.Wait(0), CKernelHandle::WaitResult::Signalled) << "a wait must not consume it";
-    ASSERT_TRUE(event.Reset());
-    EXPECT_EQ(event.Wait(0), CKernelHandle::WaitResult::TimedOut);
-}
-
-TEST(Win32Events, AutoResetIsConsumedByOneWait) {
-    CKernelHandle event;
-    ASSERT_TRUE(event.CreateEvent(false));
-    ASSERT_TRUE(event.Signal());
-    ASSERT_TRUE(event.Signal());  // signalling twice still wakes one wait
-    EXPECT_EQ(event.Wait(0), CKernelHandle::WaitResult::Signalled);
-    const auto start = Clock::now();
-    EXPECT_EQ(event.Wait(100), CKernelHandle::WaitResult::TimedOut);
-    EXPECT_GE(SecondsSince(start), 0.05);
-    EXPECT_LT(SecondsSince(start), 2.0);
-}
-
-TEST(Win32Events, SignalFromAnotherThreadEndsAnInfiniteWait) {
-    CKernelHandle event;
-    ASSERT_TRUE(event.CreateEvent(false));
-    const auto start = Clock::now();
-    std::thread signaller([&] {
-        ::Sleep(100);
-        event.Signal();
-    });
-    EXPECT_EQ(event.Wait(kInfinite), CKernelHandle::WaitResult::Signalled);
-    signaller.join();
-    EXPECT_LT(SecondsSince(start), 2.0);
-}
+// Events' semantics are tested on every platform in tests/unit/events_test.cpp.
 
 TEST(Win32Events, EmptyHolderAndDoubleClose) {
     CKernelHandle event;
