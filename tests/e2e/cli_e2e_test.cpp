@@ -17,28 +17,17 @@
 #include "image/firmware_format.h"
 #include "link/device_link.h"
 #include "sim/device_simulator.h"
+#include "tests/support/test_data.h"
 
 namespace {
+using testdata::Pattern;
+using testdata::ReadFile;
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
 
 const std::string kCli = KAVRO_CLI_EXECUTABLE;
 const std::string kSim = KAVRO_SIM_EXECUTABLE;
 const std::string kBuiltInImage = KAVRO_BUILTIN_IMAGE;
-
-Bytes Pattern(size_t n, uint32_t seed) {
-    Bytes data(n);
-    for (auto& b : data) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return data;
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -13,6 +13,7 @@
 
 #include "link/device_link.h"
 #include "sim/device_simulator.h"
+#include "tests/support/test_data.h"
 
 class RecordingTarget final : public IMessageTarget {
 public:
@@ -103,14 +104,7 @@ protected:
         return out;
     }
 
-    static std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
-        std::vector<uint8_t> data(n);
-        for (auto& b : data) {
-            seed = seed * 1103515245u + 12345u;
-            b = static_cast<uint8_t>(seed >> 16);
-        }
-        return data;
-    }
+        static std::vector<uint8_t> Pattern(size_t n) { return testdata::Pattern(n); }
 
     DeviceSimulator sim;
     RecordingTarget target;

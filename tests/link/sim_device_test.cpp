@@ -19,8 +19,11 @@
 #include "link/device_link.h"
 #include "sim/device_simulator.h"
 #include "sim/sim_client.h"
+#include "tests/support/test_data.h"
 
 namespace {
+using testdata::Pattern;
+using testdata::ReadFile;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
@@ -31,20 +34,6 @@ Bytes Block(uint16_t offset, const Bytes& data, uint8_t code = CMD_WRITE_BLOCK) 
                static_cast<uint8_t>(data.size())};
     m.insert(m.end(), data.begin(), data.end());
     return m;
-}
-
-Bytes Pattern(size_t n, uint32_t seed) {
-    Bytes data(n);
-    for (auto& b : data) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return data;
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }

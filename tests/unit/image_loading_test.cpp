@@ -17,9 +17,12 @@
 #include "image/image_loading.h"
 #include "link/device_link.h"
 #include "res/resources.h"
+#include "tests/support/test_data.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
+// Seed 1 keeps the samples these tests were written against.
+Bytes Pattern(size_t n, uint32_t seed = 1) { return testdata::Pattern(n, seed); }
 namespace fs = std::filesystem;
 
 // Header fields as they go into a file, so that headers the packer refuses
@@ -63,15 +66,6 @@ Bytes Valid(RawHeader h, const Bytes& data) {
     h.length = static_cast<uint32_t>(data.size());
     h.checksum = ImageChecksum(data.data(), data.size());
     return Raw(h, data);
-}
-
-Bytes Pattern(size_t n, uint32_t seed = 1) {
-    Bytes b(n);
-    for (auto& x : b) {
-        seed = seed * 1103515245u + 12345u;
-        x = static_cast<uint8_t>(seed >> 16);
-    }
-    return b;
 }
 
 RawHeader SampleHeader(const std::string& name = "sample") {
