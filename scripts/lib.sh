@@ -18,7 +18,8 @@ need_packages() {
 }
 
 BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libwxgtk3.2-dev libx11-dev
-               xvfb xauth fonts-liberation)
+               xvfb xauth fonts-liberation libudev-dev libsqlite3-dev sqlite3 libpq-dev postgresql
+               gettext fonts-noto-cjk)
 
 # configure_build DIR [cmake options...]
 configure_build() {
