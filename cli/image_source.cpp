@@ -7,6 +7,7 @@
 #include "image/image_loading.h"
 #include "link/device_link.h"
 #include "link/platform.h"
+#include "res/translation.h"
 
 namespace {
 std::string Hex16(uint16_t value) {
@@ -22,7 +23,7 @@ ImageLoadReport LoadImageIntoLink(CDeviceLink& link, const std::string& path) {
         report.opened = true;
         report.loaded = link.LoadBuiltInImage();
         if (!report.loaded) {
-            report.problem = "the built-in image is damaged";
+            report.problem = KTEXT("the built-in image is damaged");
             return report;
         }
     } else {

@@ -8,6 +8,7 @@
 #include "cli/stop_signals.h"
 #include "link/device_link.h"
 #include "res/resource_ids.h"
+#include "res/translation.h"
 
 namespace {
 // How often a wait looks at the stop signals and the link's flags.
@@ -51,8 +52,9 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
         }
         if (static_cast<int>(resolved.size()) > capacity) {
             PrintError(StringText(IDS_PORT_FAILED));
-            PrintError("Port " + requested + ": the name is longer than " + std::to_string(capacity) +
-                       " characters and does not lead to a shorter device path");
+            PrintError(FormatText(Tr("Port %s: the name is longer than %s characters and does not lead to a "
+                                     "shorter device path"),
+                                  {requested, std::to_string(capacity)}));
             return kExitPort;
         }
         m_port = resolved;
@@ -94,8 +96,9 @@ CLinkSession::Wait CLinkSession::Next(LinkMessage& message, Clock::time_point de
 
 int CLinkSession::Interrupted(StopRequest request) {
     m_link.Stop();
-    PrintError(std::string(request == StopRequest::Terminate ? "Terminated" : "Interrupted") +
-               ": the link was stopped and " + m_port + " closed.");
+    PrintError(FormatText(request == StopRequest::Terminate ? Tr("Terminated: the link was stopped and %s closed.")
+                                                            : Tr("Interrupted: the link was stopped and %s closed."),
+                          {m_port}));
     return ExitStatusForStop(request);
 }
 
@@ -115,7 +118,7 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit) {
                 const double seconds = std::chrono::duration<double>(limit).count();
                 char detail[64];
                 std::snprintf(detail, sizeof detail, "%.0f s", seconds);
-                NoResponse("Nothing answered on " + m_port + " within " + detail + ".");
+                NoResponse(FormatText(Tr("Nothing answered on %s within %s."), {m_port, detail}));
                 return kExitNoResponse;
             }
             case Wait::Message:
@@ -171,10 +174,10 @@ int CLinkSession::Download(bool terminal) {
         return kExitOk;
     }
     if (done)
-        NoResponse("The device took every block but did not confirm the end of the download.");
+        NoResponse(Tr("The device took every block but did not confirm the end of the download."));
     else
-        NoResponse("The download stopped after " + std::to_string(acknowledged) + " of " + std::to_string(total) +
-                   " bytes.");
+        NoResponse(FormatText(Tr("The download stopped after %s of %s bytes."),
+                              {std::to_string(acknowledged), std::to_string(total)}));
     return kExitNoResponse;
 }
 
@@ -190,7 +193,7 @@ int CLinkSession::Reset() {
             return kExitOk;
         }
         if (message.wParam == LN_NO_RESPONSE) {
-            NoResponse("The device did not acknowledge the reset.");
+            NoResponse(Tr("The device did not acknowledge the reset."));
             return kExitNoResponse;
         }
     }

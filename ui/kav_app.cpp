@@ -15,6 +15,7 @@
 #include "ui/kav_doc.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/ui_language.h"
 #include "ui/ui_logic.h"
 
 // clang-format off
@@ -60,6 +61,8 @@ CKavApp::~CKavApp() = default;
 void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
     wxApp::OnInitCmdLine(parser);
     parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
+    parser.AddOption(wxString(), "lang", "language of the texts (de, zh_CN, en; default: the system's)",
+                     wxCMD_LINE_VAL_STRING);
     parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
                      wxCMD_LINE_HIDDEN);
     parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);
@@ -69,6 +72,7 @@ bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     if (!wxApp::OnCmdLineParsed(parser)) return false;
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
+    parser.Found("lang", &m_options.language);
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -89,6 +93,7 @@ int CKavApp::OnExit() {
 }
 
 bool CKavApp::InitInstance(const StartOptions& options) {
+    SetUpLanguage(options.language);
     SetAppName("KAVRO");
     SetAppDisplayName(Text(AFX_IDS_APP_TITLE));
     // The recent-file list lives under "KAVRO": $XDG_CONFIG_HOME/KAVRO.conf
@@ -152,6 +157,7 @@ void CKavApp::ExitInstance() {
         m_docManager = nullptr;
     }
     delete wxConfigBase::Set(nullptr);
+    TearDownLanguage();
 }
 
 void CKavApp::SaveFileHistory() {

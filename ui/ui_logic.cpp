@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "res/translation.h"
+
 CommandEnabling EnabledCommands(const LinkFlags& flags) {
     CommandEnabling result;
     result.connect = !flags.running;
@@ -78,14 +80,14 @@ std::vector<std::string> DocumentStringFields(const char* text) {
 }
 
 std::string DownloadRefusalText(const char* reason) {
-    return std::string("The firmware cannot be downloaded: ") + (reason != nullptr ? reason : "unknown reason") + ".";
+    return FormatText(Tr("The firmware cannot be downloaded: %s."), {Tr(reason != nullptr ? reason : KTEXT("unknown reason"))});
 }
 
 std::string PortFailedText(const char* base, const std::string& port, const std::string& reason) {
     std::string text = base != nullptr ? base : "";
     if (port.empty() && reason.empty()) return text;
     text += "\n\n";
-    text += port.empty() ? std::string("(no port name)") : port;
+    text += port.empty() ? std::string(Tr("(no port name)")) : port;
     if (!reason.empty()) text += ": " + reason;
     return text;
 }
