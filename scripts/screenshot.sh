@@ -1,6 +1,8 @@
 # ./kavro.sh screenshot: under Xvfb, start the simulated device, open the
 # desktop application on its port, let it connect and download the built-in
-# image unattended, and write the main window to docs/screenshot.png.
+# image unattended, and write the main window to docs/screenshot.png, then the
+# same in German and in Simplified Chinese (docs/screenshot-de.png,
+# docs/screenshot-zh_CN.png).
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
 
@@ -17,12 +19,12 @@ trap 'rm -rf "$SHOT_DIR"' EXIT
 # Runs inside xvfb-run: the simulator, the application, the capture.
 cat >"$SHOT_DIR/inner.sh" <<'INNER'
 set -euo pipefail
-sim="$1"; gui="$2"; out="$3"; dir="$4"
+sim="$1"; gui="$2"; out="$3"; dir="$4"; lang="$5"
 sim_pid=""; gui_pid=""
 cleanup() {
-  [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null; [ -n "$gui_pid" ] && wait "$gui_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
-  true
+  # The programs end by the signal: their statuses are not this script's.
+  if [ -n "$gui_pid" ]; then kill "$gui_pid" 2>/dev/null || true; wait "$gui_pid" 2>/dev/null || true; fi
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 "$sim" --quiet >"$dir/sim.log" 2>&1 &
@@ -35,7 +37,7 @@ for _ in $(seq 1 100); do
 done
 [ -n "$port" ] || { cat "$dir/sim.log" >&2; echo "kavro-sim did not report its port" >&2; exit 1; }
 echo "simulated device on $port"
-"$gui" --port "$port" --autorun-download >"$dir/gui.log" 2>&1 &
+"$gui" --port "$port" --lang "$lang" --autorun-download >"$dir/gui.log" 2>&1 &
 gui_pid=$!
 geometry=""
 for _ in $(seq 1 1200); do
@@ -59,8 +61,12 @@ mkdir -p "$ROOT/docs"
 (
   export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
   mkdir -p "$XDG_CONFIG_HOME"
-  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
-    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR"
+  for lang in en de zh_CN; do
+    out="$ROOT/docs/screenshot.png"
+    if [ "$lang" != en ]; then out="$ROOT/docs/screenshot-$lang.png"; fi
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
+      "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$out" "$SHOT_DIR" "$lang"
+  done
 )
 rm -rf "$SHOT_DIR"
 trap - EXIT

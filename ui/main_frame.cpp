@@ -66,6 +66,7 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     sizer->Add(m_wndDlgBar, 0, wxEXPAND);
     sizer->Add(m_canvas, 1, wxEXPAND);
     SetSizer(sizer);
+    FitDialogBar();
 
     // Ctrl+Shift+F12 has no menu item: the frame's own key table carries it.
     wxAcceleratorEntry keys[1];
@@ -171,6 +172,15 @@ void CMainFrame::CreateDialogBar() {
     // The second CPU is never selected from the window.
     m_secondCpu->SetValue(false);
     m_secondCpu->Disable();
+}
+
+void CMainFrame::FitDialogBar() {
+    // The bar is at its longest now (the download controls are still shown):
+    // where a language's labels make it wider than the window, the window
+    // widens rather than clip them.
+    const int barWidth = m_wndDlgBar->GetBestSize().GetWidth();
+    const wxSize client = GetClientSize();
+    if (client.GetWidth() < barWidth) SetClientSize(wxSize(barWidth, client.GetHeight()));
 }
 
 void CMainFrame::CreateStatusBarPanes() {

@@ -49,6 +49,7 @@ private:
     void CreateMenuBar();
     void CreateToolBarButtons();
     void CreateDialogBar();
+    void FitDialogBar();
     void CreateStatusBarPanes();
     void OnProgressMessage(wxThreadEvent& event);
     void OnViewToolbar(wxCommandEvent& event);

@@ -16,17 +16,19 @@
 #endif
 
 namespace {
-// Translations as UTF-8, kept for the run: the string table hands out
-// pointers that callers may hold.
+std::mutex g_cacheMutex;
+// Translations as UTF-8 by language and English text, kept for the run: the
+// string table hands out pointers that callers may hold.
+std::unordered_map<std::string, std::string> g_cache;
+std::string g_language;  // the key's first part; set on the window thread
+
 const char* TranslateWithWx(const char* english) {
     wxTranslations* translations = wxTranslations::Get();
     if (translations == nullptr) return english;
     const wxString* translated = translations->GetTranslatedString(wxString::FromUTF8(english), kCatalogueDomain);
     if (translated == nullptr) return english;
-    static std::mutex mutex;
-    static std::unordered_map<std::string, std::string> cache;
-    const std::lock_guard<std::mutex> lock(mutex);
-    auto [entry, added] = cache.try_emplace(english);
+    const std::lock_guard<std::mutex> lock(g_cacheMutex);
+    auto [entry, added] = g_cache.try_emplace(g_language + '\n' + english);
     if (added) entry->second = translated->utf8_string();
     return entry->second.c_str();
 }
@@ -48,6 +50,10 @@ void SetUpLanguage(const wxString& language) {
     translations->AddStdCatalog();
     // False for English, the texts' own language: nothing to load then.
     (void)translations->AddCatalog(kCatalogueDomain);
+    {
+        const std::lock_guard<std::mutex> lock(g_cacheMutex);
+        g_language = translations->GetBestTranslation(kCatalogueDomain).utf8_string();
+    }
     SetTextTranslator(&TranslateWithWx);
 }
 
