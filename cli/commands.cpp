@@ -94,7 +94,7 @@ int CommandInfo(const std::string& image, bool json) {
     CDeviceLink& link = holder->link;
     const ImageLoadReport report = LoadImageIntoLink(link, image);
     if (!report.opened) {
-        PrintError(FormatText(Tr("Image cannot be used: %s"), {Tr(report.problem.c_str())}));
+        PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }
     const std::vector<std::string> lines = ImageBlockLines(link.m_firmware, link.m_imagePath.Text());
@@ -130,7 +130,7 @@ int CommandInfo(const std::string& image, bool json) {
     }
     std::fflush(stdout);
     if (!report.Usable()) {
-        PrintError(FormatText(Tr("Image cannot be used: %s"), {Tr(report.problem.c_str())}));
+        PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }
     return kExitOk;
@@ -165,7 +165,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
     // The image is checked before the port is touched: a bad image sends nothing.
     const ImageLoadReport report = LoadImageIntoLink(link, image);
     if (!report.Usable()) {
-        PrintError(FormatText(Tr("Image cannot be used: %s"), {Tr(report.problem.c_str())}));
+        PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         PrintError(Tr("Nothing was sent."));
         return kExitImage;
     }

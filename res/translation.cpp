@@ -35,8 +35,11 @@ const char* Tr(const char* english) {
 }
 
 std::string FormatText(const char* text, std::initializer_list<std::string> values) {
+    return FormatText(text, std::vector<std::string>(values));
+}
+
+std::string FormatText(const char* text, const std::vector<std::string>& args) {
     const std::string format = text != nullptr ? text : "";
-    const std::vector<std::string> args(values);
     std::string out;
     size_t next = 0;
     for (size_t i = 0; i < format.size();) {

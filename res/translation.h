@@ -30,6 +30,7 @@ const char* Tr(const char* english);
 // sign. A placeholder without a value stays as written, so a faulty catalogue
 // can never make this read past the values.
 std::string FormatText(const char* format, std::initializer_list<std::string> values);
+std::string FormatText(const char* format, const std::vector<std::string>& values);
 
 // The language asked for: the --lang option, else the KAVRO_LANG environment
 // value, else "" (the system's language). Either may be null.

@@ -218,11 +218,19 @@ TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
     WriteFile(image, MakeImage(data, {1, 0}, {3, 0}, "Prüfling"));
     const RunResult englishIdentify = Run({"identify", "--port", sim.PortPath(), "--json"});
     const RunResult englishInfo = Run({"info", image, "--json"});
+    // An image whose data do not match its checksum: the JSON names the problem.
+    Bytes damaged = MakeImage(data, {1, 0}, {3, 0});
+    damaged.back() ^= 0x5A;
+    const std::string damagedImage = dir.File("damaged.fw");
+    WriteFile(damagedImage, damaged);
+    const RunResult englishDamaged = Run({"info", damagedImage, "--json"});
     ASSERT_EQ(englishIdentify.status, 0) << englishIdentify.err;
 
     ASSERT_EQ(::setenv("KAVRO_LANG", "de", 1), 0);
     const RunResult identify = Run({"identify", "--port", sim.PortPath(), "--json"});
     const RunResult info = Run({"info", image, "--json"});
+    const RunResult damagedInfo = Run({"info", damagedImage, "--json"});
+    const RunResult missingImage = Run({"info", dir.File("none.fw")});
     const RunResult download = Run({"download", "--port", sim.PortPath(), image});
     const RunResult missing = Run({"identify", "--port", "/dev/ttyKAVRO-none"});
     ::unsetenv("KAVRO_LANG");
@@ -232,6 +240,14 @@ TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
     EXPECT_EQ(info.status, englishInfo.status);
     EXPECT_EQ(info.out, englishInfo.out);
     EXPECT_TRUE(Contains(info.out, "\"name\":\"Prüfling\"")) << info.out;
+    EXPECT_EQ(damagedInfo.status, 5);
+    EXPECT_EQ(damagedInfo.out, englishDamaged.out);
+    EXPECT_TRUE(Contains(damagedInfo.out, "\"problem\":\"checksum mismatch: the header says ")) << damagedInfo.out;
+    EXPECT_TRUE(Contains(damagedInfo.err, "Abbild nicht verwendbar: Prüfsummenfehler: ")) << damagedInfo.err;
+    EXPECT_EQ(missingImage.status, 5);
+    EXPECT_TRUE(Contains(missingImage.err, "Abbild nicht verwendbar: " + dir.File("none.fw") +
+                                               " kann nicht geöffnet werden: "))
+        << missingImage.err;
 
     EXPECT_EQ(download.status, 0) << download.err;
     EXPECT_EQ(sim.Image(), data);
