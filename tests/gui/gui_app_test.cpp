@@ -295,6 +295,53 @@ TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
     g_link.SetPortName("");
 }
 
+// An installed program has no settings file beside it: its port name lives in
+// the user's configuration and comes back at the next start, unchanged.
+TEST_F(GuiTest, WithoutASettingsFileThePortIsRememberedInTheUserConfiguration) {
+    const std::string config = TestDirectory() + "/.config/KAVRO.conf";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), "");
+    Frame().GetPortBox()->SetValue("/dev/does-not-exist-7");
+    Command(CMD_DEVICE_CONNECT);
+    Stop();
+    EXPECT_NE(ReadText(config).find("PortName=/dev/does-not-exist-7"), std::string::npos) << ReadText(config);
+    EXPECT_FALSE(std::filesystem::exists(TestDirectory() + "/kavro.cfg"));
+
+    g_link.m_portName.Clear();  // as in a new process
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), "/dev/does-not-exist-7");
+    EXPECT_EQ(g_link.m_settingsDirty, 0);  // read back, not changed
+    Stop();
+    g_link.SetPortName("");
+}
+
+// A settings file beside the program (a portable copy) holds the port name
+// whenever it exists: it is read, and written, instead of the configuration.
+TEST_F(GuiTest, ASettingsFileBesideTheProgramWinsOverTheUserConfiguration) {
+    const std::string config = TestDirectory() + "/.config/KAVRO.conf";
+    {
+        std::ofstream out(config, std::ios::trunc);
+        out << "[Settings]\nPortName=/dev/from-config\n";
+    }
+    std::vector<uint8_t> settings(32, 0);
+    const std::string name = "/dev/from-file";
+    std::copy(name.begin(), name.end(), settings.begin());
+    const std::string path = WriteFile("kavro.cfg", settings);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), "/dev/from-file");
+    Frame().GetPortBox()->SetValue("/dev/typed");
+    Command(CMD_DEVICE_CONNECT);
+    Stop();
+
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(saved.size(), 32u);
+    EXPECT_STREQ(saved.data(), "/dev/typed");
+    EXPECT_NE(ReadText(config).find("PortName=/dev/from-config"), std::string::npos) << ReadText(config);
+    std::filesystem::remove(path);
+    g_link.SetPortName("");
+}
+
 TEST_F(GuiTest, BadImageKeepsTheWindowWorkingAndDownloadIsRefused) {
     ASSERT_TRUE(Start());
     std::vector<uint8_t> broken = MakeImage("Broken image", {1, 0}, {9, 0}, 500);
