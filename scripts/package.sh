@@ -22,8 +22,8 @@ package_build() {
     -DCMAKE_EXE_LINKER_FLAGS="$ldflags" ${KAVRO_PACKAGE_CMAKE_ARGS:-}
   log "CPack DEB"
   rm -f "$ROOT/$dir"/kavro_*.deb
-  (cd "$ROOT/$dir" && cpack -G DEB > "$ROOT/$dir.cpack.log" 2>&1) \
-    || { cat "$ROOT/$dir.cpack.log"; return 1; }
+  (cd "$ROOT/$dir" && cpack -G DEB > "$ROOT/$dir/cpack.log" 2>&1) \
+    || { cat "$ROOT/$dir/cpack.log"; return 1; }
   PACKAGE_DEB=$(ls "$ROOT/$dir"/kavro_*.deb)
   dpkg-deb --field "$PACKAGE_DEB"
   echo "wrote $PACKAGE_DEB"
