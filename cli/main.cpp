@@ -28,6 +28,22 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeout
         ->check(CLI::Range(0.1, 3600.0));
 }
 
+// CLI11's own words in the help (headings, badges, the help flag) in the
+// person's language, for the command and every subcommand. Called once every
+// option is in place.
+void TranslateHelp(CLI::App& app) {
+    if (auto formatter = std::dynamic_pointer_cast<CLI::Formatter>(app.get_formatter()))
+        for (const char* label : {KTEXT("Usage"), KTEXT("OPTIONS"), KTEXT("Positionals"), KTEXT("REQUIRED")})
+            formatter->label(label, Tr(label));
+    if (CLI::Option* help = app.get_help_ptr()) help->description(Tr("Print this help message and exit"));
+    for (CLI::Option* option : app.get_options([](CLI::Option*) { return true; }))
+        if (option->get_group() == "Options") option->group(Tr("Options"));
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+        if (command->get_group() == "Subcommands") command->group(Tr("Subcommands"));
+        TranslateHelp(*command);
+    }
+}
+
 std::chrono::milliseconds Milliseconds(double seconds) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0 + 0.5));
 }
@@ -87,6 +103,7 @@ int main(int argc, char** argv) {
     pack->add_option("-o,--output", packOptions.output, Tr("Image file to write"))->required();
     pack->add_flag("--overwrite", packOptions.overwrite, Tr("Replace an existing output file"));
 
+    TranslateHelp(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
