@@ -168,3 +168,16 @@ TEST_F(GuiTest, EnvironmentChoosesTheLanguageWithoutTheOption) {
     // English, the texts' own language, after the exit removed the translator.
     EXPECT_STREQ(LoadStringText(AFX_IDS_IDLEMESSAGE), "Ready");
 }
+
+// Without --lang and KAVRO_LANG, the system's language (here from LANG, whose
+// locale this machine need not have generated).
+TEST_F(GuiTest, SystemLanguageIsTheDefault) {
+    ASSERT_EQ(unsetenv("KAVRO_LANG"), 0);
+    unsetenv("LANGUAGE");
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    ASSERT_EQ(setenv("LANG", "zh_CN.UTF-8", 1), 0);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(0), wxString::FromUTF8("就绪"));
+    setenv("KAVRO_LANG", "en", 1);
+}
