@@ -66,6 +66,12 @@ inline constexpr uint32_t PROBE_PAUSE = 100;
 bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
 bool ParseHardwareInfoReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
 
+// What the link is doing, for displays that read it now and then; the
+// notifications above say the same things to their own receivers.
+enum class LinkPhase : uint8_t { Idle, Waking, Polling, Downloading, Resetting, Ended };
+// How the last download attempt of this link ended.
+enum class DownloadOutcome : uint8_t { None, Confirmed, Failed };
+
 class CDeviceLink {
 public:
     CDeviceLink();
@@ -140,6 +146,10 @@ public:
     CWorkerThread m_thread;
     CSerialPort m_port;
     DeviceInfo m_published;
+    // Written by Start() and the worker, read by any thread.
+    std::atomic<LinkPhase> m_phase{LinkPhase::Idle};
+    std::atomic<uint32_t> m_answers{0};  // poll exchanges the device answered since Start()
+    std::atomic<DownloadOutcome> m_lastDownload{DownloadOutcome::None};
 
 private:
     enum class ExchangeResult { Answered, Failed, Stopped };

@@ -40,6 +40,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
         entry.name = reinterpret_cast<const char*>(data);
         while (!entry.name.empty() && entry.name.back() == '\0') entry.name.pop_back();
         if (entry.name.empty()) continue;
+        entry.path = "\\\\.\\" + entry.name;
         ports.push_back(std::move(entry));
     }
     std::sort(ports.begin(), ports.end(),
