@@ -105,11 +105,6 @@ void CLinkSession::NoResponse(const std::string& detail) {
     PrintError(detail);
 }
 
-bool CLinkSession::LineIsSilent() const {
-    return m_link.m_port.m_readTimeouts.load() > 0 && m_link.m_port.m_bytesReceived.load() == 0 &&
-           m_link.m_answers.load() == 0;
-}
-
 int CLinkSession::WaitForDevice(std::chrono::milliseconds limit, bool silentVerdict) {
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + limit;
@@ -119,7 +114,7 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit, bool silentVerd
         const Clock::time_point sliceEnd = std::min(deadline, Clock::now() + kSlice);
         Wait wait = Next(message, sliceEnd);
         if (wait == Wait::Timeout && sliceEnd < deadline) {
-            if (!silentVerdict || !LineIsSilent()) continue;
+            if (!silentVerdict || !m_link.LineIsSilent()) continue;
             PrintError(StringText(IDS_NO_RESPONSE));
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
             for (const std::string& line : SilentLineDetail(m_port, seconds)) PrintError(line);

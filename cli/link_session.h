@@ -54,8 +54,6 @@ private:
     // Stops the link after a stop request and returns its exit status.
     int Interrupted(StopRequest request);
     void NoResponse(const std::string& detail);
-    // Not a byte came back, and the first attempt's read has run out.
-    bool LineIsSilent() const;
 
     CDeviceLink& m_link;
     CMessageQueue& m_queue;

@@ -31,8 +31,12 @@ void CDeviceLink::Start() {
         m_port.m_timeouts = CommTimeouts{0, 0, LINK_READ_TIMEOUT, 0, LINK_WRITE_TIMEOUT};
         if (m_port.Open()) {
             m_port.EscapeCommFunction(SETRTS);
+            m_phase = LinkPhase::Waking;
             m_running = 1;
-            if (!m_thread.Start(&CDeviceLink::ThreadProc, this)) m_running = 0;
+            if (!m_thread.Start(&CDeviceLink::ThreadProc, this)) {
+                m_running = 0;
+                m_phase = LinkPhase::Idle;
+            }
         }
     }
     if (!m_running) {

@@ -97,6 +97,13 @@ public:
     // True when a verified (or at least loaded) data block is present.
     bool HasImageData() const { return m_data != nullptr; }
 
+    // Since Start(), a poll attempt has run out (its read timed out) without a
+    // single byte from the line: nothing is there, or nothing is powered.
+    // Any thread.
+    bool LineIsSilent() const {
+        return m_port.m_readTimeouts.load() > 0 && m_port.m_bytesReceived.load() == 0 && m_answers.load() == 0;
+    }
+
     // A consistent copy of m_device, never half-written by the worker.
     DeviceInfo SnapshotDevice() const;
 

@@ -25,6 +25,10 @@ std::vector<SerialPortEntry> EnumerateSerialPorts();
 // and device folder (a device node must be a character device).
 std::vector<SerialPortEntry> EnumerateSerialPortsIn(const std::string& sysClassTty, const std::string& devDir);
 
+// Whether a port of that name is present now (a device node, a COM name the
+// system knows), listed or not.
+bool PortExists(const std::string& name);
+
 // Orders names with their digit runs taken as numbers, letters without regard
 // to case: COM2 before COM10, ttyS2 before ttyS10.
 bool NaturalLess(const std::string& a, const std::string& b);

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "link/port_list.h"
+#include "link/serial_port.h"
 
 namespace fs = std::filesystem;
 
@@ -179,4 +180,10 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
     }
     SortPorts(ports);
     return ports;
+}
+
+bool PortExists(const std::string& name) {
+    char path[256];
+    struct stat st {};
+    return !name.empty() && ::stat(PosixDevicePath(name.c_str(), path, sizeof path), &st) == 0;
 }

@@ -47,3 +47,8 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
               [](const SerialPortEntry& a, const SerialPortEntry& b) { return NaturalLess(a.name, b.name); });
     return ports;
 }
+
+bool PortExists(const std::string& name) {
+    char target[512];
+    return !name.empty() && ::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+}
