@@ -101,7 +101,7 @@ void CAutorun::OnTick(wxTimerEvent&) {
             // Once, part way through: the window while it downloads.
             if (!m_midwayShown && frame->GetProgressBar()->GetRange() > 0 &&
                 frame->GetProgressBar()->GetValue() * 100 / frame->GetProgressBar()->GetRange() >= 40 &&
-                frame->GetLinkPaneText().StartsWith("Downloading")) {
+                g_link.m_phase.load() == LinkPhase::Downloading) {
                 m_midwayShown = true;
                 PrintPlace(frame, "downloading");
             }

@@ -362,7 +362,8 @@ TEST_F(CliOnSimulator, SignalsStopTheLinkAndFreeThePort) {
     silent.silent = true;
     sim.SetFaults(silent);
     ChildProcess waiting;
-    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath()})));
+    // An explicit wait, so that the silent line's early verdict cannot come first.
+    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath(), "--timeout", "30"})));
     ASSERT_TRUE(sim.WaitForRequests(CMD_READ_HWINFO, sim.CountRequests(CMD_READ_HWINFO) + 1, 5000));
     const auto terminated = ChildProcess::Clock::now();
     waiting.Signal(SIGTERM);
