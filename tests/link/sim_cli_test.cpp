@@ -263,39 +263,6 @@ TEST(SimCli, SavesTheImageLogsRequestsAndEndsOnSigint) {
     EXPECT_NE(sim.Out().find("block of 3 bytes at offset 2"), std::string::npos) << sim.Out();
 }
 
-// --cpus 2: the second CPU answers under its own name and chip ID and saves
-// its image into its own file; the first CPU's file is not written.
-TEST(SimCli, SecondCpuHasItsOwnIdentityAndImageFile) {
-    TempDir dir;
-    ASSERT_FALSE(dir.Path().empty());
-    const std::string first = dir.Path() + "/first.bin";
-    const std::string second = dir.Path() + "/second.bin";
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--cpus", "2", "--save-image", first, "--save-second-image", second, "--second-name", "TWO",
-                           "--quiet"}));
-    const std::string path = DevicePath(sim.ReadLine(5000));
-    ASSERT_FALSE(path.empty()) << sim.Err();
-
-    SimClient client;
-    std::string error;
-    ASSERT_TRUE(client.Open(path, error)) << error;
-    const Bytes ident = Ask(client, Request(CMD_READ_IDENT_SECOND));
-    ASSERT_EQ(ident.size(), 24u);
-    EXPECT_EQ(Bytes(ident.begin(), ident.begin() + 8), (Bytes{0xC0, 0x0D, 0x00, 0x00, 0x12, 0x34, 0x56, 0x79}));
-    EXPECT_EQ(std::string(ident.begin() + 20, ident.end() - 1), "TWO");
-    EXPECT_EQ(Ask(client, Request(CMD_BEGIN_DOWNLOAD_SECOND)), (Bytes{0xC0, 0x0F, 0x00, 0x00}));
-    EXPECT_EQ(Ask(client, {REQUEST_TAG, CMD_WRITE_BLOCK_SECOND, 0, 0, 0x00, 0x00, 2, 4, 5}),
-              (Bytes{0xC0, 0x0B, 0x00, 0x00}));
-    EXPECT_EQ(Ask(client, Request(CMD_END_DOWNLOAD_SECOND)), (Bytes{0xC0, 0x10, 0x00, 0x00}));
-    std::ifstream in(second, std::ios::binary);
-    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), (Bytes{4, 5}));
-    struct stat st{};
-    EXPECT_NE(stat(first.c_str(), &st), 0) << "the first CPU stored nothing";
-
-    sim.Signal(SIGTERM);
-    EXPECT_EQ(sim.Wait(3000), 0);
-}
-
 TEST(SimCli, ServesAGivenSerialDevice) {
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
