@@ -40,7 +40,7 @@ namespace {
 wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
 
 // The "Second CPU" box's state, kept beside the recent-file list.
-const char* const kSecondCpuKey = "/SecondCpu";
+const char* const kSecondCpuKey = "/Settings/SecondCpu";
 
 LinkFlags CurrentFlags() {
     LinkFlags flags;
