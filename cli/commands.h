@@ -13,6 +13,8 @@ struct DeviceOptions {
     bool secondCpu = false;  // address the unit's second CPU
     // How long to wait for the device's first answer.
     std::chrono::milliseconds timeout = CLinkSession::kFirstCycleLimit;
+    // An explicit --timeout: wait all of it, even on a line that stays silent.
+    bool timeoutGiven = false;
 };
 
 struct PackOptions {
@@ -25,7 +27,7 @@ struct PackOptions {
     bool overwrite = false;
 };
 
-int CommandPorts();
+int CommandPorts(bool json);
 // image "": the built-in image.
 int CommandInfo(const std::string& image, bool json);
 int CommandIdentify(const DeviceOptions& options, bool json);
