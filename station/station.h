@@ -81,7 +81,8 @@ struct StationConfig {
     // A bay whose last this-many units all failed goes out of service; 0 never.
     int stopAfterFailures = 0;
     // On a port that stays (no USB adapter in the fixture) a unit has left
-    // when it has not answered for this long.
+    // when it has not answered for this long (at least 3 s: an answering
+    // unit is polled every 2 s).
     std::chrono::milliseconds leaveQuiet{5000};
     std::string stationName;  // the records' station; the host name when empty
     // Receives each finished attempt's record (bind CRecordWriter::Submit).
