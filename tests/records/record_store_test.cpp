@@ -13,6 +13,7 @@
 
 #include "records/record_columns.h"
 #include "records/record_store.h"
+#include "records/record_time.h"
 #include "records/sqlite_store.h"
 #include "tests/e2e/child_process.h"
 #include "tests/records/record_samples.h"
@@ -262,4 +263,24 @@ TEST(SqliteRecords, AKilledWriterLeavesAnIntactFileWithEveryCommittedRecord) {
     for (const UnitRecord& record : All(*store)) kept.insert(record.id);
     for (const std::string& id : reported) EXPECT_EQ(kept.count(id), 1u) << "lost: " << id;
     EXPECT_GE(kept.size(), reported.size());
+}
+
+TEST(RecordTime, UtcTimesAreWrittenAndReadOnTheCivilCalendar) {
+    EXPECT_EQ(FormatUtcTime(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(FormatUtcTime(1796821261234), "2026-12-09T13:01:01.234Z");
+    EXPECT_EQ(FormatUtcTime(-1), "1969-12-31T23:59:59.999Z");
+    EXPECT_EQ(FormatUtcDay(951782400000), "2000-02-29");
+    int64_t ms = 0;
+    ASSERT_TRUE(ParseUtcTime("2026-12-09T13:01:01Z", 0, ms));
+    EXPECT_EQ(ms, 1796821261000);
+    ASSERT_TRUE(ParseUtcTime("2026-12-09 13:01", 0, ms));
+    EXPECT_EQ(ms, 1796821260000);
+    ASSERT_TRUE(ParseUtcTime("2000-02-29", 0, ms));
+    EXPECT_EQ(ms, 951782400000);
+    ASSERT_TRUE(ParseUtcTime("36h", 1796821261000, ms));
+    EXPECT_EQ(ms, 1796821261000 - 36 * 3600000ll);
+    ASSERT_TRUE(ParseUtcTime("90min", 1796821261000, ms));
+    EXPECT_EQ(ms, 1796821261000 - 90 * 60000ll);
+    for (const char* bad : {"2026-02-29", "2026-13-01", "2026-12-09T24:00", "yesterday", "7", "2026-1-1", ""})
+        EXPECT_FALSE(ParseUtcTime(bad, 0, ms)) << bad;
 }
