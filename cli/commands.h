@@ -12,6 +12,9 @@ struct DeviceOptions {
     bool trace = false;
     // How long to wait for the device's first answer.
     std::chrono::milliseconds timeout = CLinkSession::kFirstCycleLimit;
+    // download --records: where the unit's record goes ("": none), and the station's name ("": host name).
+    std::string records;
+    std::string stationName;
 };
 
 struct PackOptions {

@@ -8,6 +8,7 @@
 #include "cli/cli_platform.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/records_command.h"
 #include "cli/stop_signals.h"
 
 namespace {
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     CLI::App app{std::string("kavro-cli: downloads firmware images into KAVRO equipment over a serial port.\n"
                              "Exit status: 0 success, 1 usage error, 2 port cannot be opened, 3 device does not "
                              "respond\nproperly, 4 hardware version outside the image's range, 5 image cannot be "
-                             "used,\n130/143 stopped by ") +
+                             "used,\n6 records cannot be kept or read, 130/143 stopped by ") +
                  StopRequestNames() + "."};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help of every subcommand");
@@ -66,6 +67,13 @@ int main(int argc, char** argv) {
     download->add_option("IMAGE", downloadImage, "Image file (.fw); without it, the built-in image");
     download->add_flag("--force", force, "Download even when the hardware version lies outside the image's range");
     download->add_flag("--reset", resetAfter, "Reset the device after a successful download");
+    CLI::Option* downloadRecords =
+        download->add_option("--records", downloadOptions.records,
+                             "Record the unit in this SQLite file, or (postgresql://...) on the line's server through "
+                             "the default file");
+    download->add_option("--station-name", downloadOptions.stationName, "The station's name in the record "
+                                                                        "(default: the host name)")
+        ->needs(downloadRecords);
 
     DeviceOptions resetOptions;
     double resetTimeout = identifyTimeout;
@@ -81,6 +89,18 @@ int main(int argc, char** argv) {
     pack->add_option("DATA", packOptions.data, "Raw data file, at most 65,535 bytes")->required();
     pack->add_option("-o,--output", packOptions.output, "Image file to write")->required();
     pack->add_flag("--overwrite", packOptions.overwrite, "Replace an existing output file");
+
+    RecordsOptions recordsOptions;
+    CLI::App* records = app.add_subcommand("records", "Show or export the unit records, or sum them up");
+    records->add_option("--records", recordsOptions.records,
+                        "SQLite file or postgresql://... (default: this machine's records file)");
+    records->add_option("--since", recordsOptions.since,
+                        "Only units started at or after this UTC time (2026-12-07, 2026-12-07T06:00) or span "
+                        "before now (90min, 8h, 7d)");
+    CLI::Option* recordsCsv = records->add_flag("--csv", recordsOptions.csv, "CSV with a header line");
+    records->add_flag("--json", recordsOptions.json, "JSON Lines: one object per record")->excludes(recordsCsv);
+    records->add_flag("--summary", recordsOptions.summary,
+                      "Totals and yield per image and per day (and per station on a server)");
 
     try {
         app.parse(argc, argv);
@@ -105,5 +125,6 @@ int main(int argc, char** argv) {
         return CommandReset(resetOptions);
     }
     if (pack->parsed()) return CommandPack(packOptions);
+    if (records->parsed()) return CommandRecords(recordsOptions);
     return kExitUsage;
 }
