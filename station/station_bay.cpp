@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "records/record_store.h"
+#include "records/record_time.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
@@ -18,12 +20,6 @@ constexpr std::chrono::milliseconds kPortRetry{1000};
 // A unit that answers does so once per poll cycle: a shorter silence is only
 // the pause between two polls, not a unit that has left.
 constexpr std::chrono::milliseconds kShortestLeaveQuiet{POLL_PAUSE + 1000};
-
-int64_t NowUtcMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string Text(unsigned id) {
     const char* text = LoadStringText(id);
@@ -108,7 +104,7 @@ StationEvent CStationBay::MakeEvent(StationEventKind kind) const {
     event.kind = kind;
     event.bay = m_index;
     event.port = m_config.port;
-    event.utcMs = NowUtcMs();
+    event.utcMs = UtcNowMs();
     event.secondCpu = m_config.secondCpu;
     std::lock_guard lock(m_lock);
     event.device = m_status.device;
@@ -179,7 +175,7 @@ CStationBay::Turn CStationBay::ServeUnit() {
     Emit(StationEventKind::Waiting);
     const Clock::time_point deadline = station.once ? Clock::now() + station.unitTimeout : Clock::time_point::max();
     Unit unit;
-    unit.startedUtcMs = NowUtcMs();
+    unit.startedUtcMs = UtcNowMs();
     const Turn found = WaitForUnit(deadline, unit);
     if (found != Turn::Finished) return found;
     // A unit that has not left since it was flashed here is not flashed again.
@@ -273,8 +269,13 @@ CStationBay::Turn CStationBay::WaitForUnit(Clock::time_point deadline, Unit& uni
             if (wait == Wait::PortChanged) break;
             if (wait == Wait::Message && message.message == WM_LINK_NOTIFY && message.wParam == LN_INFO_CHANGED) {
                 unit.device = m_link.SnapshotDevice();
-                // The cycle publishes once, after both poll commands.
-                if (HasChip(unit.device)) return Turn::Finished;
+                // The cycle publishes once, after both poll commands. The
+                // unit's attempt starts when it answers, not when the bay
+                // began to wait for it.
+                if (HasChip(unit.device)) {
+                    unit.startedUtcMs = UtcNowMs();
+                    return Turn::Finished;
+                }
             }
         }
         m_link.Stop();
@@ -408,8 +409,8 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     UnitRecord record;
     record.id = NewRecordId();
     record.startedUtcMs = unit.startedUtcMs;
-    record.endedUtcMs = NowUtcMs();
-    record.station = m_station->stationName.empty() ? StationHostName() : m_station->stationName;
+    record.endedUtcMs = UtcNowMs();
+    record.station = m_station->stationName.empty() ? DefaultStationName() : m_station->stationName;
     record.port = m_config.port;
     record.secondCpu = m_config.secondCpu;
     record.device = unit.device;

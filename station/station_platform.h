@@ -4,9 +4,6 @@
 // Any thread.
 #include <string>
 
-// The machine's name for the records; "" when the system has none.
-std::string StationHostName();
-
 // What a bay's port name stands for right now: POSIX follows symbolic links
 // (/dev/serial/by-path/... to /dev/ttyUSB0, a simulator's link to its
 // pseudo-terminal); Windows keeps the name. False when the name leads nowhere
