@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -13,6 +14,7 @@
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
 #include "link/device_link.h"
+#include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
 #include "station/station.h"
@@ -33,17 +35,23 @@ void PrintLine(const std::string& text) {
     std::fputc('\n', stdout);
 }
 
-// The bays post their events here; the main thread takes them.
+// The bays post their events here, and the record writer its outcomes; the
+// main thread takes them.
+struct QueuedEvent {
+    bool stored = false;  // a record committed: recordId and utcMs only
+    StationEvent event;
+};
+
 class CEventQueue final : public IStationEvents {
 public:
-    void OnStationEvent(const StationEvent& event) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_events.push_back(event);
-        }
-        m_ready.notify_one();
+    void OnStationEvent(const StationEvent& event) override { Push({false, event}); }
+    void OnStored(const std::string& recordId) {
+        QueuedEvent queued{true, {}};
+        queued.event.recordId = recordId;
+        queued.event.utcMs = UtcNowMs();
+        Push(std::move(queued));
     }
-    bool Take(StationEvent& event, std::chrono::milliseconds wait) {
+    bool Take(QueuedEvent& event, std::chrono::milliseconds wait) {
         std::unique_lock lock(m_mutex);
         if (!m_ready.wait_for(lock, wait, [this] { return !m_events.empty(); })) return false;
         event = std::move(m_events.front());
@@ -52,9 +60,16 @@ public:
     }
 
 private:
+    void Push(QueuedEvent event) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(std::move(event));
+        }
+        m_ready.notify_one();
+    }
     std::mutex m_mutex;
     std::condition_variable m_ready;
-    std::deque<StationEvent> m_events;
+    std::deque<QueuedEvent> m_events;
 };
 
 // Shows the events: JSON Lines, plain lines, or the bay table on a terminal.
@@ -63,7 +78,18 @@ public:
     CStationView(const CStation& station, bool json, bool terminal)
         : m_station(station), m_json(json), m_terminal(terminal && !json) {}
 
-    void Show(const StationEvent& event) {
+    void Show(const QueuedEvent& queued) {
+        const StationEvent& event = queued.event;
+        if (queued.stored) {
+            // Only JSON tells when a unit's record is safe; its bay comes from its unit-finished.
+            const auto bay = m_recordBays.find(event.recordId);
+            if (m_json && bay != m_recordBays.end()) {
+                PrintLine(RecordStoredJson(bay->second, event.recordId, event.utcMs));
+                std::fflush(stdout);
+            }
+            return;
+        }
+        if (event.kind == StationEventKind::UnitFinished) m_recordBays[event.recordId] = {event.bay, event.port};
         if (m_json) {
             PrintLine(StationEventJson(event));
             std::fflush(stdout);
@@ -96,6 +122,7 @@ private:
     }
 
     const CStation& m_station;
+    std::map<std::string, std::pair<size_t, std::string>> m_recordBays;
     bool m_json;
     bool m_terminal;
     size_t m_lines = 0;
@@ -154,7 +181,7 @@ StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bo
     for (;;) {
         const StopRequest request = PendingStopRequest();
         if (request != StopRequest::None) return request;
-        StationEvent event;
+        QueuedEvent event;
         if (events.Take(event, kSlice)) {
             view.Show(event);
             continue;
@@ -177,9 +204,12 @@ int CommandStation(const StationOptions& options) {
         return kExitRecords;
     }
     std::atomic<bool> recordLost{false};
-    auto writer = std::make_unique<CRecordWriter>(std::move(store), [&recordLost](const RecordWriterEvent& event) {
-        // The writer's thread: only trouble is worth a line, and stderr is unbuffered.
-        if (event.kind == RecordWriterEvent::Kind::StoreFailed) {
+    CEventQueue events;
+    auto writer = std::make_unique<CRecordWriter>(std::move(store), [&](const RecordWriterEvent& event) {
+        // The writer's thread: trouble gets a line at once (stderr is unbuffered).
+        if (event.kind == RecordWriterEvent::Kind::Stored) {
+            events.OnStored(event.recordId);
+        } else if (event.kind == RecordWriterEvent::Kind::StoreFailed) {
             recordLost = true;
             std::fprintf(stderr, "Record %s not stored: %s\n", event.recordId.c_str(), event.message.c_str());
         } else if (event.kind == RecordWriterEvent::Kind::ServerAway) {
@@ -187,7 +217,6 @@ int CommandStation(const StationOptions& options) {
         }
     });
 
-    CEventQueue events;
     int status = kExitOk;
     {
         // Declared after the queue and before the writer goes: Stop joins the
@@ -203,10 +232,11 @@ int CommandStation(const StationOptions& options) {
         CStationView view(station, options.json, PrepareProgressTerminal());
         const StopRequest request = Serve(station, events, view, options.once);
         station.Stop();
-        StationEvent event;
+        QueuedEvent event;
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
         view.Finish();
         writer->Flush();
+        while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
         if (!options.json) PrintSummary(station);
         if (request != StopRequest::None) {
             PrintError(std::string(request == StopRequest::Terminate ? "Terminated" : "Interrupted") +

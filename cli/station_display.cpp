@@ -67,6 +67,17 @@ std::string StationEventJson(const StationEvent& event) {
     return object.Text();
 }
 
+std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs) {
+    JsonObject object;
+    object.Add("format", uint64_t{kStationJsonFormat});
+    object.Add("event", "record-stored");
+    object.Add("bay", uint64_t{bay.first});
+    object.Add("port", bay.second);
+    object.Add("time", FormatUtcTime(utcMs));
+    object.Add("recordId", recordId);
+    return object.Text();
+}
+
 std::string StationEventLine(const StationEvent& event) {
     std::string line = FormatUtcTime(event.utcMs) + "  bay " + std::to_string(event.bay) + "  " + event.port + "  ";
     switch (event.kind) {

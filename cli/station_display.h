@@ -5,6 +5,7 @@
 // snapshots; any thread.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "station/station.h"
@@ -18,6 +19,8 @@ std::string ChipIdText(const DeviceInfo& device);
 
 // One line of JSON: format, event, bay, port, time, then the event's own fields.
 std::string StationEventJson(const StationEvent& event);
+// The JSON line that says a unit's record is committed ("record-stored").
+std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs);
 // One line for people: time, bay and port, what happened.
 std::string StationEventLine(const StationEvent& event);
 // "Passed 3  Failed 1  Yield 75.0 %  Units/h 120.4"
