@@ -10,11 +10,13 @@
 #include "res/strings.h"
 #include "ui/about_dlg.h"
 #include "ui/autorun.h"
+#include "ui/command_line.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/port_memory.h"
 #include "ui/ui_logic.h"
 
 // clang-format off
@@ -25,6 +27,7 @@ wxBEGIN_EVENT_TABLE(CKavApp, wxApp)
     EVT_MENU(CMD_DEVICE_DISCONNECT, CKavApp::OnDeviceDisconnect)
     EVT_MENU(CMD_DEVICE_RESET, CKavApp::OnDeviceReset)
     EVT_MENU(CMD_FORCE_MODE, CKavApp::OnForceMode)
+    EVT_CHECKBOX(IDC_SECOND_CPU, CKavApp::OnSecondCpuBox)
     EVT_UPDATE_UI(CMD_DEVICE_CONNECT, CKavApp::OnUpdateDeviceConnect)
     EVT_UPDATE_UI(CMD_DEVICE_DOWNLOAD, CKavApp::OnUpdateDeviceDownload)
     EVT_UPDATE_UI(CMD_DEVICE_DISCONNECT, CKavApp::OnUpdateDeviceDisconnect)
@@ -35,6 +38,9 @@ wxEND_EVENT_TABLE()
 
 namespace {
 wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+
+// The "Second CPU" box's state, kept beside the recent-file list.
+const char* const kSecondCpuKey = "/Settings/SecondCpu";
 
 LinkFlags CurrentFlags() {
     LinkFlags flags;
@@ -59,16 +65,14 @@ CKavApp::~CKavApp() = default;
 
 void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
     wxApp::OnInitCmdLine(parser);
-    parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
-    parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
-                     wxCMD_LINE_HIDDEN);
-    parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);
+    AddCommandLineOptions(parser);
 }
 
 bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     if (!wxApp::OnCmdLineParsed(parser)) return false;
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
+    m_options.autorunConnect = parser.Found("autorun-connect");
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -126,15 +130,17 @@ bool CKavApp::InitInstance(const StartOptions& options) {
 
     // The link's module stays empty: the program's own executable holds the
     // built-in image and names the settings file.
-    g_link.LoadSettings();
+    LoadRememberedPort(g_link, wxConfigBase::Get(false));
     g_link.m_progressWindow = frame->GetProgressWindow();
     frame->SetPortText(wxString::FromUTF8(g_link.m_portName.Text()));
     if (options.portGiven) frame->SetPortText(options.portName);
+    frame->SetSecondCpuChosen(wxConfigBase::Get()->ReadBool(kSecondCpuKey, false));
     m_forceMode = 0;
 
     m_idleTimer.Start(200);
-    if (options.autorunDownload) {
-        m_autorun = std::make_unique<CAutorun>(*this);
+    if (options.autorunDownload || options.autorunConnect) {
+        m_autorun = std::make_unique<CAutorun>(*this, options.autorunConnect ? CAutorun::Goal::Connect
+                                                                             : CAutorun::Goal::Download);
         m_autorun->Begin();
     }
     return true;
@@ -144,7 +150,7 @@ void CKavApp::ExitInstance() {
     m_idleTimer.Stop();
     m_autorun.reset();
     g_link.m_progressWindow = nullptr;
-    g_link.SaveSettings();
+    SaveRememberedPort(g_link, wxConfigBase::Get(false));
     if (m_docManager != nullptr) {
         SaveFileHistory();
         m_docManager->Clear(true);
@@ -174,6 +180,8 @@ void CKavApp::OnIdleStep() {
     CMainFrame* frame = CMainFrame::Get();
     if (frame == nullptr) return;
     frame->ShowDownloadProgress(g_link.m_downloadRequested != 0);
+    // The CPU is chosen for a whole connection: the box changes only when Connect may be used.
+    frame->EnableSecondCpuBox(EnabledCommands(CurrentFlags()).connect);
     frame->UpdateIndicators();
     // Menu items follow their enabling rules, so their keys do nothing while disabled.
     if (wxMenuBar* bar = frame->GetMenuBar()) bar->UpdateMenus();
@@ -188,9 +196,13 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
     if (g_link.m_running) return;
     g_link.Stop();
     wxString port;
-    if (CMainFrame* frame = CMainFrame::Get()) frame->GetPortText(port);
+    CMainFrame* frame = CMainFrame::Get();
+    if (frame != nullptr) frame->GetPortText(port);
     g_link.SetPortName(port.utf8_str());
+    // Cleared as every link starts, then taken from the box, which stays locked
+    // while the link runs: the choice holds for the whole connection.
     g_link.m_secondCpu = 0;
+    if (frame != nullptr && frame->IsSecondCpuChosen()) g_link.m_secondCpu = 1;
     g_link.Start();
 }
 
@@ -224,6 +236,13 @@ void CKavApp::OnDeviceReset(wxCommandEvent&) {
 void CKavApp::OnDeviceDisconnect(wxCommandEvent&) { g_link.Stop(); }
 
 void CKavApp::OnForceMode(wxCommandEvent&) { m_forceMode = 1; }
+
+void CKavApp::OnSecondCpuBox(wxCommandEvent& event) {
+    wxConfigBase* config = wxConfigBase::Get(false);
+    if (config == nullptr) return;
+    config->Write(kSecondCpuKey, event.IsChecked());
+    config->Flush();
+}
 
 void CKavApp::OnUpdateDeviceConnect(wxUpdateUIEvent& event) { event.Enable(EnabledCommands(CurrentFlags()).connect); }
 
