@@ -56,6 +56,8 @@ void SetUpLine() {
     ASSERT_TRUE(owner->Query({}, none)) << owner->LastError();
     Sql(std::string("CREATE ROLE kavro_station LOGIN PASSWORD '") + kStationPassword + "'");
     Sql(std::string("CREATE ROLE kavro_reader LOGIN PASSWORD '") + kReaderPassword + "'");
+    Sql(std::string("REVOKE ALL ON DATABASE ") + kDatabase + " FROM PUBLIC");
+    Sql(std::string("GRANT CONNECT ON DATABASE ") + kDatabase + " TO kavro_station, kavro_reader");
     Sql("GRANT USAGE ON SCHEMA public TO kavro_station, kavro_reader");
     Sql("GRANT SELECT ON kavro_schema TO kavro_station, kavro_reader");
     // Skipping a known id (ON CONFLICT) needs to see the ids, and nothing else.
