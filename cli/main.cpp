@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/records_command.h"
+#include "cli/station_command.h"
 #include "cli/stop_signals.h"
 
 namespace {
@@ -28,6 +29,32 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeout
 
 std::chrono::milliseconds Milliseconds(double seconds) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0 + 0.5));
+}
+
+void AddStationOptions(CLI::App& command, StationOptions& options, double& timeoutSeconds, double& leaveQuiet) {
+    command.add_option("IMAGE", options.image, "Image file (.fw); without it, the built-in image");
+    command
+        .add_option("--bay", options.bays,
+                    "A bay's port (repeat for each bay); PORT:second addresses that bay's second CPU")
+        ->required();
+    command.add_flag("--second-cpu", options.secondCpu, "Every bay addresses its units' second CPU");
+    command.add_flag("--once", options.once, "Each bay flashes one unit, then the command ends (0: all passed)");
+    command.add_option("--timeout", timeoutSeconds, "--once: seconds each bay waits for its unit (default 45)")
+        ->check(CLI::Range(0.1, 86400.0));
+    command.add_flag("--force", options.force, "Download even when a unit's hardware version lies outside the range");
+    command.add_flag("--no-reset", options.noReset, "Do not reset the units after their download");
+    command
+        .add_option("--stop-after-failures", options.stopAfterFailures,
+                    "Take a bay out of service after N failed units in a row (0: never)")
+        ->check(CLI::Range(0, 1000000));
+    command.add_option("--records", options.records,
+                       "SQLite file or postgresql://... (default: this machine's records file)");
+    command.add_option("--station-name", options.stationName, "The station's name in the records (default: host name)");
+    command.add_flag("--json", options.json, "JSON Lines on standard output: one object per event");
+    command
+        .add_option("--leave-after", leaveQuiet,
+                    "Seconds without an answer after which a unit on a fixed port counts as removed (default 5)")
+        ->check(CLI::Range(3.0, 3600.0));
 }
 
 }  // namespace
@@ -102,6 +129,12 @@ int main(int argc, char** argv) {
     records->add_flag("--json", recordsOptions.json, "JSON Lines: one object per record")->excludes(recordsCsv);
     records->add_flag("--summary", recordsOptions.summary,
                       "Totals and yield per image and per day (and per station on a server)");
+    StationOptions stationOptions;
+    double stationTimeout = identifyTimeout;
+    double leaveQuiet = 5.0;
+    CLI::App* station = app.add_subcommand(
+        "station", "Flash units on many bays at once, unit after unit (or one each with --once), recording each");
+    AddStationOptions(*station, stationOptions, stationTimeout, leaveQuiet);
 
     try {
         app.parse(argc, argv);
@@ -127,5 +160,10 @@ int main(int argc, char** argv) {
     }
     if (pack->parsed()) return CommandPack(packOptions);
     if (records->parsed()) return CommandRecords(recordsOptions);
+    if (station->parsed()) {
+        stationOptions.timeout = Milliseconds(stationTimeout);
+        stationOptions.leaveQuiet = Milliseconds(leaveQuiet);
+        return CommandStation(stationOptions);
+    }
     return kExitUsage;
 }
