@@ -13,6 +13,7 @@
 #include "cli/exit_codes.h"
 #include "cli/frame_tracer.h"
 #include "cli/image_source.h"
+#include "cli/unit_recording.h"
 #include "image/firmware_format.h"
 #include "link/device_link.h"
 #include "link/port_list.h"
@@ -162,7 +163,10 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
     return kExitOk;
 }
 
-int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+namespace {
+
+int DownloadUnit(const DeviceOptions& options, const std::string& image, bool force, bool reset,
+                 CUnitRecording& recording) {
     auto holder = std::make_unique<LinkHolder>();
     CDeviceLink& link = holder->link;
     // The image is checked before the port is touched: a bad image sends nothing.
@@ -172,6 +176,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
         PrintError("Nothing was sent.");
         return kExitImage;
     }
+    recording.SetImage(link, image);
     std::unique_ptr<CFrameTracer> tracer;
     if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
     CLinkSession session(link, holder->queue);
@@ -179,6 +184,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
     if (status != kExitOk) return status;
 
     const DeviceInfo device = link.SnapshotDevice();
+    recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     std::fflush(stdout);
     if (!DeviceFitsImage(device, link.m_firmware)) {
@@ -197,6 +203,14 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
     status = session.Download(PrepareProgressTerminal());
     if (status != kExitOk || !reset) return status;
     return session.Reset();
+}
+
+}  // namespace
+
+int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+    CUnitRecording recording(options.records, options.stationName, options.port);
+    if (!recording.Open()) return kExitRecords;
+    return recording.Finish(DownloadUnit(options, image, force, reset, recording));
 }
 
 int CommandReset(const DeviceOptions& options) {

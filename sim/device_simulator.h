@@ -92,6 +92,14 @@ public:
 private:
     struct Pending;
     void Serve();
+    // The serving thread's steps.
+    void HandleArrivedRequests(Pending& p, std::chrono::steady_clock::time_point now);
+    void WriteDueReplies(Pending& p, std::chrono::steady_clock::time_point now);
+    bool WaitForLine(Pending& p);
+    void ReadLine(Pending& p, bool hungUp);
+    void EndServing(Pending& p);
+    void Log(bool error, const std::string& text) const;
+    std::chrono::steady_clock::duration ByteTime() const;
     // Closes the line; caller holds m_lock.
     void CloseLineLocked();
     void Wake() const;
