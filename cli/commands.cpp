@@ -13,6 +13,7 @@
 #include "cli/exit_codes.h"
 #include "cli/frame_tracer.h"
 #include "cli/image_source.h"
+#include "cli/unit_recording.h"
 #include "image/firmware_format.h"
 #include "link/device_link.h"
 #include "link/port_list.h"
@@ -62,7 +63,7 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
 
 // Connects and waits for the device's first answer; prints failures.
 int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
-    const int status = session.Connect(options.port, tracer);
+    const int status = session.Connect(options.port, tracer, options.secondCpu);
     if (status != kExitOk) return status;
     return session.WaitForDevice(options.timeout, !options.timeoutGiven);
 }
@@ -164,7 +165,10 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
     return kExitOk;
 }
 
-int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+namespace {
+
+int DownloadUnit(const DeviceOptions& options, const std::string& image, bool force, bool reset,
+                 CUnitRecording& recording) {
     auto holder = std::make_unique<LinkHolder>();
     CDeviceLink& link = holder->link;
     // The image is checked before the port is touched: a bad image sends nothing.
@@ -174,6 +178,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
         PrintError(Tr("Nothing was sent."));
         return kExitImage;
     }
+    recording.SetImage(link, image);
     std::unique_ptr<CFrameTracer> tracer;
     if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
     CLinkSession session(link, holder->queue);
@@ -181,6 +186,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
     if (status != kExitOk) return status;
 
     const DeviceInfo device = link.SnapshotDevice();
+    recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     std::fflush(stdout);
     if (!DeviceFitsImage(device, link.m_firmware)) {
@@ -192,13 +198,22 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
         PrintError(StringText(IDS_HW_INCORRECT));
         PrintError(RangeDetail(device, link.m_firmware) + " " + Tr("Downloading anyway (--force)."));
     }
-    PrintLine(FormatText(Tr("Downloading %s (%s bytes) to %s"),
+    PrintLine(FormatText(options.secondCpu ? Tr("Downloading %s (%s bytes) to %s, second CPU")
+                                           : Tr("Downloading %s (%s bytes) to %s"),
                          {image.empty() ? Tr("the built-in image") : link.m_imagePath.Text(),
                           std::to_string(link.m_length), session.Port()}));
     std::fflush(stdout);
     status = session.Download(PrepareProgressTerminal());
     if (status != kExitOk || !reset) return status;
     return session.Reset();
+}
+
+}  // namespace
+
+int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+    CUnitRecording recording(options.records, options.stationName, options.port);
+    if (!recording.Open()) return kExitRecords;
+    return recording.Finish(DownloadUnit(options, image, force, reset, recording));
 }
 
 int CommandReset(const DeviceOptions& options) {

@@ -4,6 +4,7 @@
 
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "res/translation.h"
 
 namespace {
 std::string Label(unsigned id) {
@@ -58,3 +59,5 @@ std::vector<std::string> ImageBlockLines(const FirmwareInfo& image, const char* 
         lines.push_back(FormatInfoLine(i, none, image, imagePath));
     return lines;
 }
+
+const char* CpuLabel(bool secondCpu) { return secondCpu ? KTEXT("Second CPU") : KTEXT("First CPU"); }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/port_list.h"
+#include "res/info_lines.h"
 #include "res/translation.h"
 
 namespace uitext {
@@ -46,6 +47,8 @@ std::string PortFailed(const std::string& port, const std::string& reason) {
 }
 
 std::string Disconnected() { return Tr("Disconnected"); }
+
+std::string OnSecondCpu(const std::string& text) { return text + " (" + Tr(CpuLabel(true)) + ")"; }
 
 std::string Progress(int percent, double secondsLeft) {
     if (secondsLeft < 0) return FormatText(Tr("%s %%"), {std::to_string(percent)});
