@@ -35,7 +35,8 @@ public:
     // Opens the port and starts the worker; trace (may be null) sees every frame.
     int Connect(const std::string& port, IFrameTrace* trace);
     // Waits until the first poll cycle has brought the device's data, at most
-    // limit. kExitNoResponse when nothing answered in time.
+    // limit. kExitNoResponse when nothing answered in time, or when that cycle
+    // lacked the hardware information or the identity.
     int WaitForDevice(std::chrono::milliseconds limit);
     // Requests a download of the loaded image and waits until the worker has
     // finished it, end command included; shows progress on standard output.
@@ -52,6 +53,9 @@ private:
     // Stops the link after a stop request and returns its exit status.
     int Interrupted(StopRequest request);
     void NoResponse(const std::string& detail);
+    // kExitOk when a poll cycle brought both groups (ANSWERED_ bits); otherwise
+    // says which one did not answer and returns kExitNoResponse.
+    int WholeAnswer(uint8_t answers);
 
     CDeviceLink& m_link;
     CMessageQueue& m_queue;

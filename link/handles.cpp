@@ -1,5 +1,6 @@
 #include "link/handles.h"
 
+#include <new>
 #include <system_error>
 
 bool CWorkerThread::Start(void (*entry)(void*), void* argument) {
@@ -7,11 +8,19 @@ bool CWorkerThread::Start(void (*entry)(void*), void* argument) {
     try {
         m_thread = std::thread(entry, argument);
     } catch (const std::system_error&) {
+        m_lastError = kErrorNoThread;
+        return false;
+    } catch (const std::bad_alloc&) {
+        m_lastError = kErrorNoMemory;
         return false;
     }
     return true;
 }
 
 void CWorkerThread::WaitForExit() {
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
+    if (!m_thread.joinable()) return;
+    if (m_thread.get_id() == std::this_thread::get_id())
+        m_thread.detach();
+    else
+        m_thread.join();
 }

@@ -71,13 +71,18 @@ public:
     ~CWorkerThread() { WaitForExit(); }
 
     bool IsEmpty() const { return !m_thread.joinable(); }
-    // Runs entry(argument) on a new thread; false when it cannot be created.
-    bool Start(void (*entry)(void*), void* argument);
-    // Waits until the thread has ended, then empties the holder. Harmless when empty.
+    // Runs entry(argument) on a new thread; false when it cannot be created
+    // (no thread, or no memory for one), with the cause in LastError().
+    [[nodiscard]] bool Start(void (*entry)(void*), void* argument);
+    uint32_t LastError() const { return m_lastError; }
+    // Waits until the thread has ended, then empties the holder. Harmless when
+    // empty. Called by the thread itself, it lets the thread go (it is on its
+    // way out) instead of waiting for itself; the holder is empty either way.
     void WaitForExit();
 
 private:
     std::thread m_thread;
+    uint32_t m_lastError = 0;
 };
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
