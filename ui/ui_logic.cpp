@@ -10,12 +10,6 @@ CommandEnabling EnabledCommands(const LinkFlags& flags) {
     return result;
 }
 
-bool IsDeviceCompatible(const DeviceInfo& device, const FirmwareInfo& image) {
-    return IsHardwareCompatible(Version{device.hwCurrentMajor, device.hwCurrentMinor},
-                                Version{image.hwLowestMajor, image.hwLowestMinor},
-                                Version{image.hwHighestMajor, image.hwHighestMinor});
-}
-
 DownloadDecision DecideDownload(const LinkFlags& flags, const char* refusal, bool compatible, bool forceMode) {
     if (flags.downloadRequested || !flags.running) return DownloadDecision::Ignore;
     // An image without data (or too long to address) is never sent, whatever

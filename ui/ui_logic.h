@@ -25,9 +25,6 @@ struct CommandEnabling {
 
 CommandEnabling EnabledCommands(const LinkFlags& flags);
 
-// The device's current hardware version lies within the image's range.
-bool IsDeviceCompatible(const DeviceInfo& device, const FirmwareInfo& image);
-
 // What the Download command does.
 enum class DownloadDecision {
     Ignore,         // not running, or a download is pending: nothing happens
