@@ -1,6 +1,7 @@
 #include "ui/ui_logic.h"
 
 #include <algorithm>
+#include <cctype>
 
 CommandEnabling EnabledCommands(const LinkFlags& flags) {
     CommandEnabling result;
@@ -69,6 +70,24 @@ std::vector<std::string> DocumentStringFields(const char* text) {
         }
     }
     return fields;
+}
+
+std::string OpenDialogFilter(const std::string& filterName, const std::string& extension) {
+    // Every upper/lower spelling of the extension, "*.fw;*.fW;*.Fw;*.FW".
+    std::vector<std::string> spellings{"*"};
+    for (char c : extension) {
+        std::vector<std::string> next;
+        for (const std::string& s : spellings) {
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            next.push_back(s + lower);
+            if (upper != lower) next.push_back(s + upper);
+        }
+        spellings = std::move(next);
+    }
+    std::string patterns;
+    for (const std::string& s : spellings) patterns += (patterns.empty() ? "" : ";") + s;
+    return filterName + "|" + patterns + "|All Files (*.*)|*";
 }
 
 std::string DownloadRefusalText(const char* reason) {

@@ -65,6 +65,11 @@ std::vector<std::string> StandardPortNames();
 
 // The seven fields of a document string ("a\nb\n..."): missing fields are empty.
 std::vector<std::string> DocumentStringFields(const char* text);
+
+// The Open dialog's type list: the image files under the document string's
+// filter name, matched in any case (GTK's patterns are case-sensitive), then
+// every file. extension is ".fw"-style.
+std::string OpenDialogFilter(const std::string& filterName, const std::string& extension);
 inline constexpr int DOCSTRING_WINDOW_TITLE = 0;
 inline constexpr int DOCSTRING_DOC_NAME = 1;
 inline constexpr int DOCSTRING_FILE_NEW_NAME = 2;
