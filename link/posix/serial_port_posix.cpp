@@ -215,6 +215,13 @@ bool CSerialPort::EscapeCommFunction(uint32_t function) {
 }
 
 namespace {
+// A failed transfer: the error kept, nothing counted as transferred.
+bool FailTransfer(CFileHandle& file, uint32_t& count, uint32_t error) {
+    file.m_lastError = error;
+    count = 0;
+    return false;
+}
+
 // One transfer of count bytes: move(offset, n) transfers what it can at once
 // (false with the error in file.m_lastError), poll() waits for more. A read of
 // 0 bytes on a terminal means the other end hung up.
@@ -227,11 +234,7 @@ bool Transfer(CFileHandle& file, short events, int stopFd, const Deadlines& dead
     while (done < wanted) {
         uint32_t n = wanted - done;
         if (move(done, n)) {
-            if (n == 0 && zeroIsHangUp) {
-                file.m_lastError = kErrorHangUp;
-                count = 0;
-                return false;
-            }
+            if (n == 0 && zeroIsHangUp) return FailTransfer(file, count, kErrorHangUp);
             done += n;
             continue;
         }
@@ -239,24 +242,17 @@ bool Transfer(CFileHandle& file, short events, int stopFd, const Deadlines& dead
             count = 0;
             return false;
         }
-        if (hangUp) {  // poll() reported a hang-up and there is nothing left to transfer
-            file.m_lastError = kErrorHangUp;
-            count = 0;
-            return false;
-        }
+        // poll() reported a hang-up and there is nothing left to transfer.
+        if (hangUp) return FailTransfer(file, count, kErrorHangUp);
         int error = 0;
         switch (WaitReady(file.m_handle, events, stopFd, deadlines, error, hangUp)) {
             case WaitOutcome::Ready: break;  // ready, or a hang-up the next call reports
             case WaitOutcome::PortTimeout: count = done; return true;
             case WaitOutcome::WaitTimeout:
             case WaitOutcome::Stopped:
-                file.m_lastError = kErrorIoIncomplete;
-                count = 0;
-                return false;
+                return FailTransfer(file, count, kErrorIoIncomplete);
             case WaitOutcome::Failed:
-                file.m_lastError = static_cast<uint32_t>(error);
-                count = 0;
-                return false;
+                return FailTransfer(file, count, static_cast<uint32_t>(error));
         }
     }
     count = done;
@@ -292,29 +288,20 @@ bool DrainOutput(CFileHandle& file, uint32_t baud, int stopFd, const Deadlines& 
                 count -= std::min(count, static_cast<uint32_t>(queued));
                 return true;
             case WaitOutcome::WaitTimeout:
-                if (deadlines.waitLimited && Clock::now() >= deadlines.wait) {
-                    file.m_lastError = kErrorIoIncomplete;
-                    count = 0;
-                    return false;
-                }
+                if (deadlines.waitLimited && Clock::now() >= deadlines.wait)
+                    return FailTransfer(file, count, kErrorIoIncomplete);
                 break;  // the slice is over: look at the queue again
             case WaitOutcome::Stopped:
-                file.m_lastError = kErrorIoIncomplete;
-                count = 0;
-                return false;
+                return FailTransfer(file, count, kErrorIoIncomplete);
             case WaitOutcome::Failed:
-                file.m_lastError = static_cast<uint32_t>(error);
-                count = 0;
-                return false;
+                return FailTransfer(file, count, static_cast<uint32_t>(error));
         }
     }
     // The queue is empty; what is left sits in the transmitter, a few characters at most.
     while (calls.drain(file.m_handle) != 0) {
         if (errno == EINTR) continue;
         if (NoModemLines(errno)) break;  // not a terminal that can tell
-        file.m_lastError = static_cast<uint32_t>(errno);
-        count = 0;
-        return false;
+        return FailTransfer(file, count, static_cast<uint32_t>(errno));
     }
     return true;
 }
