@@ -21,6 +21,7 @@
 #include <wx/uiaction.h>
 
 #include "gui_fixture.h"
+#include "x_display.h"
 #include "image/firmware_format.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
@@ -29,6 +30,7 @@
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
+#include "ui/lock_keys.h"
 #include "ui/main_frame.h"
 
 namespace {
@@ -569,4 +571,24 @@ TEST_F(GuiTest, OpenDialogFilterMatchesAnyCaseAndAllFiles) {
     EXPECT_FALSE(wxMatchWild(parts[1], "image.bin", false));
     EXPECT_EQ(parts[2], "All Files (*.*)");
     EXPECT_TRUE(wxMatchWild(parts[3], "README", false));
+}
+
+// SCRL shows the Scroll Lock state, which stays after the key is released.
+TEST_F(GuiTest, ScrollLockIndicatorFollowsTheLockNotTheKey) {
+    ASSERT_TRUE(MakeScrollLockLock());
+    ASSERT_TRUE(Start());
+    Frame().Raise();
+    Frame().GetCanvas()->SetFocus();
+    PumpFor(400);
+    const bool before = IsKeyLockOn(WXK_SCROLL);
+    wxUIActionSimulator input;
+    input.Char(WXK_SCROLL);  // pressed and released
+    ASSERT_TRUE(PumpUntil([&] { return IsKeyLockOn(WXK_SCROLL) != before; }, 3000));
+    PumpFor(300);
+    Frame().UpdateIndicators();
+    EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(3), before ? "" : "SCRL");
+    input.Char(WXK_SCROLL);
+    ASSERT_TRUE(PumpUntil([&] { return IsKeyLockOn(WXK_SCROLL) == before; }, 3000));
+    Frame().UpdateIndicators();
+    EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(3), before ? "SCRL" : "");
 }
