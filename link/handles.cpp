@@ -5,8 +5,12 @@
 
 bool CWorkerThread::Start(void (*entry)(void*), void* argument) {
     if (m_thread.joinable()) return false;
+    std::lock_guard<std::mutex> starting(m_starting);
     try {
-        m_thread = std::thread(entry, argument);
+        m_thread = std::thread([this, entry, argument] {
+            { std::lock_guard<std::mutex> started(m_starting); }
+            entry(argument);
+        });
     } catch (const std::system_error&) {
         m_lastError = kErrorNoThread;
         return false;

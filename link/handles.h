@@ -3,6 +3,7 @@
 // twice is harmless. An object is used by one thread at a time, except where a
 // class says otherwise.
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "native_types.h"
@@ -83,6 +84,10 @@ public:
 private:
     std::thread m_thread;
     uint32_t m_lastError = 0;
+    // Held by Start() while it fills m_thread; the new thread takes it once
+    // before it runs entry, so a WaitForExit() from the thread itself always
+    // finds its own holder filled.
+    std::mutex m_starting;
 };
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;

@@ -283,9 +283,9 @@ TEST_F(LinkEngine, PortFailureNamesThisAttemptsPortAndCause) {
 // port failure, and a Stop() reached from the worker itself leaves no joinable
 // thread behind.
 TEST_F(LinkEngine, WorkerHolderSurvivesNoMemoryAndAStopFromTheWorker) {
-    g_failNextAllocations = 1;
+    t_failNextAllocations = 1;
     link->Start();
-    g_failNextAllocations = 0;
+    t_failNextAllocations = 0;
     EXPECT_EQ(target.Notifications(), std::vector<int>{LN_PORT_FAILED});
     EXPECT_EQ(link->m_port.m_file.m_lastError, kErrorNoMemory);
     EXPECT_TRUE(link->m_thread.IsEmpty());
@@ -320,6 +320,9 @@ TEST_F(LinkEngine, RefusedImageSendsNoBeginFrame) {
     ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED));
     link->RequestDownload();  // no image at all
     ASSERT_TRUE(target.WaitFor(LN_NO_RESPONSE));
+    // The worker clears the request after posting; a new one waits for that.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (link->m_downloadRequested && Clock::now() < deadline) std::this_thread::yield();
     SetImage(Pattern(MAX_BLOCK_OFFSET_SPAN + 1));
     link->RequestDownload();
     ASSERT_TRUE(target.WaitFor(LN_NO_RESPONSE, 2));

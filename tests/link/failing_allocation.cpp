@@ -5,12 +5,13 @@
 #include <cstdlib>
 #include <new>
 
-std::atomic<int> g_failNextAllocations{0};
+thread_local int t_failNextAllocations = 0;
 
 void* operator new(std::size_t size) {
-    int pending = g_failNextAllocations.load(std::memory_order_relaxed);
-    while (pending > 0)
-        if (g_failNextAllocations.compare_exchange_weak(pending, pending - 1)) throw std::bad_alloc();
+    if (t_failNextAllocations > 0) {
+        --t_failNextAllocations;
+        throw std::bad_alloc();
+    }
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
