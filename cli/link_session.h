@@ -36,8 +36,10 @@ public:
     int Connect(const std::string& port, IFrameTrace* trace);
     // Waits until the first poll cycle has brought the device's data, at most
     // limit. kExitNoResponse when nothing answered in time, or when that cycle
-    // lacked the hardware information or the identity.
-    int WaitForDevice(std::chrono::milliseconds limit);
+    // lacked the hardware information or the identity; with silentVerdict,
+    // also as soon as the first hardware-information attempt has ended without
+    // a single byte from the line (a port with nothing on it, or the wrong one).
+    int WaitForDevice(std::chrono::milliseconds limit, bool silentVerdict);
     // Requests a download of the loaded image and waits until the worker has
     // finished it, end command included; shows progress on standard output.
     int Download(bool terminal);

@@ -20,6 +20,8 @@ void CDeviceLink::Start() {
     m_resetRequested = 0;
     m_resetIssued = 0;
     m_cycleAnswers = 0;
+    m_answers = 0;
+    m_lastDownload = DownloadOutcome::None;
     // The failure message names this port and this attempt's own cause, never
     // an earlier connection's.
     m_port.m_portName.Assign(m_portName.Text());
@@ -48,8 +50,10 @@ bool CDeviceLink::StartWorker() {
         return false;
     }
     m_port.EscapeCommFunction(SETRTS);
+    m_phase = LinkPhase::Waking;
     m_running = 1;
     if (m_thread.Start(&CDeviceLink::ThreadProc, this)) return true;
+    m_phase = LinkPhase::Idle;
     m_port.m_file.m_lastError = m_thread.LastError();
     return false;
 }
@@ -77,8 +81,10 @@ void CDeviceLink::RequestReset() {
 
 void CDeviceLink::Run() {
     ClearDeviceInfo();
+    m_phase = LinkPhase::Waking;
     PostNotify(LN_LINK_STARTED);
     WakeDevice();
+    m_phase = LinkPhase::Polling;
     bool reset = false;
     while (m_running) {
         m_port.m_timeouts.ReadTotalTimeoutConstant = HWINFO_READ_TIMEOUT;
@@ -93,8 +99,11 @@ void CDeviceLink::Run() {
         PublishDeviceInfo();
         m_wakeEvent.Wait(POLL_PAUSE);
         if (m_downloadRequested) {
+            m_phase = LinkPhase::Downloading;
             // An image that cannot be sent is refused before the device hears a begin.
-            if (ImageSendable() && BeginDownload() && WriteBlocks()) EndDownload();
+            const bool confirmed = ImageSendable() && BeginDownload() && WriteBlocks() && EndDownload();
+            m_lastDownload = confirmed ? DownloadOutcome::Confirmed : DownloadOutcome::Failed;
+            m_phase = LinkPhase::Polling;
             m_downloadRequested = 0;
         }
         if (m_resetRequested) {
@@ -105,11 +114,13 @@ void CDeviceLink::Run() {
     if (reset) {
         m_resetRequested = 0;
         m_resetIssued = 1;
+        m_phase = LinkPhase::Resetting;
         // RunSecondCpu() is done at once while the second CPU is not selected.
         if (RunSecondCpu() && RunDevice()) PostNotify(LN_DEVICE_RESET);
         // No more polls after a reset: wait until the link is stopped.
         while (m_running) m_wakeEvent.Wait(kInfinite);
     }
+    m_phase = LinkPhase::Ended;
     PostNotify(LN_LINK_ENDED);
 }
 
