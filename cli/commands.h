@@ -10,6 +10,7 @@
 struct DeviceOptions {
     std::string port;
     bool trace = false;
+    bool secondCpu = false;  // address the unit's second CPU
     // How long to wait for the device's first answer.
     std::chrono::milliseconds timeout = CLinkSession::kFirstCycleLimit;
     // An explicit --timeout: wait all of it, even on a line that stays silent.
