@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/cli_platform.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
@@ -22,12 +23,6 @@
 #include "res/translation.h"
 
 namespace {
-
-void PrintError(const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-}
 
 void PrintLine(const std::string& text) {
     std::fputs(text.c_str(), stdout);
@@ -46,13 +41,6 @@ struct LinkHolder {
     CMessageQueue queue;
     CDeviceLink link;
 };
-
-// The range check of the desktop application's Download command.
-bool DeviceFitsImage(const DeviceInfo& device, const FirmwareInfo& image) {
-    return IsHardwareCompatible(Version{device.hwCurrentMajor, device.hwCurrentMinor},
-                                Version{image.hwLowestMajor, image.hwLowestMinor},
-                                Version{image.hwHighestMajor, image.hwHighestMinor});
-}
 
 std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
     return FormatText(Tr("The device's HW current version %s lies outside the image's range %s to %s."),
@@ -189,7 +177,7 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
     recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     std::fflush(stdout);
-    if (!DeviceFitsImage(device, link.m_firmware)) {
+    if (!IsDeviceCompatible(device, link.m_firmware)) {
         if (!force) {
             PrintError(StringText(IDS_HW_INCORRECT));
             PrintError(RangeDetail(device, link.m_firmware) + " " + Tr("Nothing was sent; --force downloads anyway."));
