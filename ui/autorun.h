@@ -1,7 +1,8 @@
 #pragma once
 // The unattended run behind the screenshot: connect to the port in the port
-// box, wait for the device, download, wait for the end, then print one line
-// with the main window's place on the screen. Boxes are answered OK and
+// box, wait for the device, download, wait for the end; one line with the
+// main window's place on the screen part way through the download
+// ("autorun: downloading X Y W H") and one at the end ("autorun: done ..."). Boxes are answered OK and
 // printed. Window thread.
 #include <chrono>
 
@@ -9,6 +10,7 @@
 #include <wx/timer.h>
 
 class CKavApp;
+class CMainFrame;
 
 class CAutorun : public wxEvtHandler {
 public:
@@ -20,10 +22,12 @@ private:
     enum class Step { Connect, WaitDevice, Download, WaitDone, Finished };
     void OnTick(wxTimerEvent& event);
     void Fail(const char* reason);
+    void PrintPlace(CMainFrame* frame, const char* moment);
 
     CKavApp& m_app;
     wxTimer m_timer;
     Step m_step = Step::Connect;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_downloadDone = false;
+    bool m_midwayShown = false;
 };

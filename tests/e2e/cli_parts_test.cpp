@@ -221,6 +221,7 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     Write(root / usb / "idProduct", "6001");
     Write(root / usb / "manufacturer", "FTDI");
     Write(root / usb / "product", "FT232R USB UART");
+    Write(root / usb / "serial", "A10K1234");
     Tty("ttyUSB0", usb + "/1-1:1.0/ttyUSB0");
     Node("ttyUSB0");
     const std::string acm = "devices/pci0000:00/usb1/1-2";
@@ -249,6 +250,23 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     EXPECT_EQ(ports[2].description, "");
     EXPECT_EQ(ports[3].usbId, "0403:6001");
     EXPECT_EQ(ports[3].description, "FTDI FT232R USB UART");
+    EXPECT_EQ(ports[3].vendorId, "0403");
+    EXPECT_EQ(ports[3].productId, "6001");
+    EXPECT_EQ(ports[3].serial, "A10K1234");
+    EXPECT_EQ(ports[3].path, ports[3].name);
+    EXPECT_EQ(ports[0].serial, "");
+
+    // As `ports --json` prints them: unknown fields are null, never "".
+    const std::string json = PortsJson({ports[2], ports[3]});
+    EXPECT_EQ(json, "[{\"name\":\"" + dev + "/ttyS0\",\"path\":\"" + dev +
+                        "/ttyS0\",\"description\":null,\"vendorId\":null,\"productId\":null,"
+                        "\"serialNumber\":null,\"byPath\":null},"
+                        "{\"name\":\"" + dev + "/ttyUSB0\",\"path\":\"" + dev +
+                        "/ttyUSB0\",\"description\":\"FTDI FT232R USB UART\",\"vendorId\":\"0403\","
+                        "\"productId\":\"6001\",\"serialNumber\":\"A10K1234\",\"byPath\":null}]");
+    EXPECT_EQ(PortsJson({}), "[]");
+    EXPECT_EQ(PortDetail(ports[3]), "0403:6001  FTDI FT232R USB UART");
+    EXPECT_EQ(PortDetail(ports[2]), "");
 }
 
 TEST_F(FakeSysfs, NoFolderMeansNoPorts) {
