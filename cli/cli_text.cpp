@@ -99,6 +99,13 @@ JsonObject& JsonObject::Add(const std::string& key, bool value) {
     return *this;
 }
 
+JsonObject& JsonObject::AddFixed(const std::string& key, double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    m_fields.emplace_back(key, text);
+    return *this;
+}
+
 JsonObject& JsonObject::AddNull(const std::string& key) {
     m_fields.emplace_back(key, "null");
     return *this;

@@ -25,6 +25,8 @@ public:
     JsonObject& Add(const std::string& key, uint64_t value);
     JsonObject& Add(const std::string& key, bool value);
     JsonObject& AddNull(const std::string& key);
+    // A number with the given count of decimals (a finite value).
+    JsonObject& AddFixed(const std::string& key, double value, int decimals);
     // One line: {"key":value,...}
     std::string Text() const;
 

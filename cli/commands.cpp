@@ -13,6 +13,7 @@
 #include "cli/exit_codes.h"
 #include "cli/frame_tracer.h"
 #include "cli/image_source.h"
+#include "cli/unit_recording.h"
 #include "image/firmware_format.h"
 #include "link/device_link.h"
 #include "link/port_list.h"
@@ -60,7 +61,7 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
 
 // Connects and waits for the device's first answer; prints failures.
 int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
-    const int status = session.Connect(options.port, tracer);
+    const int status = session.Connect(options.port, tracer, options.secondCpu);
     if (status != kExitOk) return status;
     return session.WaitForDevice(options.timeout, !options.timeoutGiven);
 }
@@ -162,7 +163,10 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
     return kExitOk;
 }
 
-int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+namespace {
+
+int DownloadUnit(const DeviceOptions& options, const std::string& image, bool force, bool reset,
+                 CUnitRecording& recording) {
     auto holder = std::make_unique<LinkHolder>();
     CDeviceLink& link = holder->link;
     // The image is checked before the port is touched: a bad image sends nothing.
@@ -172,6 +176,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
         PrintError("Nothing was sent.");
         return kExitImage;
     }
+    recording.SetImage(link, image);
     std::unique_ptr<CFrameTracer> tracer;
     if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
     CLinkSession session(link, holder->queue);
@@ -179,6 +184,7 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
     if (status != kExitOk) return status;
 
     const DeviceInfo device = link.SnapshotDevice();
+    recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     std::fflush(stdout);
     if (!DeviceFitsImage(device, link.m_firmware)) {
@@ -191,11 +197,20 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
         PrintError(RangeDetail(device, link.m_firmware) + " Downloading anyway (--force).");
     }
     PrintLine("Downloading " + std::string(image.empty() ? "the built-in image" : link.m_imagePath.Text()) + " (" +
-              std::to_string(link.m_length) + " bytes) to " + session.Port());
+              std::to_string(link.m_length) + " bytes) to " + session.Port() +
+              (options.secondCpu ? ", second CPU" : ""));
     std::fflush(stdout);
     status = session.Download(PrepareProgressTerminal());
     if (status != kExitOk || !reset) return status;
     return session.Reset();
+}
+
+}  // namespace
+
+int CommandDownload(const DeviceOptions& options, const std::string& image, bool force, bool reset) {
+    CUnitRecording recording(options.records, options.stationName, options.port);
+    if (!recording.Open()) return kExitRecords;
+    return recording.Finish(DownloadUnit(options, image, force, reset, recording));
 }
 
 int CommandReset(const DeviceOptions& options) {

@@ -1,10 +1,9 @@
 # The Windows installer, KAVRO-<version>-win64.exe, by CPack's NSIS generator
 # (makensis from Debian's nsis when cross-built): the desktop application and
 # kavro-cli.exe, a Start-menu shortcut, an uninstaller with its entry in Apps
-# & features, and the .fw file type opening in KAVRO. Included on WIN32
-# before include(CPack); the common package settings may come first.
-
-install(TARGETS kavro kavro-cli RUNTIME DESTINATION bin)
+# & features, and the .fw file type opening in KAVRO. Included on WIN32 by
+# packaging.cmake after the common settings and before include(CPack); the
+# programs install into bin/ by their own rules.
 
 if(NOT CPACK_PACKAGE_NAME)
   set(CPACK_PACKAGE_NAME "KAVRO")

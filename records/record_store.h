@@ -16,6 +16,13 @@ struct RecordQuery {
     bool newestFirst = false;
 };
 
+// How forwarding to a line's server stands.
+enum class ForwardState {
+    None,   // this store does not forward
+    Done,   // nothing waits for the server any more
+    Away,   // the server cannot take records now; they wait locally (LastError says why)
+};
+
 class IRecordStore {
 public:
     virtual ~IRecordStore() = default;
@@ -26,14 +33,33 @@ public:
     // What went wrong in the last failed call, naming the file or server
     // (never a password).
     virtual std::string LastError() const = 0;
+
+    // Stores that keep records locally and forward them to a server: sends
+    // every record that still waits, each exactly once however often this is
+    // called or fails. Others: None.
+    [[nodiscard]] virtual ForwardState Forward() { return ForwardState::None; }
+    // Where the records go, for messages: the file, or the server as
+    // "host:port, database db" (never a password).
+    virtual std::string Where() const { return {}; }
 };
+
+// True when a --records value names a PostgreSQL server rather than a file.
+bool IsServerLocator(const std::string& locator);
 
 // Opens the store a --records value names: a postgresql:// or postgres:// URI
 // or a libpq "key=value" string for PostgreSQL, anything else a SQLite file
 // path (created with its folder and schema on first use). Null with error set
 // when it cannot be opened.
+// A server's records go to the default SQLite file first.
 std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, std::string& error);
+// The same with the SQLite file that holds a server's records until they are
+// forwarded.
+std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, const std::string& localPath,
+                                              std::string& error);
 
 // The default SQLite file: $XDG_DATA_HOME/kavro/records.sqlite (or
 // ~/.local/share/...) on Linux, the local application-data folder on Windows.
 std::string DefaultRecordsPath();
+
+// The station's name when none is given: this machine's host name.
+std::string DefaultStationName();

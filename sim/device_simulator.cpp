@@ -168,14 +168,19 @@ std::string DeviceSimulator::PortPath() const {
     return m_portPath;
 }
 
-void DeviceSimulator::SetIdentity(const SimIdentity& identity) {
+void DeviceSimulator::SetCpuCount(int count) {
     std::lock_guard lock(m_lock);
-    m_protocol.SetIdentity(identity);
+    m_protocol.SetCpuCount(count);
 }
 
-SimIdentity DeviceSimulator::Identity() const {
+void DeviceSimulator::SetIdentity(const SimIdentity& identity, int cpu) {
     std::lock_guard lock(m_lock);
-    return m_protocol.Identity();
+    m_protocol.SetIdentity(identity, cpu);
+}
+
+SimIdentity DeviceSimulator::Identity(int cpu) const {
+    std::lock_guard lock(m_lock);
+    return m_protocol.Identity(cpu);
 }
 
 void DeviceSimulator::SetFaults(const SimFaults& faults) {
@@ -191,9 +196,9 @@ SimFaults DeviceSimulator::Faults() const {
     return m_protocol.Faults();
 }
 
-void DeviceSimulator::SetSaveImagePath(const std::string& path) {
+void DeviceSimulator::SetSaveImagePath(const std::string& path, int cpu) {
     std::lock_guard lock(m_lock);
-    m_saveImagePath = path;
+    m_saveImagePath[SimCpuIndex(cpu)] = path;
 }
 
 void DeviceSimulator::SetLogger(Logger logger) {
@@ -291,14 +296,14 @@ bool DeviceSimulator::WaitForEnd(int timeoutMs) const {
                               [this] { return !m_serving; });
 }
 
-std::vector<uint8_t> DeviceSimulator::Image() const {
+std::vector<uint8_t> DeviceSimulator::Image(int cpu) const {
     std::lock_guard lock(m_lock);
-    return m_protocol.Image();
+    return m_protocol.Image(cpu);
 }
 
-size_t DeviceSimulator::EndCount() const {
+size_t DeviceSimulator::EndCount(int cpu) const {
     std::lock_guard lock(m_lock);
-    return m_protocol.EndCount();
+    return m_protocol.EndCount(cpu);
 }
 
 size_t DeviceSimulator::AcknowledgedBlocks() const {
@@ -306,12 +311,10 @@ size_t DeviceSimulator::AcknowledgedBlocks() const {
     return static_cast<size_t>(m_protocol.AcknowledgedBlocks());
 }
 
-// The serving thread. It owns the line while m_serving is set: nothing else
-// touches m_line or m_slave until it has cleared the flag.
-void DeviceSimulator::Serve() {
-    const int line = m_line.Get();
-    const int wake = m_wake.Get();
-
+// What the serving thread keeps between its steps: requests whose bytes are
+// still arriving at line pace, replies not yet started, the frame being
+// written, and how serving ends.
+struct DeviceSimulator::Pending {
     struct Incoming {
         Clock::time_point ready;  // when its last byte could have arrived
         std::vector<uint8_t> message;
@@ -321,8 +324,12 @@ void DeviceSimulator::Serve() {
         uint64_t sequence;
         std::vector<uint8_t> bytes;
     };
-    uint8_t body[MAX_MESSAGE_LENGTH];
-    FrameDecoder decoder(body);
+    explicit Pending(int lineFd, int wakeFd) : line(lineFd), wake(wakeFd), decoder(body) {}
+
+    const int line;
+    const int wake;
+    uint8_t body[MAX_MESSAGE_LENGTH]{};
+    FrameDecoder decoder;
     std::deque<Incoming> incoming;
     std::vector<Outgoing> outgoing;  // frames not started yet
     std::vector<uint8_t> current;    // the frame being written
@@ -331,194 +338,217 @@ void DeviceSimulator::Serve() {
     bool blocked = false;  // the line took no more bytes; wait for POLLOUT
     uint64_t sequence = 0;
     Clock::time_point inputFree{}, outputFree{};  // when the paced line is free again
+    Clock::duration byteTime{};                   // zero: unpaced
     bool hangUp = false;
     bool lost = false;
     std::string failure;
 
-    auto log = [this](bool error, const std::string& text) {
-        Logger logger;
-        {
-            std::lock_guard lock(m_lock);
-            logger = m_logger;
-        }
-        if (logger) logger(error, text);
-    };
+    bool Paced() const { return byteTime.count() > 0; }
+    void Lose(std::string why) {
+        failure = std::move(why);
+        lost = true;
+    }
+};
 
-    // The time one byte takes at the current line rate (zero: unpaced). Read
-    // anew after every wake-up, since the faults may change at any time.
-    auto byteTimeNow = [this] {
+void DeviceSimulator::Log(bool error, const std::string& text) const {
+    Logger logger;
+    {
         std::lock_guard lock(m_lock);
-        const uint32_t rate = m_protocol.Faults().lineRate;
-        return rate > 0 ? Clock::duration(std::chrono::nanoseconds(10'000'000'000ull / rate)) : Clock::duration{};
-    };
+        logger = m_logger;
+    }
+    if (logger) logger(error, text);
+}
 
-    while (!m_stop && !hangUp && !lost) {
+// The time one byte takes at the current line rate (zero: unpaced). Read anew
+// after every wake-up, since the faults may change at any time.
+std::chrono::steady_clock::duration DeviceSimulator::ByteTime() const {
+    std::lock_guard lock(m_lock);
+    const uint32_t rate = m_protocol.Faults().lineRate;
+    return rate > 0 ? Clock::duration(std::chrono::nanoseconds(10'000'000'000ull / rate)) : Clock::duration{};
+}
+
+// The serving thread. It owns the line while m_serving is set: nothing else
+// touches m_line or m_slave until it has cleared the flag.
+void DeviceSimulator::Serve() {
+    Pending p(m_line.Get(), m_wake.Get());
+    while (!m_stop && !p.hangUp && !p.lost) {
         {
             std::lock_guard lock(m_lock);
             if (m_hangUpRequested) break;
         }
-        Clock::duration byteTime = byteTimeNow();
-        bool paced = byteTime.count() > 0;
-        Clock::time_point now = Clock::now();
+        p.byteTime = ByteTime();
+        const Clock::time_point now = Clock::now();
+        HandleArrivedRequests(p, now);
+        if (p.hangUp) break;
+        WriteDueReplies(p, now);
+        if (p.lost) break;
+        if (!WaitForLine(p)) break;
+    }
+    EndServing(p);
+}
 
-        // Requests whose bytes have all arrived.
-        while (!hangUp && !incoming.empty() && incoming.front().ready <= now) {
-            Incoming request = std::move(incoming.front());
-            incoming.pop_front();
-            SimReaction reaction;
-            Logger logger;
-            std::string saveError;
-            {
-                std::lock_guard lock(m_lock);
-                reaction = m_protocol.Handle(request.message.data(), request.message.size());
-                if (reaction.isRequest) m_requests.push_back({reaction.command, request.message, request.ready});
-                if (reaction.endAccepted && !m_saveImagePath.empty()) {
-                    if (WriteFileAtomically(m_saveImagePath, m_protocol.Image(), saveError))
-                        reaction.note += ", saved to " + m_saveImagePath;
-                }
-                logger = m_logger;
+// Requests whose bytes have all arrived: the device reacts, its replies queued.
+void DeviceSimulator::HandleArrivedRequests(Pending& p, Clock::time_point now) {
+    while (!p.hangUp && !p.incoming.empty() && p.incoming.front().ready <= now) {
+        Pending::Incoming request = std::move(p.incoming.front());
+        p.incoming.pop_front();
+        SimReaction reaction;
+        Logger logger;
+        std::string saveError;
+        {
+            std::lock_guard lock(m_lock);
+            reaction = m_protocol.Handle(request.message.data(), request.message.size());
+            if (reaction.isRequest) m_requests.push_back({reaction.command, request.message, request.ready});
+            const std::string& savePath = m_saveImagePath[reaction.cpu];
+            if (reaction.endAccepted && !savePath.empty()) {
+                if (WriteFileAtomically(savePath, m_protocol.Image(reaction.cpu), saveError))
+                    reaction.note += ", saved to " + savePath;
             }
-            m_changed.notify_all();
-            if (logger && reaction.isRequest) logger(false, reaction.note);
-            if (logger && !saveError.empty()) logger(true, saveError);
-            for (SimEmission& e : reaction.emissions) {
-                if (e.kind == SimEmission::Kind::HangUp) {
-                    hangUp = true;
-                    break;
-                }
-                outgoing.push_back({request.ready + std::chrono::milliseconds(e.delayMs), sequence++, std::move(e.bytes)});
-            }
-            if (outgoing.size() > MAX_QUEUED_FRAMES) outgoing.erase(outgoing.begin());
+            logger = m_logger;
         }
-        if (hangUp) break;
-
-        // Replies whose time has come, one frame after the other, at line pace.
-        while (!blocked) {
-            if (!writing) {
-                auto next = outgoing.end();
-                for (auto it = outgoing.begin(); it != outgoing.end(); ++it) {
-                    if (it->due <= now && (next == outgoing.end() || it->due < next->due ||
-                                           (it->due == next->due && it->sequence < next->sequence)))
-                        next = it;
-                }
-                if (next == outgoing.end()) break;
-                current = std::move(next->bytes);
-                outgoing.erase(next);
-                written = 0;
-                writing = true;
-                if (paced && outputFree < now) outputFree = now;
-            }
-            size_t allowed = current.size() - written;
-            if (paced) {
-                // A byte goes out once it could have been sent completely.
-                if (now < outputFree + byteTime) break;
-                const auto due = static_cast<size_t>((now - outputFree) / byteTime);
-                allowed = std::min(allowed, due);
-            }
-            const ssize_t n = write(line, current.data() + written, allowed);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                if (errno == EAGAIN) {
-                    blocked = true;
-                    break;
-                }
-                failure = ErrnoText("write to the line failed", errno);
-                lost = true;
+        m_changed.notify_all();
+        if (logger && reaction.isRequest) logger(false, reaction.note);
+        if (logger && !saveError.empty()) logger(true, saveError);
+        for (SimEmission& e : reaction.emissions) {
+            if (e.kind == SimEmission::Kind::HangUp) {
+                p.hangUp = true;
                 break;
             }
-            written += static_cast<size_t>(n);
-            if (paced) outputFree += byteTime * n;
-            if (written == current.size()) {
-                writing = false;
-                current.clear();
-            } else if (static_cast<size_t>(n) < allowed) {
-                blocked = true;
-            }
+            p.outgoing.push_back(
+                {request.ready + std::chrono::milliseconds(e.delayMs), p.sequence++, std::move(e.bytes)});
         }
-        if (lost) break;
+        if (p.outgoing.size() > MAX_QUEUED_FRAMES) p.outgoing.erase(p.outgoing.begin());
+    }
+}
 
-        // Sleep until a request is ready, a reply is due or the line moves.
-        Clock::time_point deadline = Clock::time_point::max();
-        if (!incoming.empty()) deadline = incoming.front().ready;
-        if (!blocked) {
-            if (writing) {
-                if (paced) deadline = std::min(deadline, outputFree + byteTime);
-            } else {
-                for (const Outgoing& o : outgoing) deadline = std::min(deadline, o.due);
+// Replies whose time has come, one frame after the other, at line pace.
+void DeviceSimulator::WriteDueReplies(Pending& p, Clock::time_point now) {
+    while (!p.blocked) {
+        if (!p.writing) {
+            auto next = p.outgoing.end();
+            for (auto it = p.outgoing.begin(); it != p.outgoing.end(); ++it) {
+                if (it->due <= now && (next == p.outgoing.end() || it->due < next->due ||
+                                       (it->due == next->due && it->sequence < next->sequence)))
+                    next = it;
             }
+            if (next == p.outgoing.end()) return;
+            p.current = std::move(next->bytes);
+            p.outgoing.erase(next);
+            p.written = 0;
+            p.writing = true;
+            if (p.Paced() && p.outputFree < now) p.outputFree = now;
         }
-        timespec timeout{};
-        timespec* timeoutPointer = nullptr;
-        if (deadline != Clock::time_point::max()) {
-            const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                std::max(deadline - Clock::now(), Clock::duration::zero()));
-            timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
-            timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
-            timeoutPointer = &timeout;
+        size_t allowed = p.current.size() - p.written;
+        if (p.Paced()) {
+            // A byte goes out once it could have been sent completely.
+            if (now < p.outputFree + p.byteTime) return;
+            const auto due = static_cast<size_t>((now - p.outputFree) / p.byteTime);
+            allowed = std::min(allowed, due);
         }
-        pollfd fds[2] = {{line, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0}, {wake, POLLIN, 0}};
-        if (ppoll(fds, 2, timeoutPointer, nullptr) < 0) {
+        const ssize_t n = write(p.line, p.current.data() + p.written, allowed);
+        if (n < 0) {
             if (errno == EINTR) continue;
-            failure = ErrnoText("poll failed", errno);
-            lost = true;
-            break;
-        }
-        if (fds[1].revents & POLLIN) {
-            uint64_t count;
-            [[maybe_unused]] const ssize_t n = read(wake, &count, sizeof count);
-        }
-        if (fds[0].revents & POLLNVAL) {
-            failure = "the line descriptor is no longer valid";
-            lost = true;
-            break;
-        }
-        if (fds[0].revents & POLLOUT) blocked = false;
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            byteTime = byteTimeNow();
-            paced = byteTime.count() > 0;
-            bool gotBytes = false;
-            for (;;) {
-                uint8_t buffer[4096];
-                const ssize_t n = read(line, buffer, sizeof buffer);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0 && errno == EAGAIN) break;
-                if (n <= 0) {
-                    // End of file or EIO: the other end of the line is gone.
-                    failure = n == 0 ? "the line was closed" : ErrnoText("the line hung up", errno);
-                    lost = true;
-                    break;
-                }
-                gotBytes = true;
-                const Clock::time_point arrived = Clock::now();
-                for (ssize_t i = 0; i < n; ++i) {
-                    Clock::time_point at = arrived;
-                    if (paced) {
-                        inputFree = std::max(inputFree, arrived) + byteTime;
-                        at = inputFree;
-                    }
-                    const FrameDecoder::Status status = decoder.Feed(buffer[i]);
-                    if (status == FrameDecoder::Status::Frame) {
-                        incoming.push_back({at, std::vector<uint8_t>(body, body + decoder.MessageLength())});
-                    } else if (status == FrameDecoder::Status::BadChecksum) {
-                        log(false, "frame with a bad checksum ignored");
-                    }
-                }
+            if (errno == EAGAIN) {
+                p.blocked = true;
+                return;
             }
-            if (!gotBytes && !lost && (fds[0].revents & (POLLHUP | POLLERR))) {
-                failure = "the line hung up";
-                lost = true;
+            p.Lose(ErrnoText("write to the line failed", errno));
+            return;
+        }
+        p.written += static_cast<size_t>(n);
+        if (p.Paced()) p.outputFree += p.byteTime * n;
+        if (p.written == p.current.size()) {
+            p.writing = false;
+            p.current.clear();
+        } else if (static_cast<size_t>(n) < allowed) {
+            p.blocked = true;
+        }
+    }
+}
+
+// Sleeps until a request is ready, a reply is due or the line moves, and
+// takes what arrived. False when the line is lost.
+bool DeviceSimulator::WaitForLine(Pending& p) {
+    Clock::time_point deadline = Clock::time_point::max();
+    if (!p.incoming.empty()) deadline = p.incoming.front().ready;
+    if (!p.blocked) {
+        if (p.writing) {
+            if (p.Paced()) deadline = std::min(deadline, p.outputFree + p.byteTime);
+        } else {
+            for (const Pending::Outgoing& o : p.outgoing) deadline = std::min(deadline, o.due);
+        }
+    }
+    timespec timeout{};
+    timespec* timeoutPointer = nullptr;
+    if (deadline != Clock::time_point::max()) {
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::max(deadline - Clock::now(), Clock::duration::zero()));
+        timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+        timeoutPointer = &timeout;
+    }
+    pollfd fds[2] = {{p.line, static_cast<short>(POLLIN | (p.blocked ? POLLOUT : 0)), 0}, {p.wake, POLLIN, 0}};
+    if (ppoll(fds, 2, timeoutPointer, nullptr) < 0) {
+        if (errno == EINTR) return true;
+        p.Lose(ErrnoText("poll failed", errno));
+        return false;
+    }
+    if (fds[1].revents & POLLIN) {
+        uint64_t count;
+        [[maybe_unused]] const ssize_t n = read(p.wake, &count, sizeof count);
+    }
+    if (fds[0].revents & POLLNVAL) {
+        p.Lose("the line descriptor is no longer valid");
+        return false;
+    }
+    if (fds[0].revents & POLLOUT) p.blocked = false;
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) ReadLine(p, (fds[0].revents & (POLLHUP | POLLERR)) != 0);
+    return !p.lost;
+}
+
+// Takes the bytes that arrived and decodes them into requests, each ready
+// once its last byte could have come at line pace.
+void DeviceSimulator::ReadLine(Pending& p, bool hungUp) {
+    p.byteTime = ByteTime();
+    bool gotBytes = false;
+    for (;;) {
+        uint8_t buffer[4096];
+        const ssize_t n = read(p.line, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        if (n <= 0) {
+            // End of file or EIO: the other end of the line is gone.
+            p.Lose(n == 0 ? "the line was closed" : ErrnoText("the line hung up", errno));
+            return;
+        }
+        gotBytes = true;
+        const Clock::time_point arrived = Clock::now();
+        for (ssize_t i = 0; i < n; ++i) {
+            Clock::time_point at = arrived;
+            if (p.Paced()) {
+                p.inputFree = std::max(p.inputFree, arrived) + p.byteTime;
+                at = p.inputFree;
+            }
+            const FrameDecoder::Status status = p.decoder.Feed(buffer[i]);
+            if (status == FrameDecoder::Status::Frame) {
+                p.incoming.push_back({at, std::vector<uint8_t>(p.body, p.body + p.decoder.MessageLength())});
+            } else if (status == FrameDecoder::Status::BadChecksum) {
+                Log(false, "frame with a bad checksum ignored");
             }
         }
     }
+    if (!gotBytes && hungUp) p.Lose("the line hung up");
+}
 
+void DeviceSimulator::EndServing(Pending& p) {
     {
         std::lock_guard lock(m_lock);
-        if (hangUp || lost || m_hangUpRequested) CloseLineLocked();
-        if (lost) m_failure = failure;
+        if (p.hangUp || p.lost || m_hangUpRequested) CloseLineLocked();
+        if (p.lost) m_failure = p.failure;
         m_hangUpRequested = false;
         m_serving = false;
     }
     m_changed.notify_all();
-    if (hangUp) log(false, "hung up the line");
-    if (lost) log(true, failure);
+    if (p.hangUp) Log(false, "hung up the line");
+    if (p.lost) Log(true, p.failure);
 }

@@ -13,9 +13,11 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "image/firmware_format.h"
 #include "sim/device_simulator.h"
+#include "sim/sim_bays.h"
 
 namespace {
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
@@ -97,32 +99,69 @@ bool ValidProduct(const std::string& text) {
 struct LinkGuard {
     std::string path;
     std::string target;
-    ~LinkGuard() {
-        if (path.empty()) return;
-        char buffer[PATH_MAX];
-        const ssize_t n = readlink(path.c_str(), buffer, sizeof buffer - 1);
-        if (n >= 0 && std::string(buffer, static_cast<size_t>(n)) == target) unlink(path.c_str());
-    }
+    ~LinkGuard() { RemoveSimLinkIfOurs(path, target); }
 };
 
-bool MakeLink(const std::string& path, const std::string& target, std::string& error) {
-    struct stat st{};
-    if (lstat(path.c_str(), &st) == 0) {
-        // A link left behind by an earlier run is replaced; anything else is kept.
-        if (!S_ISLNK(st.st_mode)) {
-            error = path + " exists and is not a symbolic link";
-            return false;
-        }
-        if (unlink(path.c_str()) != 0) {
-            error = "cannot replace " + path + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    if (symlink(target.c_str(), path.c_str()) != 0) {
-        error = "cannot create the link " + path + ": " + std::strerror(errno);
+// Waits for a stop signal in steps of tick; true when one came. SIGUSR1
+// (when asked for) is reported through usr1 instead.
+bool StopSignalled(const sigset_t& signals, bool* usr1) {
+    const timespec tick{0, 100'000'000};
+    const int signo = sigtimedwait(&signals, nullptr, &tick);
+    if (signo == SIGUSR1) {
+        if (usr1 != nullptr) *usr1 = true;
         return false;
     }
+    if (signo > 0) return true;
+    return signo < 0 && errno != EAGAIN && errno != EINTR;
+}
+
+// Swaps the bays whose request file DIR/bayK.swap exists, removing the file
+// once the old unit is unplugged; every bay on SIGUSR1.
+bool SwapRequested(SimBays& bays, bool all, std::string& error) {
+    for (int i = 0; i < bays.Count(); ++i) {
+        const std::string request = bays.LinkPath(i) + ".swap";
+        const bool asked = access(request.c_str(), F_OK) == 0;
+        if (!all && !asked) continue;
+        if (!bays.Unplug(i, error)) return false;
+        if (asked) unlink(request.c_str());
+    }
     return true;
+}
+
+// --bays: many devices, each behind DIR/bayK, swapped on request or by time.
+int ServeBays(SimBaysOptions options, double swapEvery, bool quiet, const sigset_t& signals) {
+    const bool logRequests = !quiet;
+    SimBays bays(std::move(options));
+    bays.SetLogger([logRequests](bool error, const std::string& text) {
+        if (error) {
+            std::cerr << "kavro-sim: " << text << std::endl;
+        } else if (logRequests || text.rfind("Bay ", 0) == 0) {
+            std::cout << text << std::endl;
+        }
+    });
+    std::string error;
+    if (!bays.Start(error)) {
+        std::cerr << "kavro-sim: " << error << std::endl;
+        return 1;
+    }
+    std::cout << "Simulated bays: " << bays.Count() << std::endl;
+    using Clock = std::chrono::steady_clock;
+    const auto swapPeriod = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(swapEvery));
+    Clock::time_point nextSwap = Clock::now() + swapPeriod;
+    for (;;) {
+        bool usr1 = false;
+        if (StopSignalled(signals, &usr1)) break;
+        bool all = usr1;
+        if (swapEvery > 0 && Clock::now() >= nextSwap) {
+            all = true;
+            nextSwap += swapPeriod;
+        }
+        if (!SwapRequested(bays, all, error) || !bays.Tick(error)) {
+            std::cerr << "kavro-sim: " << error << std::endl;
+            return 1;
+        }
+    }
+    return 0;
 }
 }  // namespace
 
@@ -144,12 +183,21 @@ int main(int argc, char** argv) {
         ->needs("--port");
     app.add_option("--save-image", saveImage, "Write the received image to FILE at each end command")
         ->type_name("FILE");
+    int cpus = 1;
+    std::string secondName, saveSecondImage;
+    app.add_option("--cpus", cpus, "CPUs of the device: 1, or 2 to answer the second CPU's codes")
+        ->capture_default_str()->check(CLI::Range(1, SIM_MAX_CPUS));
+    app.add_option("--save-second-image", saveSecondImage,
+                   "Write the second CPU's image to FILE at each of its end commands")
+        ->type_name("FILE");
 
     SimIdentity id;
     std::string chip = "12345678", sw = "2.05", hwLowest = "1.00", hwHighest = "3.00", hwCurrent = "2.00",
                 product = "258";
     auto* identity = "Identity";
     app.add_option("--name", id.name, "Device name (at most 234 characters are sent)")->capture_default_str()->group(identity);
+    app.add_option("--second-name", secondName, "The second CPU's name (default: the name and \" CPU 2\")")
+        ->group(identity);
     app.add_option("--chip", chip, "Chip ID, 8 hex digits")->capture_default_str()
         ->group(identity)->type_name("HEX8")->check(Checked("8 hex digits", ValidChip));
     app.add_option("--sw", sw, "Software version X.YY (X at most 255)")->capture_default_str()
@@ -199,12 +247,37 @@ int main(int argc, char** argv) {
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "Print only the device line and errors, not every request");
 
+    SimBaysOptions bayOptions;
+    double swapEvery = 0;
+    auto* bayGroup = "Bays (many devices at once, as a station's fixtures)";
+    auto* baysOption = app.add_option("--bays", bayOptions.bays, "Run N devices, each on its own pseudo-terminal")
+        ->group(bayGroup)->type_name("N")->check(CLI::Range(1, 64));
+    app.add_option("--link-dir", bayOptions.linkDir, "Link the devices as DIR/bay0 ... DIR/bayN-1; a file DIR/bayK.swap "
+                   "unplugs bay K and plugs a new unit in (the file is removed), SIGUSR1 does it for every bay")
+        ->group(bayGroup)->type_name("DIR")->check(CLI::ExistingDirectory)->needs(baysOption);
+    baysOption->needs("--link-dir");
+    app.add_option("--swap-every", swapEvery, "Swap the unit of every bay every SECONDS")
+        ->group(bayGroup)->type_name("SECONDS")->check(CLI::Range(0.1, 86400.0))->needs(baysOption);
+    app.add_option("--silent-bay", bayOptions.silentBays, "Bay K's units answer nothing (repeatable)")
+        ->group(bayGroup)->type_name("K")->check(CLI::Range(0, 63))->needs(baysOption);
+    app.add_option("--fault-bay", bayOptions.faultBays, "Apply the faults only to bay K (repeatable; default every bay)")
+        ->group(bayGroup)->type_name("K")->check(CLI::Range(0, 63))->needs(baysOption);
+    app.add_option("--save-dir", bayOptions.saveDir, "Write each unit's image to DIR/unit-CHIP.bin at its end command")
+        ->group(bayGroup)->type_name("DIR")->check(CLI::ExistingDirectory)->needs(baysOption);
+    int unplugGapMs = 300;
+    app.add_option("--unplug-gap", unplugGapMs, "Milliseconds an unplugged bay stays without its link")
+        ->capture_default_str()->group(bayGroup)->type_name("MS")->check(CLI::Range(0, 60000))->needs(baysOption);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }
 
+    if (cpus < 2 && (!secondName.empty() || !saveSecondImage.empty())) {
+        std::cerr << "kavro-sim: --second-name and --save-second-image need --cpus 2" << std::endl;
+        return 1;
+    }
     ParseChip(chip, id.chip);
     ParseVersion(sw, id.sw);
     ParseVersion(hwLowest, id.hwLowest);
@@ -222,13 +295,30 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    if (bayOptions.bays > 0 && !bayOptions.linkDir.empty()) sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    if (!bayOptions.linkDir.empty()) {
+        bayOptions.identity = id;
+        bayOptions.faults = f;
+        bayOptions.seed = f.seed;
+        bayOptions.unplugGap = std::chrono::milliseconds(unplugGapMs);
+        bayOptions.cpus = cpus;
+        return ServeBays(std::move(bayOptions), swapEvery, quiet, stopSignals);
+    }
+
     DeviceSimulator sim;
     sim.SetIdentity(id);
+    sim.SetCpuCount(cpus);
+    // The second CPU reports the same versions under its own chip ID and name.
+    SimIdentity second = id;
+    second.chip[3] = static_cast<uint8_t>(id.chip[3] + 1);
+    second.name = secondName.empty() ? id.name + " CPU 2" : secondName;
+    sim.SetIdentity(second, 1);
     sim.SetFaults(f);
     sim.SetSaveImagePath(saveImage);
+    sim.SetSaveImagePath(saveSecondImage, 1);
     sim.SetLogger([quiet](bool error, const std::string& text) {
         if (error) {
             std::cerr << "kavro-sim: " << text << std::endl;
@@ -245,7 +335,7 @@ int main(int argc, char** argv) {
     }
     LinkGuard link;
     if (!linkPath.empty()) {
-        if (!MakeLink(linkPath, sim.PortPath(), error)) {
+        if (!MakeSimLink(linkPath, sim.PortPath(), error)) {
             std::cerr << "kavro-sim: " << error << std::endl;
             return 1;
         }
@@ -260,12 +350,7 @@ int main(int argc, char** argv) {
     }
 
     // Serve until a stop signal, or until the line is gone (the hang-up fault).
-    const timespec tick{0, 100'000'000};
-    for (;;) {
-        const int signo = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signo > 0) break;
-        if (signo < 0 && errno != EAGAIN && errno != EINTR) break;
-        if (!sim.Running()) break;
+    while (!StopSignalled(stopSignals, nullptr) && sim.Running()) {
     }
     sim.Stop();
     // The hang-up fault ends the run as asked; a line that failed is an error

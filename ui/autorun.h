@@ -1,8 +1,11 @@
 #pragma once
-// The unattended run behind the screenshot: connect to the port in the port
-// box, wait for the device, download, wait for the end; one line with the
-// main window's place on the screen part way through the download
-// ("autorun: downloading X Y W H") and one at the end ("autorun: done ..."). Boxes are answered OK and
+// The unattended runs. Download (behind the screenshot): connect to the port
+// in the port box, wait for the device, download, wait for the end; one line
+// with the main window's place on the screen part way through the download
+// ("autorun: downloading X Y W H") and one at the end ("autorun: done ...").
+// Connect (the installed program's check): connect, wait for the device, print
+// the port, then close the window as the operator would, so the exit step
+// remembers the port. Both print the port box first; boxes are answered OK and
 // printed. Window thread.
 #include <chrono>
 
@@ -14,7 +17,8 @@ class CMainFrame;
 
 class CAutorun : public wxEvtHandler {
 public:
-    explicit CAutorun(CKavApp& app);
+    enum class Goal { Download, Connect };
+    CAutorun(CKavApp& app, Goal goal);
     ~CAutorun() override;
     void Begin();
 
@@ -25,6 +29,7 @@ private:
     void PrintPlace(CMainFrame* frame, const char* moment);
 
     CKavApp& m_app;
+    Goal m_goal;
     wxTimer m_timer;
     Step m_step = Step::Connect;
     std::chrono::steady_clock::time_point m_deadline;

@@ -12,12 +12,14 @@
 #include "res/strings.h"
 #include "ui/about_dlg.h"
 #include "ui/autorun.h"
+#include "ui/command_line.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
 #include "ui/link_pane.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/port_memory.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
 
@@ -29,6 +31,7 @@ wxBEGIN_EVENT_TABLE(CKavApp, wxApp)
     EVT_MENU(CMD_DEVICE_DISCONNECT, CKavApp::OnDeviceDisconnect)
     EVT_MENU(CMD_DEVICE_RESET, CKavApp::OnDeviceReset)
     EVT_MENU(CMD_FORCE_MODE, CKavApp::OnForceMode)
+    EVT_CHECKBOX(IDC_SECOND_CPU, CKavApp::OnSecondCpuBox)
     EVT_UPDATE_UI(CMD_DEVICE_CONNECT, CKavApp::OnUpdateDeviceConnect)
     EVT_UPDATE_UI(CMD_DEVICE_DOWNLOAD, CKavApp::OnUpdateDeviceDownload)
     EVT_UPDATE_UI(CMD_DEVICE_DISCONNECT, CKavApp::OnUpdateDeviceDisconnect)
@@ -39,6 +42,9 @@ wxEND_EVENT_TABLE()
 
 namespace {
 wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+
+// The "Second CPU" box's state, kept beside the recent-file list.
+const char* const kSecondCpuKey = "/Settings/SecondCpu";
 
 LinkFlags CurrentFlags() {
     LinkFlags flags;
@@ -64,16 +70,14 @@ CKavApp::~CKavApp() = default;
 
 void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
     wxApp::OnInitCmdLine(parser);
-    parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
-    parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
-                     wxCMD_LINE_HIDDEN);
-    parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);
+    AddCommandLineOptions(parser);
 }
 
 bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     if (!wxApp::OnCmdLineParsed(parser)) return false;
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
+    m_options.autorunConnect = parser.Found("autorun-connect");
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -131,15 +135,17 @@ bool CKavApp::InitInstance(const StartOptions& options) {
 
     // The link's module stays empty: the program's own executable holds the
     // built-in image and names the settings file.
-    g_link.LoadSettings();
+    LoadRememberedPort(g_link, wxConfigBase::Get(false));
     g_link.m_progressWindow = frame->GetProgressWindow();
     frame->SetPortText(wxString::FromUTF8(g_link.m_portName.Text()));
     if (options.portGiven) frame->SetPortText(options.portName);
+    frame->SetSecondCpuChosen(wxConfigBase::Get()->ReadBool(kSecondCpuKey, false));
     m_forceMode = 0;
 
     m_idleTimer.Start(200);
-    if (options.autorunDownload) {
-        m_autorun = std::make_unique<CAutorun>(*this);
+    if (options.autorunDownload || options.autorunConnect) {
+        m_autorun = std::make_unique<CAutorun>(*this, options.autorunConnect ? CAutorun::Goal::Connect
+                                                                             : CAutorun::Goal::Download);
         m_autorun->Begin();
     }
     return true;
@@ -149,7 +155,7 @@ void CKavApp::ExitInstance() {
     m_idleTimer.Stop();
     m_autorun.reset();
     g_link.m_progressWindow = nullptr;
-    g_link.SaveSettings();
+    SaveRememberedPort(g_link, wxConfigBase::Get(false));
     if (m_docManager != nullptr) {
         SaveFileHistory();
         m_docManager->Clear(true);
@@ -179,6 +185,8 @@ void CKavApp::OnIdleStep() {
     CMainFrame* frame = CMainFrame::Get();
     if (frame == nullptr) return;
     frame->ShowDownloadProgress(g_link.m_downloadRequested != 0);
+    // The CPU is chosen for a whole connection: the box changes only when Connect may be used.
+    frame->EnableSecondCpuBox(EnabledCommands(CurrentFlags()).connect);
     frame->UpdateIndicators();
     frame->UpdateLinkPane(ReadLink(g_link));
     // Menu items follow their enabling rules, so their keys do nothing while disabled.
@@ -194,10 +202,13 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
     if (g_link.m_running) return;
     g_link.Stop();
     wxString port;
-    if (CMainFrame* frame = CMainFrame::Get()) frame->GetPortText(port);
-    g_link.SetPortName(port.utf8_str());
-    g_link.m_secondCpu = 0;
     CMainFrame* frame = CMainFrame::Get();
+    if (frame != nullptr) frame->GetPortText(port);
+    g_link.SetPortName(port.utf8_str());
+    // Cleared as every link starts, then taken from the box, which stays locked
+    // while the link runs: the choice holds for the whole connection.
+    g_link.m_secondCpu = 0;
+    if (frame != nullptr && frame->IsSecondCpuChosen()) g_link.m_secondCpu = 1;
     if (frame != nullptr) {
         // Shown before the open, which a slow driver may hold up.
         frame->LinkPane().Opening(g_link.m_portName.Text());
@@ -255,6 +266,13 @@ void CKavApp::OnDeviceDisconnect(wxCommandEvent&) {
 }
 
 void CKavApp::OnForceMode(wxCommandEvent&) { m_forceMode = 1; }
+
+void CKavApp::OnSecondCpuBox(wxCommandEvent& event) {
+    wxConfigBase* config = wxConfigBase::Get(false);
+    if (config == nullptr) return;
+    config->Write(kSecondCpuKey, event.IsChecked());
+    config->Flush();
+}
 
 void CKavApp::OnUpdateDeviceConnect(wxUpdateUIEvent& event) { event.Enable(EnabledCommands(CurrentFlags()).connect); }
 

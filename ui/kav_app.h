@@ -18,6 +18,7 @@ struct StartOptions {
     wxString portName;    // fills the port box after start-up
     bool portGiven = false;
     bool autorunDownload = false;  // connect, download, report (the screenshot run)
+    bool autorunConnect = false;   // connect, report the port, quit (the installed program's check)
 };
 
 class CKavApp : public wxApp {
@@ -44,6 +45,8 @@ public:
     void OnDeviceReset(wxCommandEvent& event);
     void OnDeviceDisconnect(wxCommandEvent& event);
     void OnForceMode(wxCommandEvent& event);
+    // The operator ticked or cleared the "Second CPU" box: the choice is saved.
+    void OnSecondCpuBox(wxCommandEvent& event);
     void OnUpdateDeviceConnect(wxUpdateUIEvent& event);
     void OnUpdateDeviceDownload(wxUpdateUIEvent& event);
     void OnUpdateDeviceDisconnect(wxUpdateUIEvent& event);

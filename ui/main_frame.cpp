@@ -23,6 +23,7 @@
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
 #include "ui/ui_logic.h"
+#include "ui/ui_texts.h"
 
 namespace {
 CMainFrame* g_mainFrame = nullptr;
@@ -52,7 +53,7 @@ private:
 CMainFrame* CMainFrame::Get() { return g_mainFrame; }
 
 CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
-    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(640, 420)),
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(880, 420)),
       m_manager(manager),
       m_progressTarget(this, EVT_LINK_PROGRESS_MESSAGE) {
     g_mainFrame = this;
@@ -160,8 +161,11 @@ void CMainFrame::CreateDialogBar() {
     m_progress = new wxGauge(bar, IDC_PROGRESS, 100, wxDefaultPosition,
                              wxSize(bar->ConvertDialogToPixels(wxSize(111, 0)).x, -1), wxGA_HORIZONTAL | wxGA_SMOOTH);
     m_secondCpu = new wxCheckBox(bar, IDC_SECOND_CPU, "Second CPU");
-    m_progressText = new wxStaticText(bar, wxID_ANY, wxString(), wxDefaultPosition,
-                                      wxSize(bar->ConvertDialogToPixels(wxSize(70, 0)).x, -1));
+    // A fixed width, so that the changing text never moves the controls.
+    m_progressText = new wxStaticText(bar, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
+                                      wxST_NO_AUTORESIZE);
+    const wxString widest = wxString::FromUTF8(uitext::Progress(100, 35999));
+    m_progressText->SetMinSize(wxSize(m_progressText->GetTextExtent(widest).x + bar->FromDIP(8), -1));
 
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     const int gap = bar->FromDIP(6);
@@ -180,9 +184,9 @@ void CMainFrame::CreateDialogBar() {
     });
     m_portBox->Bind(wxEVT_COMBOBOX, &CMainFrame::OnPortChosen, this);
 
-    // The second CPU is never selected from the window.
+    // Unticked until the application restores the operator's last choice;
+    // the application enables it while no link runs.
     m_secondCpu->SetValue(false);
-    m_secondCpu->Disable();
 }
 
 void CMainFrame::CreateStatusBarPanes() {
@@ -277,6 +281,16 @@ void CMainFrame::SetPortText(const wxString& text) {
     // The remembered port: kept in the list, marked when it is not there.
     m_rememberedPort = std::string(text.utf8_str());
     RefreshPorts();
+}
+
+bool CMainFrame::IsSecondCpuChosen() const { return m_secondCpu != nullptr && m_secondCpu->GetValue(); }
+
+void CMainFrame::SetSecondCpuChosen(bool chosen) {
+    if (m_secondCpu != nullptr) m_secondCpu->SetValue(chosen);
+}
+
+void CMainFrame::EnableSecondCpuBox(bool enable) {
+    if (m_secondCpu != nullptr && m_secondCpu->IsEnabled() != enable) m_secondCpu->Enable(enable);
 }
 
 void CMainFrame::OnProgressMessage(wxThreadEvent& event) {

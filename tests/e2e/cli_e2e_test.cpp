@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,9 @@
 #include "child_process.h"
 #include "image/firmware_format.h"
 #include "link/device_link.h"
+#include "link/frame_codec.h"
 #include "sim/device_simulator.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 
 namespace {
@@ -28,6 +31,7 @@ namespace fs = std::filesystem;
 const std::string kCli = KAVRO_CLI_EXECUTABLE;
 const std::string kSim = KAVRO_SIM_EXECUTABLE;
 const std::string kBuiltInImage = KAVRO_BUILTIN_IMAGE;
+const std::string kGui = KAVRO_GUI_EXECUTABLE;
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -37,20 +41,9 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A fresh folder for the files of one test.
-class TempDir {
+class TempDir : public testdata::TempDir {
 public:
-    TempDir() {
-        char pattern[] = "/tmp/kavro-e2e-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr) m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!m_path.empty()) fs::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
+    TempDir() : testdata::TempDir("kavro-e2e") {}
 };
 
 // An image packed in this process with the library's own packer.
@@ -65,6 +58,25 @@ Bytes MakeImage(const Bytes& data, Version lowest, Version highest, const std::s
     EXPECT_TRUE(PackImage(request, data, image, error)) << error;
     return image;
 }
+
+// The command codes of the frames a --trace shows as sent, in order.
+Bytes SentCodes(const std::string& trace) {
+    Bytes codes;
+    uint8_t body[MAX_MESSAGE_LENGTH];
+    FrameDecoder decoder(body);
+    size_t at = 0;
+    while ((at = trace.find(" ms -> ", at)) != std::string::npos) {
+        const size_t end = trace.find('\n', at);
+        for (size_t i = at + 7; i + 1 < end && i + 1 < trace.size(); i += 3) {
+            const auto byte = static_cast<uint8_t>(std::stoul(trace.substr(i, 2), nullptr, 16));
+            if (decoder.Feed(byte) == FrameDecoder::Status::Frame) codes.push_back(body[1]);
+        }
+        at = end;
+    }
+    return codes;
+}
+
+bool Has(const Bytes& codes, uint8_t code) { return std::find(codes.begin(), codes.end(), code) != codes.end(); }
 
 class CliOnSimulator : public ::testing::Test {
 protected:
@@ -192,6 +204,68 @@ TEST_F(CliOnSimulator, IncompatibleDeviceIsRefusedUnlessForced) {
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(sim.Image(), data);
     EXPECT_TRUE(Contains(forced.out, "Firmware was downloaded successfuly\n"));
+}
+
+// On a two-CPU device each CPU is flashed on its own: without --second-cpu only
+// the first CPU's codes go out; with it the blocks carry 0x0B, the image lands
+// in the second CPU, the first CPU's image stays as it was, and the reset
+// sends the second CPU's run command before the run command.
+TEST_F(CliOnSimulator, SecondCpuOptionFlashesOnlyTheSecondCpu) {
+    sim.SetCpuCount(2);
+    StartSim();
+    const Bytes first = Pattern(300, 5);
+    const Bytes second = Pattern(200, 9);
+    const std::string firstImage = dir.File("first.fw");
+    const std::string secondImage = dir.File("second.fw");
+    WriteFile(firstImage, MakeImage(first, {1, 0}, {3, 0}));
+    WriteFile(secondImage, MakeImage(second, {1, 0}, {3, 0}));
+
+    const RunResult plain = Run({"download", "--port", sim.PortPath(), firstImage, "--reset", "--trace"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_TRUE(Contains(plain.out, "Name : KAVRO SIM\n")) << plain.out;
+    EXPECT_EQ(sim.Image(0), first);
+    EXPECT_TRUE(sim.Image(1).empty());
+    Bytes codes = SentCodes(plain.err);
+    EXPECT_TRUE(Has(codes, CMD_WRITE_BLOCK));
+    for (uint8_t code : {CMD_WRITE_BLOCK_SECOND, CMD_READ_IDENT_SECOND, CMD_BEGIN_DOWNLOAD_SECOND, CMD_RUN_SECOND})
+        EXPECT_FALSE(Has(codes, code)) << int(code);
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.back(), CMD_RUN);
+
+    const RunResult r =
+        Run({"download", "--port", sim.PortPath(), secondImage, "--reset", "--trace", "--second-cpu"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Name : KAVRO SIM CPU 2\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, " to " + sim.PortPath() + ", second CPU\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Firmware was downloaded successfuly\nDevice was reset.\n")) << r.out;
+    EXPECT_EQ(sim.Image(1), second);
+    EXPECT_EQ(sim.Image(0), first) << "the first CPU is untouched";
+    EXPECT_EQ(sim.EndCount(0), 1u);
+    EXPECT_EQ(sim.EndCount(1), 1u);
+    codes = SentCodes(r.err);
+    EXPECT_TRUE(Has(codes, CMD_WRITE_BLOCK_SECOND)) << r.err;
+    for (uint8_t code : {CMD_WRITE_BLOCK, CMD_READ_IDENT, CMD_READ_HWINFO, CMD_BEGIN_DOWNLOAD, CMD_END_DOWNLOAD})
+        EXPECT_FALSE(Has(codes, code)) << int(code);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(Bytes(codes.end() - 2, codes.end()), (Bytes{CMD_RUN_SECOND, CMD_RUN}));
+}
+
+// A unit with one CPU does not answer the second CPU's codes: every command
+// ends with status 3, saying the second CPU was addressed, and nothing is stored.
+TEST_F(CliOnSimulator, SecondCpuOfAOneCpuDeviceGivesStatus3) {
+    StartSim();
+    for (const char* command : {"identify", "download", "reset"}) {
+        const RunResult r = Run({command, "--port", sim.PortPath(), "--second-cpu", "--timeout", "2"});
+        EXPECT_EQ(r.status, 3) << command << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, "Equipment do not respond properly\n")) << r.err;
+        EXPECT_TRUE(Contains(r.err, "second CPU was addressed")) << r.err;
+        EXPECT_EQ(r.out, "") << command;
+    }
+    EXPECT_GT(sim.CountRequests(CMD_READ_HWINFO_SECOND), 0u);
+    EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD_SECOND), 0u);
+    EXPECT_EQ(sim.CountRequests(CMD_RUN_SECOND), 0u);
+    EXPECT_TRUE(sim.Image(1).empty());
+    EXPECT_TRUE(sim.Image(0).empty());
 }
 
 TEST_F(CliOnSimulator, MissingPortGivesStatus2WithTheSystemsReason) {
@@ -361,7 +435,8 @@ TEST_F(CliOnSimulator, SignalsStopTheLinkAndFreeThePort) {
     silent.silent = true;
     sim.SetFaults(silent);
     ChildProcess waiting;
-    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath()})));
+    // An explicit wait, so that the silent line's early verdict cannot come first.
+    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath(), "--timeout", "30"})));
     ASSERT_TRUE(sim.WaitForRequests(CMD_READ_HWINFO, sim.CountRequests(CMD_READ_HWINFO) + 1, 5000));
     const auto terminated = ChildProcess::Clock::now();
     waiting.Signal(SIGTERM);
@@ -453,6 +528,34 @@ TEST(CliUsage, UsageErrorsGiveStatus1AndHelpStatus0) {
     }
 }
 
+// Both front ends name the project's version; the desktop application answers
+// --help and --version without a display (its man page is made from them) and
+// keeps its test-only options out of the help.
+TEST(CliUsage, VersionsAndTheDesktopHelpNeedNoDisplay) {
+    const RunResult cli = RunProgram({kCli, "--version"});
+    EXPECT_EQ(cli.status, 0);
+    EXPECT_EQ(cli.out, "kavro-cli " KAVRO_VERSION "\n");
+    if (kGui.empty()) GTEST_SKIP() << "built without the desktop application";
+
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display != nullptr ? display : "";
+    ::unsetenv("DISPLAY");
+    const RunResult version = RunProgram({kGui, "--version"});
+    const RunResult help = RunProgram({kGui, "--help"});
+    const RunResult unknown = RunProgram({kGui, "--no-such-option"});
+    if (display != nullptr) ::setenv("DISPLAY", saved.c_str(), 1);
+
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kavro " KAVRO_VERSION "\n");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Contains(help.out, "Usage: kavro")) << help.out;
+    EXPECT_TRUE(Contains(help.out, "--port=<str>")) << help.out;
+    EXPECT_TRUE(Contains(help.out, "[IMAGE.fw]")) << help.out;
+    EXPECT_FALSE(Contains(help.out, "autorun")) << help.out;
+    // Anything else goes on to the toolkit, which needs the display it lacks.
+    EXPECT_NE(unknown.status, 0);
+}
+
 // The demo's way: the kavro-sim executable with --save-image, the built-in
 // image downloaded and the device reset; the saved image equals the built-in
 // image's data.
@@ -484,4 +587,99 @@ TEST(CliWithSimulatorExecutable, DownloadsTheBuiltInImageAsTheDemoDoes) {
     const Bytes builtIn = ReadFile(kBuiltInImage);
     ASSERT_GT(builtIn.size(), IMAGE_HEADER_SIZE);
     EXPECT_EQ(ReadFile(saved), Bytes(builtIn.begin() + IMAGE_HEADER_SIZE, builtIn.end()));
+}
+
+namespace {
+
+size_t CountLines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+}  // namespace
+
+// download --records keeps one record per attempt (passed, refused, no
+// response) with the device and image; records exports them as a table, CSV
+// and JSON Lines and sums them up; --since selects by start time.
+TEST_F(CliOnSimulator, DownloadRecordsEveryAttemptAndRecordsExportsAndSumsThem) {
+    SimIdentity identity;
+    identity.productNumber = 4711;
+    sim.SetIdentity(identity);
+    StartSim();
+    const std::string db = dir.File("line/records.sqlite");
+    const RunResult passed = Run({"download", "--port", sim.PortPath(), "--records", db, "--station-name", "st-7"});
+    EXPECT_EQ(passed.status, 0) << passed.err;
+    EXPECT_TRUE(Contains(passed.out, "Recorded as ")) << passed.out;
+    EXPECT_TRUE(Contains(passed.out, " in " + db + "\n")) << passed.out;
+
+    identity.hwCurrent = {3, 1};
+    sim.SetIdentity(identity);
+    EXPECT_EQ(Run({"download", "--port", sim.PortPath(), "--records", db, "--station-name", "st-7"}).status, 4);
+    SimFaults faults;
+    faults.silent = true;
+    sim.SetFaults(faults);
+    EXPECT_EQ(Run({"download", "--port", sim.PortPath(), "--records", db, "--timeout", "2"}).status, 3);
+
+    const RunResult json = Run({"records", "--records", db, "--json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    ASSERT_EQ(CountLines(json.out), 3u) << json.out;
+    const std::string first = json.out.substr(0, json.out.find('\n'));
+    for (const char* field : {"\"station\":\"st-7\"", "\"product_number\":4711", "\"result\":\"passed\"",
+                              "\"image_source\":\"built-in\"", "\"image_name\":\"KAVRO demo firmware\"",
+                              "\"image_length\":24576", "\"message\":\"Firmware was downloaded successfuly\""})
+        EXPECT_TRUE(Contains(first, field)) << field << " in " << first;
+    EXPECT_TRUE(Contains(json.out, "\"result\":\"refused\"")) << json.out;
+    EXPECT_TRUE(Contains(json.out, "\"result\":\"no-response\"")) << json.out;
+
+    const RunResult csv = Run({"records", "--records", db, "--csv"});
+    EXPECT_EQ(CountLines(csv.out), 4u) << csv.out;
+    EXPECT_EQ(csv.out.rfind("id,started_utc,ended_utc,duration_ms,station,port,", 0), 0u) << csv.out;
+
+    const RunResult summary = Run({"records", "--records", db, "--summary", "--csv"});
+    EXPECT_TRUE(Contains(summary.out, "total,,3,1,2,0,33.3\n")) << summary.out;
+    EXPECT_TRUE(Contains(summary.out, "image,KAVRO demo firmware 2.09,3,1,2,0,33.3\n")) << summary.out;
+
+    const RunResult later = Run({"records", "--records", db, "--since", "2999-01-01", "--json"});
+    EXPECT_EQ(later.status, 0);
+    EXPECT_EQ(later.out, "");
+    const RunResult badTime = Run({"records", "--records", db, "--since", "2026-02-30"});
+    EXPECT_EQ(badTime.status, 1);
+    EXPECT_TRUE(Contains(badTime.err, "'2026-02-30'")) << badTime.err;
+}
+
+// A records file that cannot be kept stops the download before the device is
+// touched; records never creates the file it is asked to read.
+TEST_F(CliOnSimulator, RecordsThatCannotBeKeptSendNothingAndReadingCreatesNothing) {
+    StartSim();
+    const std::string blocker = dir.File("plain-file");
+    WriteFile(blocker, Bytes{1, 2, 3});
+    const RunResult r = Run({"download", "--port", sim.PortPath(), "--records", blocker + "/records.sqlite"});
+    EXPECT_EQ(r.status, 6) << r.err;
+    EXPECT_TRUE(Contains(r.err, blocker)) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Nothing was sent.")) << r.err;
+    EXPECT_TRUE(sim.Requests().empty());
+
+    const std::string missing = dir.File("none.sqlite");
+    const RunResult read = Run({"records", "--records", missing});
+    EXPECT_EQ(read.status, 6);
+    EXPECT_TRUE(Contains(read.err, missing)) << read.err;
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+// Ctrl+C in the middle of a recorded download: status 130 and a record that says stopped.
+TEST_F(CliOnSimulator, ADownloadStoppedMidwayIsRecordedAsStopped) {
+    SimFaults faults;
+    faults.lineRate = 19200;
+    sim.SetFaults(faults);
+    StartSim();
+    const std::string db = dir.File("records.sqlite");
+    ChildProcess download;
+    ASSERT_TRUE(download.Start(Cli({"download", "--port", sim.PortPath(), "--records", db})));
+    ASSERT_TRUE(download.WaitForOutput([](const std::string& out) { return Contains(out, "Downloading: 10%"); },
+                                       20000))
+        << download.Out();
+    download.Signal(SIGINT);
+    ASSERT_TRUE(download.Wait(5000));
+    EXPECT_EQ(download.Status(), 130) << download.Err();
+    EXPECT_TRUE(Contains(download.Out(), "Recorded as ")) << download.Out();
+    const RunResult json = Run({"records", "--records", db, "--json"});
+    EXPECT_EQ(CountLines(json.out), 1u) << json.out;
+    EXPECT_TRUE(Contains(json.out, "\"result\":\"stopped\"")) << json.out;
 }

@@ -9,13 +9,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "allocation_counter.h"
 #include "cli/cli_text.h"
 #include "cli/frame_tracer.h"
 #include "link/port_list.h"
+#include "link/port_watch.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -273,4 +276,28 @@ TEST_F(FakeSysfs, NoFolderMeansNoPorts) {
     EXPECT_TRUE(EnumerateSerialPortsIn((root / "absent").string(), "/dev").empty());
     EXPECT_TRUE(List().empty());
 }
+
+// The watch reports on another thread than its owner's; once stopped, no
+// report reaches the receiver, whether the system watch could start here
+// (a udev monitor needs the daemon) or not.
+TEST(PortWatch, ReportsReachTheReceiverOnlyWhileWatching) {
+    std::atomic<int> reports{0};
+    CPortWatch watch;
+    watch.ReportChange();  // not started: nowhere to go
+    const bool system = watch.Start([&reports] { ++reports; });
+    EXPECT_EQ(watch.IsWatching(), system);
+    std::thread([&watch] { watch.ReportChange(); }).join();
+    EXPECT_EQ(reports.load(), 1);
+    watch.Stop();
+    watch.Stop();
+    EXPECT_FALSE(watch.IsWatching());
+    std::thread([&watch] { watch.ReportChange(); }).join();
+    EXPECT_EQ(reports.load(), 1);
+    // Started again, then destroyed while watching: the destructor stops it.
+    auto second = std::make_unique<CPortWatch>();
+    (void)second->Start([&reports] { ++reports; });
+    second.reset();
+    EXPECT_EQ(reports.load(), 1);
+}
+
 }  // namespace

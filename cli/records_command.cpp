@@ -1,0 +1,263 @@
+#include "cli/records_command.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "cli/cli_text.h"
+#include "cli/exit_codes.h"
+#include "records/postgres_store.h"
+#include "records/record_columns.h"
+#include "records/record_time.h"
+#include "records/sqlite_store.h"
+
+namespace {
+
+void PrintError(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void PrintLine(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// Reading never creates anything: not a file, and not the local file a
+// station keeps for its server.
+std::unique_ptr<IRecordStore> OpenForReading(const std::string& locator, std::string& error) {
+    if (IsServerLocator(locator)) return CPostgresRecordStore::Create(locator, error);
+    const std::string path = locator.empty() ? DefaultRecordsPath() : locator;
+    std::error_code code;
+    if (path.empty() || !std::filesystem::exists(path, code)) {
+        error = "no records at " + (path.empty() ? std::string("the default place") : path) +
+                (locator.empty() ? " (nothing recorded on this machine yet; --records names another file)" : "");
+        return nullptr;
+    }
+    return CSqliteRecordStore::Open(path, error);
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + '"';
+}
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// The record's fields for export: the table's columns, the two times as UTC text.
+Fields ExportFields(const UnitRecord& record) {
+    const std::vector<RecordColumn>& columns = RecordColumns();
+    const std::vector<std::string> row = RecordToRow(record);
+    Fields fields;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const std::string name = columns[i].name;
+        if (name == "started_utc_ms")
+            fields.emplace_back("started_utc", FormatUtcTime(record.startedUtcMs));
+        else if (name == "ended_utc_ms")
+            fields.emplace_back("ended_utc", FormatUtcTime(record.endedUtcMs));
+        else
+            fields.emplace_back(name, row[i]);
+    }
+    return fields;
+}
+
+bool IsIntegerField(const std::string& name) {
+    for (const RecordColumn& column : RecordColumns())
+        if (name == column.name) return column.integer;
+    return false;
+}
+
+void PrintCsv(const std::vector<UnitRecord>& records) {
+    std::string header;
+    for (const auto& field : ExportFields(UnitRecord{})) header += (header.empty() ? "" : ",") + field.first;
+    PrintLine(header);
+    for (const UnitRecord& record : records) {
+        std::string line;
+        bool first = true;
+        for (const auto& field : ExportFields(record)) {
+            line += (first ? "" : ",") + CsvField(field.second);
+            first = false;
+        }
+        PrintLine(line);
+    }
+}
+
+void PrintJson(const std::vector<UnitRecord>& records) {
+    for (const UnitRecord& record : records) {
+        JsonObject object;
+        for (const auto& field : ExportFields(record)) {
+            if (IsIntegerField(field.first) && field.second.find('-') == std::string::npos)
+                object.Add(field.first, static_cast<uint64_t>(std::stoull(field.second)));
+            else
+                object.Add(field.first, field.second);
+        }
+        PrintLine(object.Text());
+    }
+}
+
+// Columns padded to their widest cell, two spaces apart.
+void PrintTable(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths;
+    for (const auto& row : rows)
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i) widths.push_back(0);
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i] + std::string(widths[i] - row[i].size() + 2, ' ') : row[i];
+        PrintLine(line);
+    }
+}
+
+const std::string& Field(const Fields& fields, const std::string& name) {
+    static const std::string kNone;
+    for (const auto& field : fields)
+        if (field.first == name) return field.second;
+    return kNone;
+}
+
+// "KAVRO demo firmware 2.09": the image's name and software version.
+std::string ImageLabel(const UnitRecord& record) {
+    const Fields fields = ExportFields(record);
+    return Field(fields, "image_name") + " " + Field(fields, "image_sw");
+}
+
+void PrintText(const std::vector<UnitRecord>& records) {
+    std::vector<std::vector<std::string>> rows{
+        {"Started (UTC)", "Station", "Port", "Chip ID", "Product", "Image", "Result", "Duration"}};
+    for (const UnitRecord& r : records) {
+        const Fields fields = ExportFields(r);
+        char product[16], duration[32];
+        std::snprintf(product, sizeof product, "%08u", r.device.productNumber);
+        std::snprintf(duration, sizeof duration, "%.1f s", static_cast<double>(r.DurationMs()) / 1000.0);
+        rows.push_back({Field(fields, "started_utc"), Field(fields, "station"), Field(fields, "port"),
+                        Field(fields, "chip_id"), product, ImageLabel(r),
+                        UnitResultName(r.result), duration});
+    }
+    PrintTable(rows);
+}
+
+struct Tally {
+    uint64_t units = 0;
+    uint64_t passed = 0;
+    uint64_t failed = 0;
+    uint64_t stopped = 0;
+
+    void Count(UnitResult result) {
+        ++units;
+        if (result == UnitResult::Passed)
+            ++passed;
+        else if (result == UnitResult::Stopped)
+            ++stopped;
+        else
+            ++failed;
+    }
+    // Passed units among those that ended on their own (a stopped unit is not
+    // the unit's fault); negative when there are none.
+    double Yield() const { return passed + failed == 0 ? -1.0 : 100.0 * passed / (passed + failed); }
+};
+
+struct SummaryRow {
+    std::string group;  // "total", "image", "day", "station"
+    std::string key;
+    Tally tally;
+};
+
+std::vector<SummaryRow> Summarize(const std::vector<UnitRecord>& records, bool perStation) {
+    Tally total;
+    std::map<std::string, Tally> images, days, stations;
+    for (const UnitRecord& r : records) {
+        total.Count(r.result);
+        images[ImageLabel(r)].Count(r.result);
+        days[FormatUtcDay(r.startedUtcMs)].Count(r.result);
+        stations[r.station].Count(r.result);
+    }
+    std::vector<SummaryRow> rows{{"total", "", total}};
+    for (const auto& [key, tally] : images) rows.push_back({"image", key, tally});
+    for (const auto& [key, tally] : days) rows.push_back({"day", key, tally});
+    if (perStation)
+        for (const auto& [key, tally] : stations) rows.push_back({"station", key, tally});
+    return rows;
+}
+
+std::string YieldText(const Tally& t) {
+    if (t.Yield() < 0) return "-";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f %%", t.Yield());
+    return text;
+}
+
+void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& options) {
+    if (options.json) {
+        for (const SummaryRow& row : rows) {
+            JsonObject object;
+            object.Add("group", row.group).Add("key", row.key).Add("units", row.tally.units);
+            object.Add("passed", row.tally.passed).Add("failed", row.tally.failed).Add("stopped", row.tally.stopped);
+            if (row.tally.Yield() < 0)
+                object.AddNull("yield");
+            else
+                object.AddFixed("yield", row.tally.Yield(), 1);
+            PrintLine(object.Text());
+        }
+        return;
+    }
+    if (options.csv) PrintLine("group,key,units,passed,failed,stopped,yield_percent");
+    std::vector<std::vector<std::string>> table{{"", "Units", "Passed", "Failed", "Stopped", "Yield"}};
+    const char* headings[][2] = {{"image", "Per image:"}, {"day", "Per day (UTC):"}, {"station", "Per station:"}};
+    std::string lastGroup = "total";
+    for (const SummaryRow& row : rows) {
+        const Tally& t = row.tally;
+        if (options.csv) {
+            char yield[16] = "";
+            if (t.Yield() >= 0) std::snprintf(yield, sizeof yield, "%.1f", t.Yield());
+            PrintLine(row.group + "," + CsvField(row.key) + "," + std::to_string(t.units) + "," +
+                      std::to_string(t.passed) + "," + std::to_string(t.failed) + "," + std::to_string(t.stopped) +
+                      "," + yield);
+            continue;
+        }
+        for (const auto& heading : headings)
+            if (row.group == heading[0] && lastGroup != row.group) table.push_back({heading[1]});
+        lastGroup = row.group;
+        table.push_back({row.group == "total" ? "Total" : "  " + row.key, std::to_string(t.units),
+                         std::to_string(t.passed), std::to_string(t.failed), std::to_string(t.stopped), YieldText(t)});
+    }
+    if (!options.csv) PrintTable(table);
+}
+
+}  // namespace
+
+int CommandRecords(const RecordsOptions& options) {
+    RecordQuery query;
+    if (!options.since.empty() && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
+        PrintError("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span before now "
+                   "(90min, 8h, 7d), got '" + options.since + "'");
+        return kExitUsage;
+    }
+    std::string error;
+    std::unique_ptr<IRecordStore> store = OpenForReading(options.records, error);
+    if (!store) {
+        PrintError("Records cannot be read: " + error);
+        return kExitRecords;
+    }
+    std::vector<UnitRecord> records;
+    if (!store->Query(query, records)) {
+        PrintError("Records cannot be read: " + store->LastError());
+        return kExitRecords;
+    }
+    if (options.summary)
+        PrintSummary(Summarize(records, IsServerLocator(options.records)), options);
+    else if (options.csv)
+        PrintCsv(records);
+    else if (options.json)
+        PrintJson(records);
+    else
+        PrintText(records);
+    std::fflush(stdout);
+    return kExitOk;
+}

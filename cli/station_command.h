@@ -1,0 +1,24 @@
+#pragma once
+// `kavro-cli station`: many bays at once on the station core, each finished
+// unit recorded. Main thread only; prints events on standard output and
+// failures on standard error, returns the exit status.
+#include <chrono>
+#include <string>
+#include <vector>
+
+struct StationOptions {
+    std::string image;               // "" the built-in image
+    std::vector<std::string> bays;   // PORT or PORT:second
+    bool secondCpu = false;          // every bay addresses the second CPU
+    bool once = false;
+    std::chrono::milliseconds timeout{45000};
+    bool force = false;
+    bool noReset = false;
+    int stopAfterFailures = 0;
+    std::string records;             // "" the default records file
+    std::string stationName;         // "" the host name
+    bool json = false;
+    std::chrono::milliseconds leaveQuiet{5000};
+};
+
+int CommandStation(const StationOptions& options);

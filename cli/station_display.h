@@ -1,0 +1,35 @@
+#pragma once
+// What `kavro-cli station` shows: one JSON object per event (JSON Lines), one
+// plain line per event, and for a terminal a totals line above one line per
+// bay, redrawn in place. Pure functions of the station's events and
+// snapshots; any thread.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "station/station.h"
+
+// The version of the JSON Lines objects; raised only when a field changes
+// meaning or goes away (new fields and events keep it).
+inline constexpr int kStationJsonFormat = 1;
+
+// "12345678": the chip ID as the device view shows it, without spaces.
+std::string ChipIdText(const DeviceInfo& device);
+
+// One line of JSON: format, event, bay, port, time, then the event's own fields.
+std::string StationEventJson(const StationEvent& event);
+// The JSON line that says a unit's record is committed ("record-stored").
+std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs);
+// One line for people: time, bay and port, what happened.
+std::string StationEventLine(const StationEvent& event);
+// "Passed 3  Failed 1  Yield 75.0 %  Units/h 120.4"
+std::string TotalsLine(const StationTotals& totals);
+// "bay 0  /dev/ttyUSB0  flashing  KAVRO SIM #258  45 %  last: passed", at most width characters.
+std::string BayLine(size_t index, const BayStatus& bay, size_t width);
+// The end-of-run line of one bay: its port, its last unit and how it ended.
+std::string BaySummaryLine(size_t index, const BayStatus& bay);
+
+// Parses a --bay value: "PORT" or "PORT:second" (the suffix selects the
+// second CPU; ports such as /dev/serial/by-path/... keep their own colons).
+BayConfig ParseBayOption(const std::string& value, bool secondCpuForAll);

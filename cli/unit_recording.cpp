@@ -1,0 +1,130 @@
+#include "cli/unit_recording.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "cli/cli_text.h"
+#include "cli/exit_codes.h"
+#include "link/device_link.h"
+#include "records/record_time.h"
+#include "records/record_writer.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+void PrintError(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// How the attempt ended, from the command's exit status; false when nothing
+// was attempted (an unusable image, bad arguments).
+bool ResultOfStatus(int status, UnitResult& result, std::string& message) {
+    switch (status) {
+    case kExitOk:
+        result = UnitResult::Passed;
+        message = StringText(IDS_DOWNLOAD_DONE);
+        return true;
+    case kExitPort:
+        result = UnitResult::PortFailed;
+        message = StringText(IDS_PORT_FAILED);
+        return true;
+    case kExitNoResponse:
+        result = UnitResult::NoResponse;
+        message = StringText(IDS_NO_RESPONSE);
+        return true;
+    case kExitRefused:
+        result = UnitResult::RefusedByHardwareRange;
+        message = StringText(IDS_HW_INCORRECT);
+        return true;
+    case kExitSigInt:
+    case kExitSigTerm:
+        result = UnitResult::Stopped;
+        message = "Stopped by a stop request.";
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+struct CUnitRecording::State {
+    std::string locator;
+    UnitRecord unit;
+    bool started = false;
+    std::string where;
+    std::string localPath;
+    std::mutex mutex;  // the writer's events, read after its Flush
+    std::vector<RecordWriterEvent> events;
+    std::unique_ptr<CRecordWriter> writer;  // last: joined before the events go
+};
+
+CUnitRecording::CUnitRecording(const std::string& locator, const std::string& station, const std::string& port)
+    : m_state(std::make_unique<State>()) {
+    m_state->locator = locator;
+    m_state->unit.station = station.empty() ? DefaultStationName() : station;
+    m_state->unit.port = port;
+}
+
+CUnitRecording::~CUnitRecording() = default;
+
+bool CUnitRecording::Open() {
+    State& s = *m_state;
+    if (s.locator.empty()) return true;
+    std::string error;
+    std::unique_ptr<IRecordStore> store = OpenRecordStore(s.locator, error);
+    if (!store) {
+        PrintError("Records cannot be kept: " + error);
+        PrintError("Nothing was sent.");
+        return false;
+    }
+    s.where = store->Where();
+    s.localPath = DefaultRecordsPath();  // where a server's records wait
+    s.writer = std::make_unique<CRecordWriter>(std::move(store), [&s](const RecordWriterEvent& event) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.events.push_back(event);
+    });
+    return true;
+}
+
+void CUnitRecording::SetImage(const CDeviceLink& link, const std::string& imageArgument) {
+    UnitRecord& unit = m_state->unit;
+    std::error_code ignored;
+    unit.imageSource = imageArgument.empty() ? "built-in" : std::filesystem::absolute(imageArgument, ignored).string();
+    unit.image = link.m_firmware;
+    unit.imageLength = link.m_length;
+    unit.imageChecksum = link.m_checksum;
+    unit.startedUtcMs = UtcNowMs();
+    m_state->started = true;
+}
+
+void CUnitRecording::SetDevice(const DeviceInfo& device) { m_state->unit.device = device; }
+
+int CUnitRecording::Finish(int status) {
+    State& s = *m_state;
+    if (!s.writer || !s.started || !ResultOfStatus(status, s.unit.result, s.unit.message)) return status;
+    s.unit.id = NewRecordId();
+    s.unit.endedUtcMs = UtcNowMs();
+    s.writer->Submit(s.unit);
+    s.writer->Flush();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    bool stored = false, away = false;
+    for (const RecordWriterEvent& event : s.events) {
+        if (event.kind == RecordWriterEvent::Kind::Stored) stored = true;
+        if (event.kind == RecordWriterEvent::Kind::StoreFailed)
+            PrintError("The unit's record cannot be stored: " + event.message);
+        if (event.kind == RecordWriterEvent::Kind::ServerAway) {
+            away = true;
+            PrintError("Records: " + event.message);
+            PrintError("The record waits in " + s.localPath + " and goes to the server with the next run that "
+                       "reaches it.");
+        }
+    }
+    if (stored && !away) std::printf("Recorded as %s in %s\n", s.unit.id.c_str(), s.where.c_str());
+    std::fflush(stdout);
+    if (status == kExitOk && (!stored || away)) return kExitRecords;
+    return status;
+}

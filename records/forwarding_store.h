@@ -1,0 +1,42 @@
+#pragma once
+// A line's records: each is committed to the station's SQLite file first
+// (with a place in its forwarding queue) and then forwarded to the line's
+// PostgreSQL server. A server that is away costs nothing but the wait: the
+// records stay queued and go when Forward next finds it. The server skips ids
+// it holds, and a record leaves the queue only once the server has committed
+// it, so every record arrives exactly once whatever fails when.
+//
+// Threads: one thread at a time.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "records/postgres_store.h"
+#include "records/sqlite_store.h"
+
+class CForwardingRecordStore final : public IRecordStore {
+public:
+    // Records wait in the SQLite file at localPath. Null with error set when
+    // the file cannot be opened or libpq cannot read the connection string
+    // (a server that cannot be reached is no error here).
+    static std::unique_ptr<CForwardingRecordStore> Open(const std::string& locator, const std::string& localPath,
+                                                        std::string& error);
+
+    // Committed locally; forwarded by Forward.
+    [[nodiscard]] bool Append(const UnitRecord& record) override;
+    // Reads the server's records (the whole line's).
+    [[nodiscard]] bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) override;
+    std::string LastError() const override { return m_error; }
+    [[nodiscard]] ForwardState Forward() override;
+    std::string Where() const override { return m_server->Where(); }
+
+    // The local file that holds the records until the server has them.
+    std::string LocalPath() const { return m_local->Where(); }
+
+private:
+    CForwardingRecordStore(std::unique_ptr<CSqliteRecordStore> local, std::unique_ptr<CPostgresRecordStore> server);
+
+    std::unique_ptr<CSqliteRecordStore> m_local;
+    std::unique_ptr<CPostgresRecordStore> m_server;
+    std::string m_error;
+};

@@ -1,0 +1,286 @@
+#include "records/record_columns.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "records/record_store.h"
+#include "res/info_lines.h"
+
+namespace {
+
+const std::vector<std::string> kVersion1 = {
+    "CREATE TABLE unit_records ("
+    "id TEXT PRIMARY KEY, "
+    "started_utc_ms BIGINT NOT NULL, "
+    "ended_utc_ms BIGINT NOT NULL, "
+    "duration_ms BIGINT NOT NULL, "
+    "station TEXT NOT NULL, "
+    "port TEXT NOT NULL, "
+    "second_cpu INTEGER NOT NULL, "
+    "chip_id TEXT NOT NULL, "
+    "device_name TEXT NOT NULL, "
+    "device_sw TEXT NOT NULL, "
+    "device_hw_lowest TEXT NOT NULL, "
+    "device_hw_highest TEXT NOT NULL, "
+    "device_hw_current TEXT NOT NULL, "
+    "product_number BIGINT NOT NULL, "
+    "image_source TEXT NOT NULL, "
+    "image_name TEXT NOT NULL, "
+    "image_sw TEXT NOT NULL, "
+    "image_hw_lowest TEXT NOT NULL, "
+    "image_hw_highest TEXT NOT NULL, "
+    "image_length BIGINT NOT NULL, "
+    "image_checksum INTEGER NOT NULL, "
+    "result TEXT NOT NULL, "
+    "message TEXT NOT NULL)",
+};
+
+// Version 2: the bay's USB identity, and an index for --since.
+const std::vector<std::string> kVersion2 = {
+    "ALTER TABLE unit_records ADD COLUMN usb_path TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE unit_records ADD COLUMN adapter_serial TEXT NOT NULL DEFAULT ''",
+    "CREATE INDEX unit_records_started ON unit_records (started_utc_ms)",
+};
+
+const std::vector<RecordColumn> kColumns = {
+    {"id", false},
+    {"started_utc_ms", true},
+    {"ended_utc_ms", true},
+    {"duration_ms", true},
+    {"station", false},
+    {"port", false},
+    {"usb_path", false},
+    {"adapter_serial", false},
+    {"second_cpu", true},
+    {"chip_id", false},
+    {"device_name", false},
+    {"device_sw", false},
+    {"device_hw_lowest", false},
+    {"device_hw_highest", false},
+    {"device_hw_current", false},
+    {"product_number", true},
+    {"image_source", false},
+    {"image_name", false},
+    {"image_sw", false},
+    {"image_hw_lowest", false},
+    {"image_hw_highest", false},
+    {"image_length", true},
+    {"image_checksum", true},
+    {"result", false},
+    {"message", false},
+};
+
+// Length of the valid UTF-8 sequence at text[i], or 0 when there is none.
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    unsigned minimum = 0;
+    unsigned code = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, minimum = 0x80, code = lead & 0x1Fu;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, minimum = 0x800, code = lead & 0x0Fu;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, minimum = 0x10000, code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i + k) & 0x3Fu);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+std::string ChipIdText(const uint8_t (&chip)[4]) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02X", chip[0], chip[1], chip[2], chip[3]);
+    return text;
+}
+
+bool ParseChipId(const std::string& text, uint8_t (&chip)[4]) {
+    if (text.size() != 8) return false;
+    for (int i = 0; i < 4; ++i) {
+        char* end = nullptr;
+        const std::string pair = text.substr(static_cast<size_t>(i) * 2, 2);
+        const unsigned long value = std::strtoul(pair.c_str(), &end, 16);
+        if (end != pair.c_str() + 2) return false;
+        chip[i] = static_cast<uint8_t>(value);
+    }
+    return true;
+}
+
+bool ParseInteger(const std::string& text, int64_t& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+// "X.YY" as FormatVersion writes it (a minor over 99 has three digits).
+bool ParseStoredVersion(const std::string& text, uint32_t& major, uint8_t& minor) {
+    const size_t dot = text.find('.');
+    int64_t a = 0, b = 0;
+    if (dot == std::string::npos || !ParseInteger(text.substr(0, dot), a) || !ParseInteger(text.substr(dot + 1), b))
+        return false;
+    if (a < 0 || a > 0xFFFFFFFFll || b < 0 || b > 255) return false;
+    major = static_cast<uint32_t>(a);
+    minor = static_cast<uint8_t>(b);
+    return true;
+}
+
+// Reads the row's values in column order, each into its field.
+class CRowReader {
+public:
+    explicit CRowReader(const std::vector<std::string>& row) : m_row(row) {}
+    bool Ok() const { return m_ok && m_next == m_row.size(); }
+
+    const std::string& Text() { return m_next < m_row.size() ? m_row[m_next++] : Fail(); }
+    int64_t Integer() {
+        int64_t value = 0;
+        if (!ParseInteger(Text(), value)) m_ok = false;
+        return value;
+    }
+    void Version(uint32_t& major, uint8_t& minor) {
+        if (!ParseStoredVersion(Text(), major, minor)) m_ok = false;
+    }
+    // A software version, whose major has 8 bits.
+    uint8_t SmallVersion(uint8_t& minor) {
+        uint32_t major = 0;
+        Version(major, minor);
+        if (major > 255) m_ok = false;
+        return static_cast<uint8_t>(major);
+    }
+    void Name(CFixedString128& name) { name.Assign(Text().c_str()); }
+
+private:
+    const std::string& Fail() {
+        static const std::string kNone;
+        m_ok = false;
+        return kNone;
+    }
+    const std::vector<std::string>& m_row;
+    size_t m_next = 0;
+    bool m_ok = true;
+};
+
+}  // namespace
+
+const std::vector<std::string>& RecordSchemaMigration(int version) {
+    static const std::vector<std::string> kNone;
+    if (version == 1) return kVersion1;
+    if (version == 2) return kVersion2;
+    return kNone;
+}
+
+const std::vector<RecordColumn>& RecordColumns() { return kColumns; }
+
+std::string RecordColumnList() {
+    std::string list;
+    for (const RecordColumn& column : kColumns) {
+        if (!list.empty()) list += ", ";
+        list += column.name;
+    }
+    return list;
+}
+
+std::string RecordQuerySql(const RecordQuery& query, const std::string& sinceParameter,
+                           const std::string& limitParameter) {
+    const bool newest = query.newestFirst || query.limit > 0;
+    std::string sql = "SELECT " + RecordColumnList() + " FROM unit_records WHERE started_utc_ms >= " + sinceParameter +
+                      " ORDER BY started_utc_ms " + (newest ? "DESC, id DESC" : "ASC, id ASC");
+    if (query.limit > 0) sql += " LIMIT " + limitParameter;
+    return sql;
+}
+
+void RecordsInQueryOrder(const RecordQuery& query, std::vector<UnitRecord>& records) {
+    if (query.limit > 0 && !query.newestFirst) std::reverse(records.begin(), records.end());
+}
+
+std::string ToValidUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length > 0) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        }
+        const unsigned char byte = static_cast<unsigned char>(text[i++]);
+        out += static_cast<char>(0xC0 | (byte >> 6));
+        out += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+    return out;
+}
+
+std::vector<std::string> RecordToRow(const UnitRecord& r) {
+    const DeviceInfo& d = r.device;
+    const FirmwareInfo& f = r.image;
+    return {
+        r.id,
+        std::to_string(r.startedUtcMs),
+        std::to_string(r.endedUtcMs),
+        std::to_string(r.DurationMs()),
+        ToValidUtf8(r.station),
+        ToValidUtf8(r.port),
+        ToValidUtf8(r.usbPath),
+        ToValidUtf8(r.adapterSerial),
+        r.secondCpu ? "1" : "0",
+        ChipIdText(d.chipId),
+        ToValidUtf8(d.name.Text()),
+        FormatVersion(d.swMajor, d.swMinor),
+        FormatVersion(d.hwLowestMajor, d.hwLowestMinor),
+        FormatVersion(d.hwHighestMajor, d.hwHighestMinor),
+        FormatVersion(d.hwCurrentMajor, d.hwCurrentMinor),
+        std::to_string(d.productNumber),
+        ToValidUtf8(r.imageSource),
+        ToValidUtf8(f.name.Text()),
+        FormatVersion(f.swMajor, f.swMinor),
+        FormatVersion(f.hwLowestMajor, f.hwLowestMinor),
+        FormatVersion(f.hwHighestMajor, f.hwHighestMinor),
+        std::to_string(r.imageLength),
+        std::to_string(r.imageChecksum),
+        UnitResultName(r.result),
+        ToValidUtf8(r.message),
+    };
+}
+
+bool RecordFromRow(const std::vector<std::string>& row, UnitRecord& r) {
+    CRowReader in(row);
+    r = UnitRecord{};
+    r.id = in.Text();
+    r.startedUtcMs = in.Integer();
+    r.endedUtcMs = in.Integer();
+    in.Integer();  // the duration: ended - started
+    r.station = in.Text();
+    r.port = in.Text();
+    r.usbPath = in.Text();
+    r.adapterSerial = in.Text();
+    r.secondCpu = in.Integer() != 0;
+    DeviceInfo& d = r.device;
+    const bool chipRead = ParseChipId(in.Text(), d.chipId);
+    in.Name(d.name);
+    d.swMajor = in.SmallVersion(d.swMinor);
+    in.Version(d.hwLowestMajor, d.hwLowestMinor);
+    in.Version(d.hwHighestMajor, d.hwHighestMinor);
+    in.Version(d.hwCurrentMajor, d.hwCurrentMinor);
+    d.productNumber = static_cast<uint32_t>(in.Integer());
+    r.imageSource = in.Text();
+    FirmwareInfo& f = r.image;
+    in.Name(f.name);
+    f.swMajor = in.SmallVersion(f.swMinor);
+    in.Version(f.hwLowestMajor, f.hwLowestMinor);
+    in.Version(f.hwHighestMajor, f.hwHighestMinor);
+    r.imageLength = static_cast<uint32_t>(in.Integer());
+    r.imageChecksum = static_cast<uint16_t>(in.Integer());
+    const bool resultRead = ParseUnitResult(in.Text(), r.result);
+    r.message = in.Text();
+    return chipRead && resultRead && in.Ok();
+}

@@ -1,0 +1,95 @@
+// kavro-cli station's text: the --bay values, the JSON Lines objects and the
+// lines for people.
+#include <gtest/gtest.h>
+
+#include "cli/station_display.h"
+
+namespace {
+
+StationEvent FinishedEvent() {
+    StationEvent event;
+    event.kind = StationEventKind::UnitFinished;
+    event.bay = 2;
+    event.port = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    event.utcMs = 1796645470123;  // 2026-12-07T12:11:10.123Z
+    event.secondCpu = true;
+    const uint8_t chip[4] = {0x89, 0x02, 0x5C, 0xC1};
+    std::copy(chip, chip + 4, event.device.chipId);
+    event.device.name.Assign("Unit \"A\"");
+    event.device.productNumber = 128519;
+    event.result = UnitResult::NoResponse;
+    event.message = "Equipment do not respond properly";
+    event.recordId = "0123456789abcdef0123456789abcdef";
+    event.durationMs = 1530;
+    return event;
+}
+
+TEST(StationText, BayValuesKeepThePortsOwnColonsAndTakeOnlyTheSecondSuffix) {
+    const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    BayConfig bay = ParseBayOption(byPath, false);
+    EXPECT_EQ(bay.port, byPath);
+    EXPECT_FALSE(bay.secondCpu);
+    bay = ParseBayOption(byPath + ":second", false);
+    EXPECT_EQ(bay.port, byPath);
+    EXPECT_TRUE(bay.secondCpu);
+    bay = ParseBayOption("COM3", true);
+    EXPECT_EQ(bay.port, "COM3");
+    EXPECT_TRUE(bay.secondCpu) << "--second-cpu applies to every bay";
+    EXPECT_EQ(ParseBayOption(":second", false).port, ":second") << "a suffix alone is no port";
+}
+
+TEST(StationText, JsonLinesCarryFormatEventBayTimeAndTheEventsFields) {
+    const std::string json = StationEventJson(FinishedEvent());
+    EXPECT_EQ(json.rfind("{\"format\":1,\"event\":\"unit-finished\",\"bay\":2,\"port\":\"/dev/serial/by-path/"
+                         "pci-0000:00:14.0-usb-0:2:1.0-port0\",\"time\":\"2026-12-07T12:11:10.123Z\",\"cpu\":\"second\"",
+                         0),
+              0u)
+        << json;
+    EXPECT_NE(json.find("\"chipId\":\"89025CC1\",\"name\":\"Unit \\\"A\\\"\",\"productNumber\":128519"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"result\":\"no-response\""), std::string::npos);
+    EXPECT_NE(json.find("\"durationMs\":1530,\"recordId\":\"0123456789abcdef0123456789abcdef\"}"), std::string::npos);
+
+    StationEvent progress = FinishedEvent();
+    progress.kind = StationEventKind::Progress;
+    progress.position = 256;
+    progress.total = 24576;
+    const std::string line = StationEventJson(progress);
+    EXPECT_NE(line.find("\"event\":\"progress\""), std::string::npos);
+    EXPECT_NE(line.find("\"position\":256,\"total\":24576}"), std::string::npos) << line;
+    EXPECT_EQ(line.find("recordId"), std::string::npos);
+
+    EXPECT_EQ(RecordStoredJson({1, "/dev/ttyUSB1"}, "ab", 1796645470123),
+              "{\"format\":1,\"event\":\"record-stored\",\"bay\":1,\"port\":\"/dev/ttyUSB1\","
+              "\"time\":\"2026-12-07T12:11:10.123Z\",\"recordId\":\"ab\"}");
+}
+
+TEST(StationText, LinesForPeopleShowResultTotalsAndFitTheWidth) {
+    EXPECT_EQ(StationEventLine(FinishedEvent()),
+              "2026-12-07T12:11:10.123Z  bay 2  /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0  "
+              "no-response: Equipment do not respond properly (1.5 s)");
+    StationTotals totals;
+    EXPECT_EQ(TotalsLine(totals), "Passed 0  Failed 0  Yield -  Units/h 0.0");
+    totals.passed = 3;
+    totals.failed = 1;
+    totals.stopped = 2;
+    totals.yield = 0.75;
+    totals.unitsPerHour = 120.44;
+    EXPECT_EQ(TotalsLine(totals), "Passed 3  Failed 1  Stopped 2  Yield 75.0 %  Units/h 120.4");
+
+    BayStatus bay;
+    bay.config.port = "/dev/ttyUSB0";
+    bay.state = BayState::Flashing;
+    bay.present = true;
+    bay.device.name.Assign("KAVRO SIM");
+    bay.device.productNumber = 258;
+    bay.position = 12288;
+    bay.total = 24576;
+    bay.passed = 4;
+    EXPECT_EQ(BayLine(0, bay, 200), "bay 0  /dev/ttyUSB0  flashing  KAVRO SIM #258  50 %  (4 passed, 0 failed)");
+    EXPECT_EQ(BayLine(0, bay, 20).size(), 20u);
+    bay.state = BayState::Done;
+    EXPECT_EQ(BaySummaryLine(0, bay), "Bay 0 /dev/ttyUSB0: done, no unit finished");
+}
+}  // namespace
