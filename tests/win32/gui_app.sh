@@ -26,20 +26,7 @@ app=$1 image=$2 prefix=$3 sim=$KAVRO_TEST_SIM
 # shellcheck source=tests/win32/wine_gui_lib.sh
 source "$(dirname "$0")/wine_gui_lib.sh"
 
-work=$(mktemp -d)
-cleanup() {
-  wine_gui_cleanup
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  for log in "$work"/*.log; do
-    echo "--- $(basename "$log")"
-    tail -n 20 "$log"
-  done
-  exit 1
-}
+wine_gui_begin
 
 wine_gui_prefix "$prefix"
 # The program in a folder of its own, with an empty settings file beside it:

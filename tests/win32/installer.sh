@@ -23,16 +23,7 @@ installer=$1 image=$2 prefix=$3
 # shellcheck source=tests/win32/wine_gui_lib.sh
 source "$(dirname "$0")/wine_gui_lib.sh"
 
-work=$(mktemp -d)
-cleanup() {
-  wine_gui_cleanup
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+wine_gui_begin
 
 wine_gui_prefix "$prefix"
 dir="$WINEPREFIX/drive_c/Program Files/KAVRO"

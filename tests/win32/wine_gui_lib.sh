@@ -7,6 +7,24 @@
 
 WINE_GUI_PIDS=""
 
+# wine_gui_begin: a temporary folder in $work, removed with everything the
+# run started when the script ends; fail MESSAGE reports, shows the ends of
+# the logs kept there, and ends the script.
+wine_gui_begin() {
+  work=$(mktemp -d)
+  trap 'wine_gui_cleanup; rm -rf "$work"' EXIT
+}
+fail() {
+  echo "FAIL: $*"
+  local log
+  for log in "$work"/*.log; do
+    [ -f "$log" ] || continue
+    echo "--- $(basename "$log")"
+    tail -n 20 "$log"
+  done
+  exit 1
+}
+
 # wine_gui_prefix DIR: a prefix in DIR (created on first use, 5 to 7 s), with
 # no Wine server left from an earlier run: the server's desktop process keeps
 # the display it was started on.
