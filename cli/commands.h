@@ -12,6 +12,8 @@ struct DeviceOptions {
     bool trace = false;
     // How long to wait for the device's first answer.
     std::chrono::milliseconds timeout = CLinkSession::kFirstCycleLimit;
+    // An explicit --timeout: wait all of it, even on a line that stays silent.
+    bool timeoutGiven = false;
     // download --records: where the unit's record goes ("": none), and the station's name ("": host name).
     std::string records;
     std::string stationName;
@@ -27,7 +29,7 @@ struct PackOptions {
     bool overwrite = false;
 };
 
-int CommandPorts();
+int CommandPorts(bool json);
 // image "": the built-in image.
 int CommandInfo(const std::string& image, bool json);
 int CommandIdentify(const DeviceOptions& options, bool json);
