@@ -10,13 +10,14 @@
 struct DeviceOptions {
     std::string port;
     bool trace = false;
+    bool secondCpu = false;  // address the unit's second CPU
     // How long to wait for the device's first answer.
     std::chrono::milliseconds timeout = CLinkSession::kFirstCycleLimit;
-    // An explicit --timeout: wait all of it, even on a line that stays silent.
-    bool timeoutGiven = false;
     // download --records: where the unit's record goes ("": none), and the station's name ("": host name).
     std::string records;
     std::string stationName;
+    // An explicit --timeout: wait all of it, even on a line that stays silent.
+    bool timeoutGiven = false;
 };
 
 struct PackOptions {

@@ -13,7 +13,6 @@ struct SerialPortEntry {
     std::string productId;    // "pppp" (USB), else empty
     std::string serial;       // the adapter's serial number where it reports one
     std::string byPath;       // Linux: the /dev/serial/by-path name leading to it, else empty
-    std::string usbPath;      // Linux: the USB device's place on the bus ("1-2.3"), else empty
 };
 
 // Linux: the /dev/ttyS*, ttyUSB* and ttyACM* that exist and are real ports

@@ -19,12 +19,24 @@ need_packages() {
 
 BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libwxgtk3.2-dev libx11-dev
                xvfb xauth fonts-liberation libudev-dev libsqlite3-dev sqlite3 libpq-dev postgresql
-               gettext fonts-noto-cjk)
+               gettext fonts-noto-cjk ccache)
+
+# The compiler cache, where there is one: paths are taken relative to the
+# checkout, so a fresh clone in another folder reuses what an earlier build of
+# the same sources compiled.
+# Sets CACHE_OPTIONS for cmake's configure step.
+use_compiler_cache() {
+  CACHE_OPTIONS=()
+  command -v ccache >/dev/null 2>&1 || return 0
+  export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
+  CACHE_OPTIONS=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+}
 
 # configure_build DIR [cmake options...]
 configure_build() {
   local dir=$1; shift
-  cmake -S "$ROOT" -B "$ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$ROOT/$dir.configure.log" 2>&1 \
+  use_compiler_cache
+  cmake -S "$ROOT" -B "$ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${CACHE_OPTIONS[@]}" "$@" > "$ROOT/$dir.configure.log" 2>&1 \
     || { cat "$ROOT/$dir.configure.log"; return 1; }
   cmake --build "$ROOT/$dir" -j "$JOBS"
 }

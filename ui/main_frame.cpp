@@ -184,9 +184,9 @@ void CMainFrame::CreateDialogBar() {
     });
     m_portBox->Bind(wxEVT_COMBOBOX, &CMainFrame::OnPortChosen, this);
 
-    // The second CPU is never selected from the window.
+    // Unticked until the application restores the operator's last choice;
+    // the application enables it while no link runs.
     m_secondCpu->SetValue(false);
-    m_secondCpu->Disable();
 }
 
 void CMainFrame::CreateStatusBarPanes() {
@@ -281,6 +281,16 @@ void CMainFrame::SetPortText(const wxString& text) {
     // The remembered port: kept in the list, marked when it is not there.
     m_rememberedPort = std::string(text.utf8_str());
     RefreshPorts();
+}
+
+bool CMainFrame::IsSecondCpuChosen() const { return m_secondCpu != nullptr && m_secondCpu->GetValue(); }
+
+void CMainFrame::SetSecondCpuChosen(bool chosen) {
+    if (m_secondCpu != nullptr) m_secondCpu->SetValue(chosen);
+}
+
+void CMainFrame::EnableSecondCpuBox(bool enable) {
+    if (m_secondCpu != nullptr && m_secondCpu->IsEnabled() != enable) m_secondCpu->Enable(enable);
 }
 
 void CMainFrame::OnProgressMessage(wxThreadEvent& event) {

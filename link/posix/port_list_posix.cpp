@@ -73,8 +73,6 @@ void FillUsbDetails(const fs::path& ttyEntry, SerialPortEntry& entry) {
             entry.vendorId = vendor;
             entry.productId = product;
             entry.usbId = vendor + ":" + product;
-            // The device folder's name is its place on the bus: root hub, then ports.
-            entry.usbPath = dir.filename().string();
             entry.description = UsbDescription(ReadAttribute(dir / "manufacturer"), ReadAttribute(dir / "product"));
             entry.serial = ReadAttribute(dir / "serial");
             return;

@@ -18,8 +18,8 @@
 #include "child_process.h"
 #include "image/firmware_format.h"
 #include "records/record_store.h"
-#include "tests/support/test_data.h"
 #include "tests/support/sqlite_value.h"
+#include "tests/support/test_data.h"
 
 namespace {
 namespace fs = std::filesystem;

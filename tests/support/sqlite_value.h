@@ -1,14 +1,12 @@
 #pragma once
-// One value read straight from an SQLite file, for tests that check what a
-// program left in its records file.
+// A statement's single text result, read from an SQLite file directly (not
+// through the records store), for tests that check what is really on disk.
 #include <sqlite3.h>
 
 #include <string>
 
 namespace testdata {
 
-// The first column of the first row of sql, opened read-only; "<no value>"
-// when the file or the statement gives none.
 inline std::string SqlValue(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
     std::string value = "<no value>";
