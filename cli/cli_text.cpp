@@ -9,6 +9,12 @@
 #include "res/strings.h"
 #include "res/translation.h"
 
+size_t Utf8Boundary(const std::string& text, size_t bytes) {
+    if (bytes >= text.size()) return text.size();
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return bytes;
+}
+
 std::string StringText(unsigned id) {
     const char* text = LoadStringText(id);
     return text != nullptr ? text : "";

@@ -17,6 +17,10 @@ std::string StringText(unsigned id);
 // Latin-1 and escaped, so the result is always valid JSON.
 std::string JsonString(const std::string& text);
 
+// The longest prefix of text of at most bytes bytes that does not cut a UTF-8
+// sequence in two (a translated line may hold umlauts or CJK glyphs).
+size_t Utf8Boundary(const std::string& text, size_t bytes);
+
 // A flat JSON object, fields in the order they were added.
 class JsonObject {
 public:

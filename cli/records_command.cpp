@@ -12,6 +12,7 @@
 #include "records/record_columns.h"
 #include "records/record_time.h"
 #include "records/sqlite_store.h"
+#include "res/translation.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ std::unique_ptr<IRecordStore> OpenForReading(const std::string& locator, std::st
     const std::string path = locator.empty() ? DefaultRecordsPath() : locator;
     std::error_code code;
     if (path.empty() || !std::filesystem::exists(path, code)) {
-        error = "no records at " + (path.empty() ? std::string("the default place") : path) +
-                (locator.empty() ? " (nothing recorded on this machine yet; --records names another file)" : "");
+        error = FormatText(Tr("no records at %s"), {path.empty() ? std::string(Tr("the default place")) : path});
+        if (locator.empty()) error += Tr(" (nothing recorded on this machine yet; --records names another file)");
         return nullptr;
     }
     return CSqliteRecordStore::Open(path, error);
@@ -130,7 +131,8 @@ std::string ImageLabel(const UnitRecord& record) {
 
 void PrintText(const std::vector<UnitRecord>& records) {
     std::vector<std::vector<std::string>> rows{
-        {"Started (UTC)", "Station", "Port", "Chip ID", "Product", "Image", "Result", "Duration"}};
+        {Tr("Started (UTC)"), Tr("Station"), Tr("Port"), Tr("Chip ID"), Tr("Product"), Tr("Image"), Tr("Result"),
+         Tr("Duration")}};
     for (const UnitRecord& r : records) {
         const Fields fields = ExportFields(r);
         char product[16], duration[32];
@@ -208,8 +210,11 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
         return;
     }
     if (options.csv) PrintLine("group,key,units,passed,failed,stopped,yield_percent");
-    std::vector<std::vector<std::string>> table{{"", "Units", "Passed", "Failed", "Stopped", "Yield"}};
-    const char* headings[][2] = {{"image", "Per image:"}, {"day", "Per day (UTC):"}, {"station", "Per station:"}};
+    std::vector<std::vector<std::string>> table{
+        {"", Tr("Units"), Tr("Passed"), Tr("Failed"), Tr("Stopped"), Tr("Yield")}};
+    // The group names are the CSV's and the JSON's; the headings are for people.
+    const char* headings[][2] = {
+        {"image", KTEXT("Per image:")}, {"day", KTEXT("Per day (UTC):")}, {"station", KTEXT("Per station:")}};
     std::string lastGroup = "total";
     for (const SummaryRow& row : rows) {
         const Tally& t = row.tally;
@@ -222,9 +227,9 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
             continue;
         }
         for (const auto& heading : headings)
-            if (row.group == heading[0] && lastGroup != row.group) table.push_back({heading[1]});
+            if (row.group == heading[0] && lastGroup != row.group) table.push_back({Tr(heading[1])});
         lastGroup = row.group;
-        table.push_back({row.group == "total" ? "Total" : "  " + row.key, std::to_string(t.units),
+        table.push_back({row.group == "total" ? std::string(Tr("Total")) : "  " + row.key, std::to_string(t.units),
                          std::to_string(t.passed), std::to_string(t.failed), std::to_string(t.stopped), YieldText(t)});
     }
     if (!options.csv) PrintTable(table);
@@ -235,19 +240,20 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
 int CommandRecords(const RecordsOptions& options) {
     RecordQuery query;
     if (!options.since.empty() && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
-        PrintError("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span before now "
-                   "(90min, 8h, 7d), got '" + options.since + "'");
+        PrintError(FormatText(Tr("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span "
+                                 "before now (90min, 8h, 7d), got '%s'"),
+                              {options.since}));
         return kExitUsage;
     }
     std::string error;
     std::unique_ptr<IRecordStore> store = OpenForReading(options.records, error);
     if (!store) {
-        PrintError("Records cannot be read: " + error);
+        PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
         return kExitRecords;
     }
     std::vector<UnitRecord> records;
     if (!store->Query(query, records)) {
-        PrintError("Records cannot be read: " + store->LastError());
+        PrintError(FormatText(Tr("Records cannot be read: %s"), {store->LastError()}));
         return kExitRecords;
     }
     if (options.summary)

@@ -17,6 +17,7 @@
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
+#include "res/translation.h"
 #include "station/station.h"
 
 namespace {
@@ -133,8 +134,9 @@ bool LoadStationImage(const std::string& path, StationImage& image) {
     auto link = std::make_unique<CDeviceLink>();
     const ImageLoadReport report = LoadImageIntoLink(*link, path);
     if (!report.Usable() || !StationImageFromLink(*link, path.empty() ? "built-in" : path, image)) {
-        PrintError("Image cannot be used: " + (report.problem.empty() ? std::string("no data") : report.problem));
-        PrintError("Nothing was sent.");
+        PrintError(FormatText(Tr("Image cannot be used: %s"),
+                              {report.shownProblem.empty() ? std::string(Tr("no data")) : report.shownProblem}));
+        PrintError(Tr("Nothing was sent."));
         return false;
     }
     return true;
@@ -199,8 +201,8 @@ int CommandStation(const StationOptions& options) {
     std::string error;
     std::unique_ptr<IRecordStore> store = OpenRecordStore(locator, error);
     if (!store) {
-        PrintError("Records cannot be kept: " + error);
-        PrintError("Nothing was sent.");
+        PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
+        PrintError(Tr("Nothing was sent."));
         return kExitRecords;
     }
     std::atomic<bool> recordLost{false};
@@ -211,9 +213,9 @@ int CommandStation(const StationOptions& options) {
             events.OnStored(event.recordId);
         } else if (event.kind == RecordWriterEvent::Kind::StoreFailed) {
             recordLost = true;
-            std::fprintf(stderr, "Record %s not stored: %s\n", event.recordId.c_str(), event.message.c_str());
+            std::fprintf(stderr, "%s\n", FormatText(Tr("Record %s not stored: %s"), {event.recordId, event.message}).c_str());
         } else if (event.kind == RecordWriterEvent::Kind::ServerAway) {
-            std::fprintf(stderr, "Records wait locally: %s\n", event.message.c_str());
+            std::fprintf(stderr, "%s\n", FormatText(Tr("Records wait locally: %s"), {event.message}).c_str());
         }
     });
 
@@ -239,8 +241,8 @@ int CommandStation(const StationOptions& options) {
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
         if (!options.json) PrintSummary(station);
         if (request != StopRequest::None) {
-            PrintError(std::string(request == StopRequest::Terminate ? "Terminated" : "Interrupted") +
-                       ": every bay was stopped and its port closed.");
+            PrintError(request == StopRequest::Terminate ? Tr("Terminated: every bay was stopped and its port closed.")
+                                                         : Tr("Interrupted: every bay was stopped and its port closed."));
             status = ExitStatusForStop(request);
         } else {
             status = options.once ? OnceStatus(station) : kExitNoResponse;

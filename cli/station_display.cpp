@@ -4,6 +4,7 @@
 
 #include "cli/cli_text.h"
 #include "records/record_time.h"
+#include "res/translation.h"
 
 namespace {
 std::string Percent(uint32_t position, uint32_t total) {
@@ -79,55 +80,59 @@ std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const st
 }
 
 std::string StationEventLine(const StationEvent& event) {
-    std::string line = FormatUtcTime(event.utcMs) + "  bay " + std::to_string(event.bay) + "  " + event.port + "  ";
+    std::string line =
+        FormatUtcTime(event.utcMs) + "  " + FormatText(Tr("bay %s"), {std::to_string(event.bay)}) + "  " + event.port + "  ";
     switch (event.kind) {
-        case StationEventKind::Waiting: return line + "waiting for a unit";
+        case StationEventKind::Waiting: return line + Tr("waiting for a unit");
         case StationEventKind::UnitFound:
-            return line + "unit " + ChipIdText(event.device) + " " + UnitText(event.device) + " found";
+            return line + FormatText(Tr("unit %s %s found"), {ChipIdText(event.device), UnitText(event.device)});
         case StationEventKind::DownloadStarted:
-            return line + "downloading " + std::to_string(event.total) + " bytes" +
-                   (event.secondCpu ? " to the second CPU" : "");
+            return line + FormatText(event.secondCpu ? Tr("downloading %s bytes to the second CPU")
+                                                     : Tr("downloading %s bytes"),
+                                     {std::to_string(event.total)});
         case StationEventKind::Progress: return line + Percent(event.position, event.total);
         case StationEventKind::UnitFinished:
-            return line + UnitResultName(event.result) + ": " + event.message + " (" +
+            // The result's name is a record field and stays as stored.
+            return line + UnitResultName(event.result) + ": " + Tr(event.message.c_str()) + " (" +
                    Fixed(static_cast<double>(event.durationMs) / 1000.0, 1) + " s)";
-        case StationEventKind::WaitingForRemoval: return line + "waiting for the unit to be removed";
-        case StationEventKind::UnitRemoved: return line + "unit removed";
-        case StationEventKind::PortFailed: return line + "port failed: " + event.message;
-        case StationEventKind::OutOfService: return line + "out of service: " + event.message;
-        case StationEventKind::Paused: return line + "paused";
-        case StationEventKind::BayStopped: return line + "stopped";
+        case StationEventKind::WaitingForRemoval: return line + Tr("waiting for the unit to be removed");
+        case StationEventKind::UnitRemoved: return line + Tr("unit removed");
+        case StationEventKind::PortFailed: return line + FormatText(Tr("port failed: %s"), {event.message});
+        case StationEventKind::OutOfService: return line + FormatText(Tr("out of service: %s"), {event.message});
+        case StationEventKind::Paused: return line + Tr("paused");
+        case StationEventKind::BayStopped: return line + Tr("stopped");
     }
     return line;
 }
 
 std::string TotalsLine(const StationTotals& totals) {
-    std::string line = "Passed " + std::to_string(totals.passed) + "  Failed " + std::to_string(totals.failed);
-    if (totals.stopped > 0) line += "  Stopped " + std::to_string(totals.stopped);
-    line += "  Yield " + (totals.passed + totals.failed > 0 ? Fixed(totals.yield * 100.0, 1) + " %" : "-");
-    line += "  Units/h " + Fixed(totals.unitsPerHour, 1);
+    std::string line = FormatText(Tr("Passed %s  Failed %s"), {std::to_string(totals.passed), std::to_string(totals.failed)});
+    if (totals.stopped > 0) line += "  " + FormatText(Tr("Stopped %s"), {std::to_string(totals.stopped)});
+    line += "  " + FormatText(Tr("Yield %s"), {totals.passed + totals.failed > 0 ? Fixed(totals.yield * 100.0, 1) + " %" : "-"});
+    line += "  " + FormatText(Tr("Units/h %s"), {Fixed(totals.unitsPerHour, 1)});
     return line;
 }
 
 std::string BayLine(size_t index, const BayStatus& bay, size_t width) {
-    std::string line = "bay " + std::to_string(index) + "  " + bay.config.port + "  " + BayStateName(bay.state);
+    std::string line = FormatText(Tr("bay %s"), {std::to_string(index)}) + "  " + bay.config.port + "  " + BayStateName(bay.state);
     if (bay.present) {
         line += "  " + UnitText(bay.device);
         if (bay.state == BayState::Flashing) line += "  " + Percent(bay.position, bay.total);
     }
-    if (bay.hasLastResult) line += "  last: " + std::string(UnitResultName(bay.lastResult));
-    line += "  (" + std::to_string(bay.passed) + " passed, " + std::to_string(bay.failed) + " failed)";
-    if (width > 0 && line.size() > width) line.resize(width);
+    if (bay.hasLastResult) line += "  " + FormatText(Tr("last: %s"), {UnitResultName(bay.lastResult)});
+    line += "  " + FormatText(Tr("(%s passed, %s failed)"), {std::to_string(bay.passed), std::to_string(bay.failed)});
+    if (width > 0 && line.size() > width) line.resize(Utf8Boundary(line, width));
     return line;
 }
 
 std::string BaySummaryLine(size_t index, const BayStatus& bay) {
-    std::string line = "Bay " + std::to_string(index) + " " + bay.config.port + ": ";
-    if (!bay.hasLastResult) return line + BayStateName(bay.state) + ", no unit finished";
+    std::string line = FormatText(Tr("Bay %s %s: "), {std::to_string(index), bay.config.port});
+    if (!bay.hasLastResult) return line + FormatText(Tr("%s, no unit finished"), {BayStateName(bay.state)});
     line += UnitResultName(bay.lastResult);
     if (bay.device.productNumber != 0 || bay.device.chipId[0] != 0)
-        line += " (chip " + ChipIdText(bay.device) + ", product " + std::to_string(bay.device.productNumber) + ")";
-    return line + " " + bay.lastMessage;
+        line += " " + FormatText(Tr("(chip %s, product %s)"),
+                                 {ChipIdText(bay.device), std::to_string(bay.device.productNumber)});
+    return line + " " + Tr(bay.lastMessage.c_str());
 }
 
 BayConfig ParseBayOption(const std::string& value, bool secondCpuForAll) {

@@ -11,6 +11,8 @@
 #include "records/record_time.h"
 #include "records/record_writer.h"
 #include "res/resource_ids.h"
+#include "res/strings.h"
+#include "res/translation.h"
 
 namespace {
 
@@ -19,25 +21,32 @@ void PrintError(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+// The message as stored: a record field, so in English whatever the person's
+// language.
+std::string StoredText(unsigned id) {
+    const char* text = LoadStringSource(id);
+    return text != nullptr ? text : "";
+}
+
 // How the attempt ended, from the command's exit status; false when nothing
 // was attempted (an unusable image, bad arguments).
 bool ResultOfStatus(int status, UnitResult& result, std::string& message) {
     switch (status) {
     case kExitOk:
         result = UnitResult::Passed;
-        message = StringText(IDS_DOWNLOAD_DONE);
+        message = StoredText(IDS_DOWNLOAD_DONE);
         return true;
     case kExitPort:
         result = UnitResult::PortFailed;
-        message = StringText(IDS_PORT_FAILED);
+        message = StoredText(IDS_PORT_FAILED);
         return true;
     case kExitNoResponse:
         result = UnitResult::NoResponse;
-        message = StringText(IDS_NO_RESPONSE);
+        message = StoredText(IDS_NO_RESPONSE);
         return true;
     case kExitRefused:
         result = UnitResult::RefusedByHardwareRange;
-        message = StringText(IDS_HW_INCORRECT);
+        message = StoredText(IDS_HW_INCORRECT);
         return true;
     case kExitSigInt:
     case kExitSigTerm:
@@ -77,8 +86,8 @@ bool CUnitRecording::Open() {
     std::string error;
     std::unique_ptr<IRecordStore> store = OpenRecordStore(s.locator, error);
     if (!store) {
-        PrintError("Records cannot be kept: " + error);
-        PrintError("Nothing was sent.");
+        PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
+        PrintError(Tr("Nothing was sent."));
         return false;
     }
     s.where = store->Where();
@@ -115,15 +124,15 @@ int CUnitRecording::Finish(int status) {
     for (const RecordWriterEvent& event : s.events) {
         if (event.kind == RecordWriterEvent::Kind::Stored) stored = true;
         if (event.kind == RecordWriterEvent::Kind::StoreFailed)
-            PrintError("The unit's record cannot be stored: " + event.message);
+            PrintError(FormatText(Tr("The unit's record cannot be stored: %s"), {event.message}));
         if (event.kind == RecordWriterEvent::Kind::ServerAway) {
             away = true;
-            PrintError("Records: " + event.message);
-            PrintError("The record waits in " + s.localPath + " and goes to the server with the next run that "
-                       "reaches it.");
+            PrintError(FormatText(Tr("Records: %s"), {event.message}));
+            PrintError(FormatText(Tr("The record waits in %s and goes to the server with the next run that reaches it."),
+                                  {s.localPath}));
         }
     }
-    if (stored && !away) std::printf("Recorded as %s in %s\n", s.unit.id.c_str(), s.where.c_str());
+    if (stored && !away) std::printf("%s\n", FormatText(Tr("Recorded as %s in %s"), {s.unit.id, s.where}).c_str());
     std::fflush(stdout);
     if (status == kExitOk && (!stored || away)) return kExitRecords;
     return status;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "res/translation.h"
+
 namespace {
 uint32_t Le32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -56,11 +58,11 @@ bool PackImage(const PackRequest& r, const std::vector<uint8_t>& data, std::vect
         return false;
     }
     if (r.name.find('\0') != std::string::npos) {
-        error = "the name contains a zero byte";
+        error = KTEXT("the name contains a zero byte");
         return false;
     }
     if (r.sw.major > 255) {
-        error = "the software major version must be 0 to 255";
+        error = KTEXT("the software major version must be 0 to 255");
         return false;
     }
     if (data.size() > MAX_DOWNLOAD_LENGTH) {

@@ -22,8 +22,10 @@ constexpr std::chrono::milliseconds kPortRetry{1000};
 // the pause between two polls, not a unit that has left.
 constexpr std::chrono::milliseconds kShortestLeaveQuiet{POLL_PAUSE + 1000};
 
+// The string table's English text: messages go into records and JSON, which
+// are never translated; the front ends translate what they show.
 std::string Text(unsigned id) {
-    const char* text = LoadStringText(id);
+    const char* text = LoadStringSource(id);
     return text != nullptr ? text : "";
 }
 

@@ -282,9 +282,10 @@ TEST_F(CliOnSimulator, MissingPortGivesStatus2WithTheSystemsReason) {
     }
 }
 
-// The command line in German (KAVRO_LANG): a port failure and the download's
-// progress come from the catalogue; what programs read (the exit status, the
-// JSON) is byte for byte the English run's.
+// The command line in German (KAVRO_LANG): a port failure, the download's
+// progress, the records' table and the station's lines come from the
+// catalogue; what programs read (the exit status, the JSON, the records'
+// fields) is byte for byte the English run's.
 TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
     StartSim();
     const Bytes data = Pattern(2000, 5);
@@ -305,9 +306,18 @@ TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
     const RunResult info = Run({"info", image, "--json"});
     const RunResult damagedInfo = Run({"info", damagedImage, "--json"});
     const RunResult missingImage = Run({"info", dir.File("none.fw")});
-    const RunResult download = Run({"download", "--port", sim.PortPath(), image});
+    const std::string records = dir.File("de.db");
+    const RunResult download = Run({"download", "--port", sim.PortPath(), image, "--records", records});
     const RunResult missing = Run({"identify", "--port", "/dev/ttyKAVRO-none"});
+    const RunResult table = Run({"records", "--records", records});
+    const RunResult recordsJson = Run({"records", "--records", records, "--json"});
+    const std::string stationRecords = dir.File("station.db");
+    const RunResult station = Run({"station", image, "--bay", sim.PortPath(), "--once", "--records", stationRecords});
+    const RunResult stationJson =
+        Run({"station", image, "--bay", sim.PortPath(), "--once", "--records", stationRecords, "--json"});
     ::unsetenv("KAVRO_LANG");
+    const RunResult englishTable = Run({"records", "--records", records});
+    const RunResult englishRecordsJson = Run({"records", "--records", records, "--json"});
 
     EXPECT_EQ(identify.status, englishIdentify.status);
     EXPECT_EQ(identify.out, englishIdentify.out);
@@ -330,6 +340,27 @@ TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
     EXPECT_TRUE(Contains(download.out, "Herunterladen: 100 % (2000 von 2000 Bytes)\n")) << download.out;
     EXPECT_TRUE(Contains(download.out, "Die Firmware wurde erfolgreich heruntergeladen\n")) << download.out;
     EXPECT_FALSE(Contains(download.out, "Downloading")) << download.out;
+    EXPECT_TRUE(Contains(download.out, "Protokolliert als ")) << download.out;
+
+    // The records: headings for people translated, the fields as stored.
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_TRUE(Contains(table.out, "Begonnen (UTC)")) << table.out;
+    EXPECT_TRUE(Contains(englishTable.out, "Started (UTC)")) << englishTable.out;
+    EXPECT_TRUE(Contains(table.out, "  passed  ")) << table.out;
+    EXPECT_EQ(recordsJson.status, 0) << recordsJson.err;
+    EXPECT_EQ(recordsJson.out, englishRecordsJson.out);
+    EXPECT_TRUE(Contains(recordsJson.out, "\"message\":\"Firmware was downloaded successfuly\"")) << recordsJson.out;
+
+    // The station: its lines in German, its JSON Lines and records in English.
+    EXPECT_EQ(station.status, 0) << station.err;
+    EXPECT_TRUE(Contains(station.out, "  Platz 0  " + sim.PortPath() + "  wartet auf ein Gerät\n")) << station.out;
+    EXPECT_TRUE(Contains(station.out, "Platz 0 " + sim.PortPath() + ": passed (Chip ")) << station.out;
+    EXPECT_TRUE(Contains(station.out, "Bestanden 1  Fehlgeschlagen 0")) << station.out;
+    EXPECT_FALSE(Contains(station.out, "waiting for a unit")) << station.out;
+    EXPECT_EQ(stationJson.status, 0) << stationJson.err;
+    EXPECT_TRUE(Contains(stationJson.out, "\"event\":\"unit-finished\"")) << stationJson.out;
+    EXPECT_TRUE(Contains(stationJson.out, "\"message\":\"Firmware was downloaded successfuly")) << stationJson.out;
+    EXPECT_FALSE(Contains(stationJson.out, "Platz")) << stationJson.out;
 
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(Contains(missing.err, "COM-Anschluss kann nicht geöffnet werden\nAnschluss /dev/ttyKAVRO-none: "))

@@ -2,7 +2,9 @@
 // lines for people.
 #include <gtest/gtest.h>
 
+#include "cli/cli_text.h"
 #include "cli/station_display.h"
+#include "res/translation.h"
 
 namespace {
 
@@ -91,5 +93,39 @@ TEST(StationText, LinesForPeopleShowResultTotalsAndFitTheWidth) {
     EXPECT_EQ(BayLine(0, bay, 20).size(), 20u);
     bay.state = BayState::Done;
     EXPECT_EQ(BaySummaryLine(0, bay), "Bay 0 /dev/ttyUSB0: done, no unit finished");
+}
+
+// A translator that gives every line text in Chinese, as a catalogue would.
+const char* ChineseForTest(const char* english) {
+    const std::string text = english;
+    if (text == "bay %s") return "工位 %s";
+    if (text == "(%s passed, %s failed)") return "（通过 %s，失败 %s）";
+    if (text == "Bay %s %s: ") return "工位 %s %s：";
+    if (text == "%s, no unit finished") return "%s，尚无设备完成";
+    return english;
+}
+
+TEST(StationText, TranslatedLinesKeepResultNamesAndCutOnlyWholeCharacters) {
+    SetTextTranslator(ChineseForTest);
+    BayStatus bay;
+    bay.config.port = "/dev/ttyUSB0";
+    bay.state = BayState::Done;
+    bay.passed = 2;
+    const std::string full = BayLine(3, bay, 0);
+    const std::string summary = BaySummaryLine(3, bay);
+    // Every cut from 8 to the full length: no glyph is split, nothing grows.
+    std::vector<std::string> cuts;
+    for (size_t width = 8; width <= full.size(); ++width) cuts.push_back(BayLine(3, bay, width));
+    SetTextTranslator(nullptr);
+
+    EXPECT_EQ(full, "工位 3  /dev/ttyUSB0  done  （通过 2，失败 0）");
+    EXPECT_EQ(summary, "工位 3 /dev/ttyUSB0：done，尚无设备完成");
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const size_t width = i + 8;
+        EXPECT_LE(cuts[i].size(), width);
+        EXPECT_GT(cuts[i].size() + 3, width) << "at most one glyph's bytes are dropped";
+        EXPECT_EQ(full.compare(0, cuts[i].size(), cuts[i]), 0);
+        EXPECT_EQ(JsonString(cuts[i]).find("\\u00"), std::string::npos) << "a split glyph at width " << width;
+    }
 }
 }  // namespace
