@@ -8,6 +8,7 @@
 #   ./kavro.sh soak [RUNS]     fault soak: RUNS downloads with injected faults (default 200)
 #   ./kavro.sh bench           run the benchmarks and write docs/PERFORMANCE.md
 #   ./kavro.sh test-windows    cross-build for Windows and run the tests under Wine
+#   ./kavro.sh package         build the Debian package (build-package/kavro_*.deb)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -53,14 +54,14 @@ main() {
   case "$cmd" in
     build) cmd_build "$@" ;;
     test) cmd_test "$@" ;;
-    help|-h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' ;;
+    help|-h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//' ;;
     *)
       # Further commands live in scripts/<command>.sh and share scripts/lib.sh.
       if [ -f "$ROOT/scripts/$cmd.sh" ]; then
         source "$ROOT/scripts/$cmd.sh" "$@"
       else
         echo "unknown command: $cmd" >&2
-        sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 1
+        sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 1
       fi ;;
   esac
 }

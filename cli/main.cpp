@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
                  StopRequestNames() + "."};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help of every subcommand");
+    app.set_version_flag("--version", std::string("kavro-cli ") + KAVRO_VERSION, "Print the version and exit");
 
     CLI::App* ports = app.add_subcommand("ports", "List the serial ports of this machine, one a line");
 

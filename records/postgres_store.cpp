@@ -72,6 +72,13 @@ std::string InsertSql() {
 
 }  // namespace
 
+bool CPostgresRecordStore::Readable(const std::string& locator) {
+    char* message = nullptr;
+    std::unique_ptr<PQconninfoOption, ConninfoDeleter> options(PQconninfoParse(locator.c_str(), &message));
+    PQfreemem(message);
+    return options != nullptr;
+}
+
 std::unique_ptr<CPostgresRecordStore> CPostgresRecordStore::Create(const std::string& locator, std::string& error) {
     char* message = nullptr;
     std::unique_ptr<PQconninfoOption, ConninfoDeleter> options(PQconninfoParse(locator.c_str(), &message));

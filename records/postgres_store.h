@@ -20,6 +20,8 @@ public:
     // error set when libpq cannot read it.
     static std::unique_ptr<CPostgresRecordStore> Create(const std::string& locator, std::string& error);
     ~CPostgresRecordStore() override;
+    // True when libpq can read the connection string.
+    static bool Readable(const std::string& locator);
 
     [[nodiscard]] bool Append(const UnitRecord& record) override;
     [[nodiscard]] bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) override;

@@ -1,14 +1,15 @@
 #include "records/record_store.h"
 
 #include "records/forwarding_store.h"
+#include "records/postgres_store.h"
 #include "records/records_platform.h"
 #include "records/sqlite_store.h"
 
 bool IsServerLocator(const std::string& locator) {
-    // libpq's URIs, and its key=value strings, which always hold a '='
-    // (a file path with one is unusual enough to be taken as a server).
-    return locator.rfind("postgresql://", 0) == 0 || locator.rfind("postgres://", 0) == 0 ||
-           locator.find('=') != std::string::npos;
+    if (locator.rfind("postgresql://", 0) == 0 || locator.rfind("postgres://", 0) == 0) return true;
+    // A key=value string libpq accepts ("host=db dbname=line"); a file path
+    // with a '=' in it (run=3.sqlite) names no libpq keyword.
+    return locator.find('=') != std::string::npos && CPostgresRecordStore::Readable(locator);
 }
 
 std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, std::string& error) {

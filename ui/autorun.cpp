@@ -15,7 +15,7 @@ namespace {
 constexpr auto kStepTime = std::chrono::seconds(60);
 }
 
-CAutorun::CAutorun(CKavApp& app) : m_app(app), m_timer(this) {
+CAutorun::CAutorun(CKavApp& app, Goal goal) : m_app(app), m_goal(goal), m_timer(this) {
     Bind(wxEVT_TIMER, &CAutorun::OnTick, this);
     SetMessageBoxHandler([this](const wxString& text, const wxString& caption, long style, wxWindow*) {
         std::printf("autorun: box \"%s\": %s\n", static_cast<const char*>(caption.utf8_str()),
@@ -29,6 +29,10 @@ CAutorun::CAutorun(CKavApp& app) : m_app(app), m_timer(this) {
 CAutorun::~CAutorun() { SetMessageBoxHandler(nullptr); }
 
 void CAutorun::Begin() {
+    wxString port;
+    if (CMainFrame* frame = CMainFrame::Get()) frame->GetPortText(port);
+    std::printf("autorun: port box \"%s\"\n", static_cast<const char*>(port.utf8_str()));
+    std::fflush(stdout);
     m_deadline = std::chrono::steady_clock::now() + kStepTime;
     m_timer.Start(100);
 }
@@ -62,8 +66,16 @@ void CAutorun::OnTick(wxTimerEvent&) {
             break;
         case Step::WaitDevice:
             // Identity and hardware information have both arrived.
-            if (g_link.SnapshotDevice().name.Text()[0] != '\0' && g_link.SnapshotDevice().hwCurrentMajor != 0)
-                m_step = Step::Download;
+            if (g_link.SnapshotDevice().name.Text()[0] == '\0' || g_link.SnapshotDevice().hwCurrentMajor == 0) break;
+            if (m_goal == Goal::Connect) {
+                m_step = Step::Finished;
+                m_timer.Stop();
+                std::printf("autorun: connected \"%s\"\n", g_link.m_portName.Text());
+                std::fflush(stdout);
+                frame->Close(true);
+                return;
+            }
+            m_step = Step::Download;
             break;
         case Step::Download:
             command.SetId(CMD_DEVICE_DOWNLOAD);

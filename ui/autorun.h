@@ -1,8 +1,10 @@
 #pragma once
-// The unattended run behind the screenshot: connect to the port in the port
-// box, wait for the device, download, wait for the end, then print one line
-// with the main window's place on the screen. Boxes are answered OK and
-// printed. Window thread.
+// The unattended runs. Download (behind the screenshot): connect to the port
+// in the port box, wait for the device, download, wait for the end, then print
+// one line with the main window's place on the screen. Connect (the installed
+// program's check): connect, wait for the device, print the port, then close
+// the window as the operator would, so the exit step remembers the port.
+// Both print the port box first; boxes are answered OK and printed. Window thread.
 #include <chrono>
 
 #include <wx/event.h>
@@ -12,7 +14,8 @@ class CKavApp;
 
 class CAutorun : public wxEvtHandler {
 public:
-    explicit CAutorun(CKavApp& app);
+    enum class Goal { Download, Connect };
+    CAutorun(CKavApp& app, Goal goal);
     ~CAutorun() override;
     void Begin();
 
@@ -22,6 +25,7 @@ private:
     void Fail(const char* reason);
 
     CKavApp& m_app;
+    Goal m_goal;
     wxTimer m_timer;
     Step m_step = Step::Connect;
     std::chrono::steady_clock::time_point m_deadline;

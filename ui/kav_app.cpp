@@ -10,11 +10,13 @@
 #include "res/strings.h"
 #include "ui/about_dlg.h"
 #include "ui/autorun.h"
+#include "ui/command_line.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/port_memory.h"
 #include "ui/ui_logic.h"
 
 // clang-format off
@@ -59,16 +61,14 @@ CKavApp::~CKavApp() = default;
 
 void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
     wxApp::OnInitCmdLine(parser);
-    parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
-    parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
-                     wxCMD_LINE_HIDDEN);
-    parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);
+    AddCommandLineOptions(parser);
 }
 
 bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     if (!wxApp::OnCmdLineParsed(parser)) return false;
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
+    m_options.autorunConnect = parser.Found("autorun-connect");
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -126,15 +126,16 @@ bool CKavApp::InitInstance(const StartOptions& options) {
 
     // The link's module stays empty: the program's own executable holds the
     // built-in image and names the settings file.
-    g_link.LoadSettings();
+    LoadRememberedPort(g_link, wxConfigBase::Get(false));
     g_link.m_progressWindow = frame->GetProgressWindow();
     frame->SetPortText(wxString::FromUTF8(g_link.m_portName.Text()));
     if (options.portGiven) frame->SetPortText(options.portName);
     m_forceMode = 0;
 
     m_idleTimer.Start(200);
-    if (options.autorunDownload) {
-        m_autorun = std::make_unique<CAutorun>(*this);
+    if (options.autorunDownload || options.autorunConnect) {
+        m_autorun = std::make_unique<CAutorun>(*this, options.autorunConnect ? CAutorun::Goal::Connect
+                                                                             : CAutorun::Goal::Download);
         m_autorun->Begin();
     }
     return true;
@@ -144,7 +145,7 @@ void CKavApp::ExitInstance() {
     m_idleTimer.Stop();
     m_autorun.reset();
     g_link.m_progressWindow = nullptr;
-    g_link.SaveSettings();
+    SaveRememberedPort(g_link, wxConfigBase::Get(false));
     if (m_docManager != nullptr) {
         SaveFileHistory();
         m_docManager->Clear(true);

@@ -18,6 +18,7 @@ struct StartOptions {
     wxString portName;    // fills the port box after start-up
     bool portGiven = false;
     bool autorunDownload = false;  // connect, download, report (the screenshot run)
+    bool autorunConnect = false;   // connect, report the port, quit (the installed program's check)
 };
 
 class CKavApp : public wxApp {

@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 const std::string kCli = KAVRO_CLI_EXECUTABLE;
 const std::string kSim = KAVRO_SIM_EXECUTABLE;
 const std::string kBuiltInImage = KAVRO_BUILTIN_IMAGE;
+const std::string kGui = KAVRO_GUI_EXECUTABLE;
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -416,6 +417,34 @@ TEST(CliUsage, UsageErrorsGiveStatus1AndHelpStatus0) {
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_TRUE(Contains(help.out, "Usage")) << command;
     }
+}
+
+// Both front ends name the project's version; the desktop application answers
+// --help and --version without a display (its man page is made from them) and
+// keeps its test-only options out of the help.
+TEST(CliUsage, VersionsAndTheDesktopHelpNeedNoDisplay) {
+    const RunResult cli = RunProgram({kCli, "--version"});
+    EXPECT_EQ(cli.status, 0);
+    EXPECT_EQ(cli.out, "kavro-cli " KAVRO_VERSION "\n");
+    if (kGui.empty()) GTEST_SKIP() << "built without the desktop application";
+
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display != nullptr ? display : "";
+    ::unsetenv("DISPLAY");
+    const RunResult version = RunProgram({kGui, "--version"});
+    const RunResult help = RunProgram({kGui, "--help"});
+    const RunResult unknown = RunProgram({kGui, "--no-such-option"});
+    if (display != nullptr) ::setenv("DISPLAY", saved.c_str(), 1);
+
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kavro " KAVRO_VERSION "\n");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Contains(help.out, "Usage: kavro")) << help.out;
+    EXPECT_TRUE(Contains(help.out, "--port=<str>")) << help.out;
+    EXPECT_TRUE(Contains(help.out, "[IMAGE.fw]")) << help.out;
+    EXPECT_FALSE(Contains(help.out, "autorun")) << help.out;
+    // Anything else goes on to the toolkit, which needs the display it lacks.
+    EXPECT_NE(unknown.status, 0);
 }
 
 // The demo's way: the kavro-sim executable with --save-image, the built-in

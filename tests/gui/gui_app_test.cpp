@@ -51,6 +51,18 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
+// A settings file's 32 bytes: the name, then zeros.
+std::vector<uint8_t> SettingsBytes(const std::string& name) {
+    std::vector<uint8_t> bytes(32, 0);
+    std::copy(name.begin(), name.end(), bytes.begin());
+    return bytes;
+}
+
+std::vector<char> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 // Counts the pixels of one exact colour in a rectangle of a bitmap.
 int CountColour(const wxImage& image, const wxRect& rect, const wxColour& colour) {
     int count = 0;
@@ -275,10 +287,7 @@ TEST_F(GuiTest, CommandLineFileThatCannotBeOpenedEndsStartUp) {
 
 TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
     // The settings file beside the program: 32 bytes, the name and zeros.
-    std::vector<uint8_t> settings(32, 0);
-    const std::string name = "/dev/ttyS9";
-    std::copy(name.begin(), name.end(), settings.begin());
-    const std::string path = WriteFile("kavro.cfg", settings);
+    const std::string path = WriteFile("kavro.cfg", SettingsBytes("/dev/ttyS9"));
     ASSERT_TRUE(Start());
     EXPECT_EQ(Frame().GetPortBox()->GetValue(), "/dev/ttyS9");
     // A name typed into the box is used as typed.
@@ -287,10 +296,52 @@ TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
     EXPECT_STREQ(g_link.m_portName.Text(), "/dev/does-not-exist-42");
     Stop();
     // At exit the changed name is written back.
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> saved = ReadBytes(path);
     ASSERT_EQ(saved.size(), 32u);
     EXPECT_STREQ(saved.data(), "/dev/does-not-exist-42");
+    std::filesystem::remove(path);
+    g_link.SetPortName("");
+}
+
+// An installed program has no settings file beside it: its port name lives in
+// the user's configuration and comes back at the next start, unchanged.
+TEST_F(GuiTest, WithoutASettingsFileThePortIsRememberedInTheUserConfiguration) {
+    const std::string config = TestDirectory() + "/.config/KAVRO.conf";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), "");
+    Frame().GetPortBox()->SetValue("/dev/does-not-exist-7");
+    Command(CMD_DEVICE_CONNECT);
+    Stop();
+    EXPECT_NE(ReadText(config).find("PortName=/dev/does-not-exist-7"), std::string::npos) << ReadText(config);
+    EXPECT_FALSE(std::filesystem::exists(TestDirectory() + "/kavro.cfg"));
+
+    g_link.m_portName.Clear();  // as in a new process
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), "/dev/does-not-exist-7");
+    EXPECT_EQ(g_link.m_settingsDirty, 0);  // read back, not changed
+    Stop();
+    g_link.SetPortName("");
+}
+
+// A settings file beside the program (a portable copy) holds the port name
+// whenever it exists: it is read, and written, instead of the configuration.
+TEST_F(GuiTest, ASettingsFileBesideTheProgramWinsOverTheUserConfiguration) {
+    const std::string config = TestDirectory() + "/.config/KAVRO.conf";
+    {
+        std::ofstream out(config, std::ios::trunc);
+        out << "[Settings]\nPortName=/dev/from-config\n";
+    }
+    const std::string path = WriteFile("kavro.cfg", SettingsBytes("/dev/from-file"));
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), "/dev/from-file");
+    Frame().GetPortBox()->SetValue("/dev/typed");
+    Command(CMD_DEVICE_CONNECT);
+    Stop();
+
+    const std::vector<char> saved = ReadBytes(path);
+    ASSERT_EQ(saved.size(), 32u);
+    EXPECT_STREQ(saved.data(), "/dev/typed");
+    EXPECT_NE(ReadText(config).find("PortName=/dev/from-config"), std::string::npos) << ReadText(config);
     std::filesystem::remove(path);
     g_link.SetPortName("");
 }

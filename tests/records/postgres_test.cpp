@@ -17,7 +17,7 @@
 #include "records/postgres_store.h"
 #include "records/record_columns.h"
 #include "records/record_writer.h"
-#include "tests/records/postgres_cluster.h"
+#include "tests/records/postgres_line.h"
 #include "tests/records/record_samples.h"
 
 using recordtest::PostgresCluster;
@@ -27,45 +27,22 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* kDatabase = "kavro_line";
-constexpr const char* kStationPassword = "Station-Secret-4410";
-constexpr const char* kReaderPassword = "Reader-Secret-9902";
+using recordtest::kLineDatabase;
+using recordtest::kReaderPassword;
+using recordtest::kStationPassword;
+using recordtest::ReaderUri;
+using recordtest::StationUri;
+constexpr const char* kDatabase = kLineDatabase;
 
 PostgresCluster* g_cluster = nullptr;
 std::string g_skip;
 
-// Runs SQL as the cluster's owner; the first value of the first row.
 std::string Sql(const std::string& sql, const std::string& database = kDatabase) {
-    PGconn* conn = PQconnectdb(g_cluster->OwnerUri(database).c_str());
-    std::string value;
-    if (PQstatus(conn) != CONNECTION_OK) {
-        ADD_FAILURE() << PQerrorMessage(conn);
-    } else {
-        PGresult* result = PQexec(conn, sql.c_str());
-        const ExecStatusType status = PQresultStatus(result);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            ADD_FAILURE() << sql << ": " << PQresultErrorMessage(result);
-        else if (status == PGRES_TUPLES_OK && PQntuples(result) > 0)
-            value = PQgetvalue(result, 0, 0);
-        PQclear(result);
-    }
-    PQfinish(conn);
-    return value;
+    return recordtest::LineSql(sql, database);
 }
 
-int64_t ServerCount(const std::string& where = "true") {
-    return std::stoll("0" + Sql("SELECT count(*) FROM unit_records WHERE " + where));
-}
-
-// Waits until the server holds count records (of the station, when given).
-bool WaitForServerCount(int64_t count, int timeoutMs = 30000) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (ServerCount() < count) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polling the server, not pacing the test
-    }
-    return true;
-}
+int64_t ServerCount(const std::string& where = "true") { return recordtest::LineCount(where); }
+bool WaitForServerCount(int64_t count) { return recordtest::WaitForLineCount(count); }
 
 // The line's database as docs/RECORDS.md sets it up: the owner creates the
 // database and the tables (on first use), a station role that may only
@@ -79,6 +56,8 @@ void SetUpLine() {
     ASSERT_TRUE(owner->Query({}, none)) << owner->LastError();
     Sql(std::string("CREATE ROLE kavro_station LOGIN PASSWORD '") + kStationPassword + "'");
     Sql(std::string("CREATE ROLE kavro_reader LOGIN PASSWORD '") + kReaderPassword + "'");
+    Sql(std::string("REVOKE ALL ON DATABASE ") + kDatabase + " FROM PUBLIC");
+    Sql(std::string("GRANT CONNECT ON DATABASE ") + kDatabase + " TO kavro_station, kavro_reader");
     Sql("GRANT USAGE ON SCHEMA public TO kavro_station, kavro_reader");
     Sql("GRANT SELECT ON kavro_schema TO kavro_station, kavro_reader");
     // Skipping a known id (ON CONFLICT) needs to see the ids, and nothing else.
@@ -86,8 +65,6 @@ void SetUpLine() {
     Sql("GRANT SELECT ON unit_records TO kavro_reader");
 }
 
-std::string StationUri() { return g_cluster->Uri("kavro_station", kStationPassword, kDatabase); }
-std::string ReaderUri() { return g_cluster->Uri("kavro_reader", kReaderPassword, kDatabase); }
 
 class ClusterEnvironment : public ::testing::Environment {
 public:
@@ -152,6 +129,44 @@ std::unique_ptr<IRecordStore> OpenLine(const std::string& uri, const std::string
 }
 
 }  // namespace
+
+namespace recordtest {
+
+PostgresCluster* LineCluster() { return g_cluster; }
+const std::string& SkipReason() { return g_skip; }
+
+std::string LineSql(const std::string& sql, const std::string& database) {
+    PGconn* conn = PQconnectdb(g_cluster->OwnerUri(database).c_str());
+    std::string value;
+    if (PQstatus(conn) != CONNECTION_OK) {
+        ADD_FAILURE() << PQerrorMessage(conn);
+    } else {
+        PGresult* result = PQexec(conn, sql.c_str());
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            ADD_FAILURE() << sql << ": " << PQresultErrorMessage(result);
+        else if (status == PGRES_TUPLES_OK && PQntuples(result) > 0)
+            value = PQgetvalue(result, 0, 0);
+        PQclear(result);
+    }
+    PQfinish(conn);
+    return value;
+}
+
+int64_t LineCount(const std::string& where) {
+    return std::stoll("0" + LineSql("SELECT count(*) FROM unit_records WHERE " + where));
+}
+
+bool WaitForLineCount(int64_t count, int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (LineCount() < count) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polling the server, not pacing the test
+    }
+    return true;
+}
+
+}  // namespace recordtest
 
 TEST_F(PostgresRecords, EveryFieldSurvivesTheServerAndKnownIdsAreSkipped) {
     std::string error;

@@ -217,6 +217,17 @@ TEST(SqliteRecords, ANewerSchemaAndAFileThatIsNoDatabaseAreRefusedByName) {
     EXPECT_EQ(content.str(), "not a database, and it must stay as it is\n");
 }
 
+TEST(SqliteRecords, ServersAreToldFromFilesByTheirConnectionStrings) {
+    EXPECT_TRUE(IsServerLocator("postgresql://st@db/line"));
+    EXPECT_TRUE(IsServerLocator("postgres://db"));
+    EXPECT_TRUE(IsServerLocator("host=db dbname=line"));
+    EXPECT_TRUE(IsServerLocator(" dbname = line"));
+    EXPECT_FALSE(IsServerLocator("/data/run=3/records.sqlite"));
+    EXPECT_FALSE(IsServerLocator("run=3.sqlite"));
+    EXPECT_FALSE(IsServerLocator("records.sqlite"));
+    EXPECT_FALSE(IsServerLocator(""));
+}
+
 TEST(SqliteRecords, TheDefaultFileFollowsXdgDataHome) {
     const char* saved = std::getenv("XDG_DATA_HOME");
     const std::string previous = saved != nullptr ? saved : "";

@@ -1,0 +1,115 @@
+// kavro-cli recording to a line's server: stations (each a kavro-cli with its
+// own local file) downloading into simulated devices at once, a server that
+// refuses the login, and records --summary per station.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/device_simulator.h"
+#include "tests/e2e/child_process.h"
+#include "tests/records/postgres_line.h"
+#include "tests/records/record_samples.h"
+
+using namespace recordtest;
+
+namespace {
+
+const std::string kCli = KAVRO_CLI_EXECUTABLE;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class CliOnLineServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!SkipReason().empty()) GTEST_SKIP() << SkipReason();
+        ASSERT_NE(LineCluster(), nullptr);
+        LineSql("TRUNCATE unit_records");
+    }
+
+    // kavro-cli with its own data folder, as on its own station.
+    RunResult Cli(const std::string& dataHome, std::vector<std::string> args) const {
+        args.insert(args.begin(), {"/usr/bin/env", "XDG_DATA_HOME=" + dataHome, kCli});
+        return RunProgram(args, 60000);
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+// Two stations download three units each at the same time; the server holds
+// all six, each once, and sums them up per station.
+TEST_F(CliOnLineServer, TwoStationsDownloadingAtOnceRecordEveryUnitOnceOnTheServer) {
+    DeviceSimulator sims[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string error;
+        ASSERT_TRUE(sims[i].CreatePty(error)) << error;
+        SimIdentity identity;
+        identity.productNumber = 1000u + static_cast<uint32_t>(i);
+        sims[i].SetIdentity(identity);
+        ASSERT_TRUE(sims[i].Start());
+    }
+    std::vector<RunResult> results[2];
+    std::vector<std::thread> stations;
+    for (int i = 0; i < 2; ++i)
+        stations.emplace_back([&, i] {
+            for (int unit = 0; unit < 3; ++unit)
+                results[i].push_back(Cli(dir.File("station" + std::to_string(i)),
+                                         {"download", "--port", sims[i].PortPath(), "--records", StationUri(),
+                                          "--station-name", "st-" + std::string(1, static_cast<char>('A' + i))}));
+        });
+    for (std::thread& t : stations) t.join();
+    for (const auto& list : results)
+        for (const RunResult& r : list) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(Contains(r.out, "Recorded as ")) << r.out;
+            EXPECT_TRUE(Contains(r.out, "127.0.0.1:" + std::to_string(LineCluster()->Port()))) << r.out;
+            EXPECT_FALSE(Contains(r.out + r.err, kStationPassword));
+        }
+    EXPECT_EQ(LineCount(), 6);
+    EXPECT_EQ(LineSql("SELECT count(DISTINCT id) FROM unit_records"), "6");
+    EXPECT_EQ(LineCount("station = 'st-A' AND product_number = 1000"), 3);
+    EXPECT_EQ(LineCount("station = 'st-B' AND product_number = 1001"), 3);
+
+    const RunResult summary = Cli(dir.File("office"), {"records", "--records", ReaderUri(), "--summary", "--csv"});
+    EXPECT_EQ(summary.status, 0) << summary.err;
+    EXPECT_TRUE(Contains(summary.out, "total,,6,6,0,0,100.0\n")) << summary.out;
+    EXPECT_TRUE(Contains(summary.out, "station,st-A,3,3,0,0,100.0\n")) << summary.out;
+    EXPECT_TRUE(Contains(summary.out, "station,st-B,3,3,0,0,100.0\n")) << summary.out;
+}
+
+// A refused login: the download itself goes on, the record stays in the
+// station's file, the command fails naming the server (never the password);
+// the next run that reaches the server brings the waiting record along.
+TEST_F(CliOnLineServer, ARefusedLoginKeepsTheRecordLocallyUntilTheNextRunForwardsIt) {
+    DeviceSimulator sim;
+    std::string error;
+    ASSERT_TRUE(sim.CreatePty(error)) << error;
+    ASSERT_TRUE(sim.Start());
+    const std::string station = dir.File("station");
+    const std::string wrong = LineCluster()->Uri("kavro_station", "Wrong-Secret-1234", kLineDatabase);
+    const RunResult refused = Cli(station, {"download", "--port", sim.PortPath(), "--records", wrong});
+    EXPECT_EQ(refused.status, 6) << refused.err;
+    EXPECT_TRUE(Contains(refused.out, "Firmware was downloaded successfuly")) << refused.out;
+    const std::string server = "127.0.0.1:" + std::to_string(LineCluster()->Port()) + ", database kavro_line";
+    EXPECT_TRUE(Contains(refused.err, server)) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "password authentication failed")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, station + "/kavro/records.sqlite")) << refused.err;
+    EXPECT_FALSE(Contains(refused.out + refused.err, "Secret"));
+    EXPECT_EQ(LineCount(), 0);
+
+    const RunResult local = Cli(station, {"records", "--json"});
+    EXPECT_EQ(local.status, 0) << local.err;
+    EXPECT_TRUE(Contains(local.out, "\"result\":\"passed\"")) << local.out;
+
+    const RunResult read = Cli(station, {"records", "--records", wrong});
+    EXPECT_EQ(read.status, 6);
+    EXPECT_TRUE(Contains(read.err, server)) << read.err;
+    EXPECT_FALSE(Contains(read.err, "Secret"));
+
+    const RunResult next = Cli(station, {"download", "--port", sim.PortPath(), "--records", StationUri()});
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(LineCount(), 2);
+}
