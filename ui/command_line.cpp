@@ -9,6 +9,7 @@ void AddCommandLineOptions(wxCmdLineParser& parser) {
                    "(the built-in one, or IMAGE.fw) into KAVRO equipment on a serial port.\n");
     parser.AddSwitch(wxString(), "version", "print the version and exit");
     parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
+    parser.AddSwitch(wxString(), "station", "open the production station window too (IMAGE.fw is then the station's image)");
     parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
                      wxCMD_LINE_HIDDEN);
     parser.AddSwitch(wxString(), "autorun-connect", "connect, wait for the device, report and quit (for tests)",

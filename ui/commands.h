@@ -24,6 +24,8 @@ inline constexpr int CMD_VIEW_TOOLBAR = wxID_HIGHEST + 7;
 inline constexpr int CMD_VIEW_STATUS_BAR = wxID_HIGHEST + 8;
 // The File menu's greyed "Recent File" item while the list is empty.
 inline constexpr int CMD_RECENT_PLACEHOLDER = wxID_HIGHEST + 9;
+// View > Station: the production station's window.
+inline constexpr int CMD_VIEW_STATION = wxID_HIGHEST + 10;
 
 // The number of the command (and of its "prompt\ntip" string); 0 for none.
 inline unsigned CommandNumber(int command) {

@@ -17,6 +17,7 @@
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
+#include "ui/station_window.h"
 #include "ui/ui_logic.h"
 
 // clang-format off
@@ -69,6 +70,7 @@ bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
     m_options.autorunConnect = parser.Found("autorun-connect");
+    m_options.station = parser.Found("station");
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -109,7 +111,9 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     frame->RefreshRecentFiles();
 
     // The first document: the file named on the command line, else the built-in image.
-    wxDocument* document = options.imagePath.empty()
+    // With --station the image is the station's; the main window starts as usual.
+    const bool documentFile = !options.imagePath.empty() && !options.station;
+    wxDocument* document = !documentFile
                                ? m_docManager->CreateNewDocument()
                                : m_docManager->CreateDocument(options.imagePath, wxDOC_SILENT);
     if (document == nullptr) {
@@ -133,6 +137,12 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     m_forceMode = 0;
 
     m_idleTimer.Start(200);
+    if (options.station) {
+        StationWindowRequest request;
+        request.imageGiven = !options.imagePath.empty();
+        request.imagePath = options.imagePath.utf8_string();
+        OpenStationWindow(request);
+    }
     if (options.autorunDownload || options.autorunConnect) {
         m_autorun = std::make_unique<CAutorun>(*this, options.autorunConnect ? CAutorun::Goal::Connect
                                                                              : CAutorun::Goal::Download);
@@ -143,6 +153,8 @@ bool CKavApp::InitInstance(const StartOptions& options) {
 
 void CKavApp::ExitInstance() {
     m_idleTimer.Stop();
+    // Its bays are stopped and joined (and their records kept) before anything else goes.
+    CloseStationWindow();
     m_autorun.reset();
     g_link.m_progressWindow = nullptr;
     SaveRememberedPort(g_link, wxConfigBase::Get(false));

@@ -19,6 +19,7 @@ struct StartOptions {
     bool portGiven = false;
     bool autorunDownload = false;  // connect, download, report (the screenshot run)
     bool autorunConnect = false;   // connect, report the port, quit (the installed program's check)
+    bool station = false;          // --station: the station window opens too, with imagePath as its image
 };
 
 class CKavApp : public wxApp {

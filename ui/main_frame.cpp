@@ -22,6 +22,8 @@
 #include "ui/icons.h"
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
+#include "ui/station_texts.h"
+#include "ui/station_window.h"
 #include "ui/ui_logic.h"
 
 namespace {
@@ -76,6 +78,7 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     Bind(EVT_LINK_PROGRESS_MESSAGE, &CMainFrame::OnProgressMessage, this);
     Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, CMD_VIEW_STATUS_BAR);
+    Bind(wxEVT_MENU, [](wxCommandEvent&) { OpenStationWindow(StationWindowRequest()); }, CMD_VIEW_STATION);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, CMD_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, CMD_RECENT_PLACEHOLDER);
@@ -107,6 +110,8 @@ void CMainFrame::CreateMenuBar() {
     auto* view = new wxMenu;
     view->AppendCheckItem(CMD_VIEW_TOOLBAR, "&Toolbar", Prompt(CMD_VIEW_TOOLBAR));
     view->AppendCheckItem(CMD_VIEW_STATUS_BAR, "&Status Bar", Prompt(CMD_VIEW_STATUS_BAR));
+    view->AppendSeparator();
+    view->Append(CMD_VIEW_STATION, stationtext::kMenuItem, stationtext::kMenuItemHelp);
 
     auto* help = new wxMenu;
     item(help, CMD_APP_ABOUT, "&About KAVRO...");
