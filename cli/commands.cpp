@@ -61,7 +61,7 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
 
 // Connects and waits for the device's first answer; prints failures.
 int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
-    const int status = session.Connect(options.port, tracer);
+    const int status = session.Connect(options.port, tracer, options.secondCpu);
     if (status != kExitOk) return status;
     return session.WaitForDevice(options.timeout);
 }
@@ -192,7 +192,8 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
         PrintError(RangeDetail(device, link.m_firmware) + " Downloading anyway (--force).");
     }
     PrintLine("Downloading " + std::string(image.empty() ? "the built-in image" : link.m_imagePath.Text()) + " (" +
-              std::to_string(link.m_length) + " bytes) to " + session.Port());
+              std::to_string(link.m_length) + " bytes) to " + session.Port() +
+              (options.secondCpu ? ", second CPU" : ""));
     std::fflush(stdout);
     status = session.Download(PrepareProgressTerminal());
     if (status != kExitOk || !reset) return status;

@@ -10,6 +10,7 @@
 struct DeviceOptions {
     std::string port;
     bool trace = false;
+    bool secondCpu = false;  // address the unit's second CPU
     // How long to wait for the device's first answer.
     std::chrono::milliseconds timeout = CLinkSession::kFirstCycleLimit;
     // download --records: where the unit's record goes ("": none), and the station's name ("": host name).

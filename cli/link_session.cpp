@@ -35,7 +35,7 @@ CLinkSession::~CLinkSession() {
     m_link.m_progressWindow = nullptr;
 }
 
-int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
+int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace, bool secondCpu) {
     const int capacity = m_link.m_portName.Capacity() - 1;
     m_port = requested;
     if (static_cast<int>(m_port.size()) > capacity) {
@@ -61,7 +61,9 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace) {
     m_link.m_notifyWindow = &m_queue;
     m_link.m_progressWindow = &m_queue;
     m_link.SetPortName(m_port.c_str());
-    m_link.m_secondCpu = 0;
+    // Set before the worker starts, so it holds for this whole connection.
+    m_secondCpu = secondCpu;
+    m_link.m_secondCpu = secondCpu ? 1 : 0;
     m_link.m_port.SetTrace(trace);
     {
         // The worker starts with the stop signals blocked, so they reach only
@@ -115,7 +117,9 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit) {
                 const double seconds = std::chrono::duration<double>(limit).count();
                 char detail[64];
                 std::snprintf(detail, sizeof detail, "%.0f s", seconds);
-                NoResponse("Nothing answered on " + m_port + " within " + detail + ".");
+                NoResponse("Nothing answered on " + m_port + " within " + detail + "." +
+                           (m_secondCpu ? " The second CPU was addressed; a unit with one CPU does not answer it."
+                                        : ""));
                 return kExitNoResponse;
             }
             case Wait::Message:

@@ -32,8 +32,9 @@ public:
     CLinkSession(const CLinkSession&) = delete;
     CLinkSession& operator=(const CLinkSession&) = delete;
 
-    // Opens the port and starts the worker; trace (may be null) sees every frame.
-    int Connect(const std::string& port, IFrameTrace* trace);
+    // Opens the port and starts the worker; trace (may be null) sees every
+    // frame. secondCpu addresses the unit's second CPU for the whole connection.
+    int Connect(const std::string& port, IFrameTrace* trace, bool secondCpu = false);
     // Waits until the first poll cycle has brought the device's data, at most
     // limit. kExitNoResponse when nothing answered in time.
     int WaitForDevice(std::chrono::milliseconds limit);
@@ -56,4 +57,5 @@ private:
     CDeviceLink& m_link;
     CMessageQueue& m_queue;
     std::string m_port;
+    bool m_secondCpu = false;
 };

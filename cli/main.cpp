@@ -14,7 +14,7 @@
 
 namespace {
 
-// --port, --trace and --timeout of the subcommands that talk to a device.
+// --port, --trace, --timeout and --second-cpu of the subcommands that talk to a device.
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeoutSeconds) {
     command.add_option("-p,--port", options.port, std::string("Serial port (") + PortNameExamples() + ")")
         ->required();
@@ -25,6 +25,8 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeout
                     "Seconds to wait for the device's first answer (default 45: a silent device's whole first "
                     "poll cycle)")
         ->check(CLI::Range(0.1, 3600.0));
+    command.add_flag("--second-cpu", options.secondCpu,
+                     "Address the unit's second CPU (its own identity, image and reset) instead of the first");
 }
 
 std::chrono::milliseconds Milliseconds(double seconds) {

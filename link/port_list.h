@@ -8,6 +8,8 @@ struct SerialPortEntry {
     std::string name;         // what to type into the port box / --port (e.g. /dev/ttyUSB0, COM3)
     std::string usbId;        // "vvvv:pppp" for USB adapters, else empty
     std::string description;  // the product description where the system has one
+    std::string usbPath;      // Linux: the USB device's place on the bus ("1-2.3"), else empty
+    std::string serial;       // the USB adapter's serial number where it has one
 };
 
 // Linux: the /dev/ttyS*, ttyUSB* and ttyACM* that exist and are real ports

@@ -58,3 +58,5 @@ std::vector<std::string> ImageBlockLines(const FirmwareInfo& image, const char* 
         lines.push_back(FormatInfoLine(i, none, image, imagePath));
     return lines;
 }
+
+const char* CpuLabel(bool secondCpu) { return secondCpu ? "Second CPU" : "First CPU"; }

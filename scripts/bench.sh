@@ -45,6 +45,9 @@ bench_stop_sim() {
 # Maximum resident set size in KiB from a /usr/bin/time -v report.
 bench_rss() { sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$1"; }
 
+# shellcheck source=scripts/bench_station.sh
+. "$ROOT/scripts/bench_station.sh"
+
 bench_main() {
   need_packages "${BASE_PACKAGES[@]}" time
   BENCH_TMP=$(mktemp -d)
@@ -116,6 +119,8 @@ INNER
       echo "desktop application: peak RSS ${gui_rss} KiB"
     fi
   fi
+
+  bench_station_all "$out/station.md"
 
   bench_write_report "$out" "$cli_rss" "$gui_rss"
   log "wrote docs/PERFORMANCE.md"
@@ -216,6 +221,8 @@ bench_write_report() {
     echo
     echo "The desktop application's figure is mostly GTK and wxWidgets; the link itself holds the"
     echo "image (24 KiB for the built-in one) and fixed buffers."
+    echo
+    cat "$out/station.md"
   } > "$BENCH_OUT"
 }
 

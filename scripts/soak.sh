@@ -2,6 +2,7 @@
 # RUNS downloads (default 200) of the built-in image to the in-process
 # simulator with seeded random faults. Prints one line per run, the count of
 # each outcome and the seed of every failure; fails when any run failed.
+# Then the station soak (tests/soak/station_soak.cpp): 16 bays, 200 units.
 # SOAK_SEED (default 1) and SOAK_JOBS (default 4) change the first seed and
 # how many runs go at once; `kavro-soak --only SEED` repeats one run.
 # Sourced by kavro.sh: ROOT is set and scripts/lib.sh is loaded.
@@ -16,10 +17,16 @@ soak_main() {
   cmake -S "$ROOT" -B "$ROOT/build-ev-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_SANITIZE=address \
     -DKAVRO_BUILD_GUI=OFF > "$ROOT/build-ev-asan.configure.log" 2>&1 \
     || { cat "$ROOT/build-ev-asan.configure.log"; return 1; }
-  cmake --build "$ROOT/build-ev-asan" -j "$JOBS" --target kavro-soak
+  cmake --build "$ROOT/build-ev-asan" -j "$JOBS" --target kavro-soak kavro-station-soak
   log "soak: $runs runs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$ROOT/build-ev-asan/tests/soak/kavro-soak" --runs "$runs" --seed "${SOAK_SEED:-1}" --jobs "${SOAK_JOBS:-4}"
+  # The station: 16 bays with seeded line faults (a few dropped replies among
+  # them) and swaps, also in the middle of downloads, until 200 units have
+  # finished; no passed unit may hold other bytes than the image.
+  log "station soak: 16 bays, 200 units"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$ROOT/build-ev-asan/tests/soak/kavro-station-soak" --bays 16 --units 200 --seed "${SOAK_SEED:-1}" --drop 0.002
 }
 
 soak_main "$@"

@@ -168,14 +168,19 @@ std::string DeviceSimulator::PortPath() const {
     return m_portPath;
 }
 
-void DeviceSimulator::SetIdentity(const SimIdentity& identity) {
+void DeviceSimulator::SetCpuCount(int count) {
     std::lock_guard lock(m_lock);
-    m_protocol.SetIdentity(identity);
+    m_protocol.SetCpuCount(count);
 }
 
-SimIdentity DeviceSimulator::Identity() const {
+void DeviceSimulator::SetIdentity(const SimIdentity& identity, int cpu) {
     std::lock_guard lock(m_lock);
-    return m_protocol.Identity();
+    m_protocol.SetIdentity(identity, cpu);
+}
+
+SimIdentity DeviceSimulator::Identity(int cpu) const {
+    std::lock_guard lock(m_lock);
+    return m_protocol.Identity(cpu);
 }
 
 void DeviceSimulator::SetFaults(const SimFaults& faults) {
@@ -191,9 +196,9 @@ SimFaults DeviceSimulator::Faults() const {
     return m_protocol.Faults();
 }
 
-void DeviceSimulator::SetSaveImagePath(const std::string& path) {
+void DeviceSimulator::SetSaveImagePath(const std::string& path, int cpu) {
     std::lock_guard lock(m_lock);
-    m_saveImagePath = path;
+    m_saveImagePath[SimCpuIndex(cpu)] = path;
 }
 
 void DeviceSimulator::SetLogger(Logger logger) {
@@ -291,14 +296,14 @@ bool DeviceSimulator::WaitForEnd(int timeoutMs) const {
                               [this] { return !m_serving; });
 }
 
-std::vector<uint8_t> DeviceSimulator::Image() const {
+std::vector<uint8_t> DeviceSimulator::Image(int cpu) const {
     std::lock_guard lock(m_lock);
-    return m_protocol.Image();
+    return m_protocol.Image(cpu);
 }
 
-size_t DeviceSimulator::EndCount() const {
+size_t DeviceSimulator::EndCount(int cpu) const {
     std::lock_guard lock(m_lock);
-    return m_protocol.EndCount();
+    return m_protocol.EndCount(cpu);
 }
 
 size_t DeviceSimulator::AcknowledgedBlocks() const {
@@ -394,9 +399,10 @@ void DeviceSimulator::HandleArrivedRequests(Pending& p, Clock::time_point now) {
             std::lock_guard lock(m_lock);
             reaction = m_protocol.Handle(request.message.data(), request.message.size());
             if (reaction.isRequest) m_requests.push_back({reaction.command, request.message, request.ready});
-            if (reaction.endAccepted && !m_saveImagePath.empty()) {
-                if (WriteFileAtomically(m_saveImagePath, m_protocol.Image(), saveError))
-                    reaction.note += ", saved to " + m_saveImagePath;
+            const std::string& savePath = m_saveImagePath[reaction.cpu];
+            if (reaction.endAccepted && !savePath.empty()) {
+                if (WriteFileAtomically(savePath, m_protocol.Image(reaction.cpu), saveError))
+                    reaction.note += ", saved to " + savePath;
             }
             logger = m_logger;
         }

@@ -47,15 +47,18 @@ public:
     bool OpenDevice(const std::string& path, uint32_t baudRate, std::string& error);
     std::string PortPath() const;
 
-    void SetIdentity(const SimIdentity& identity);
-    SimIdentity Identity() const;
+    // One CPU (the default) or two; see SimProtocol::SetCpuCount.
+    void SetCpuCount(int count);
+    // cpu 0 is the first CPU, 1 the second.
+    void SetIdentity(const SimIdentity& identity, int cpu = 0);
+    SimIdentity Identity(int cpu = 0) const;
     // May be changed while running; reseeds the fault generator and restarts
     // the fault counts (refusals, short acks, acknowledged blocks).
     void SetFaults(const SimFaults& faults);
     SimFaults Faults() const;
-    // Where the received image is written at every carried-out end command
-    // (empty: nowhere). The file is complete before the end reply is sent.
-    void SetSaveImagePath(const std::string& path);
+    // Where a CPU's received image is written at every end command it carries
+    // out (empty: nowhere). The file is complete before the end reply is sent.
+    void SetSaveImagePath(const std::string& path, int cpu = 0);
     void SetLogger(Logger logger);
 
     // Serves on a background thread; false without a line or when running.
@@ -81,8 +84,9 @@ public:
     // or the time is up; true when it has ended.
     bool WaitForEnd(int timeoutMs) const;
 
-    std::vector<uint8_t> Image() const;  // bytes received, sized to the highest offset+length written
-    size_t EndCount() const;             // end-download requests carried out
+    // Bytes a CPU received, sized to the highest offset+length written.
+    std::vector<uint8_t> Image(int cpu = 0) const;
+    size_t EndCount(int cpu = 0) const;  // end-download requests the CPU carried out
     size_t AcknowledgedBlocks() const;   // full block acks sent since the faults were last set
 
 private:
@@ -104,7 +108,7 @@ private:
     mutable std::condition_variable m_changed;
     SimProtocol m_protocol;
     std::vector<Request> m_requests;
-    std::string m_saveImagePath;
+    std::string m_saveImagePath[SIM_MAX_CPUS];
     Logger m_logger;
     std::string m_portPath;
     std::string m_failure;

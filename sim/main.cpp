@@ -183,12 +183,21 @@ int main(int argc, char** argv) {
         ->needs("--port");
     app.add_option("--save-image", saveImage, "Write the received image to FILE at each end command")
         ->type_name("FILE");
+    int cpus = 1;
+    std::string secondName, saveSecondImage;
+    app.add_option("--cpus", cpus, "CPUs of the device: 1, or 2 to answer the second CPU's codes")
+        ->capture_default_str()->check(CLI::Range(1, SIM_MAX_CPUS));
+    app.add_option("--save-second-image", saveSecondImage,
+                   "Write the second CPU's image to FILE at each of its end commands")
+        ->type_name("FILE");
 
     SimIdentity id;
     std::string chip = "12345678", sw = "2.05", hwLowest = "1.00", hwHighest = "3.00", hwCurrent = "2.00",
                 product = "258";
     auto* identity = "Identity";
     app.add_option("--name", id.name, "Device name (at most 234 characters are sent)")->capture_default_str()->group(identity);
+    app.add_option("--second-name", secondName, "The second CPU's name (default: the name and \" CPU 2\")")
+        ->group(identity);
     app.add_option("--chip", chip, "Chip ID, 8 hex digits")->capture_default_str()
         ->group(identity)->type_name("HEX8")->check(Checked("8 hex digits", ValidChip));
     app.add_option("--sw", sw, "Software version X.YY (X at most 255)")->capture_default_str()
@@ -265,6 +274,10 @@ int main(int argc, char** argv) {
         return app.exit(e);
     }
 
+    if (cpus < 2 && (!secondName.empty() || !saveSecondImage.empty())) {
+        std::cerr << "kavro-sim: --second-name and --save-second-image need --cpus 2" << std::endl;
+        return 1;
+    }
     ParseChip(chip, id.chip);
     ParseVersion(sw, id.sw);
     ParseVersion(hwLowest, id.hwLowest);
@@ -291,13 +304,21 @@ int main(int argc, char** argv) {
         bayOptions.faults = f;
         bayOptions.seed = f.seed;
         bayOptions.unplugGap = std::chrono::milliseconds(unplugGapMs);
+        bayOptions.cpus = cpus;
         return ServeBays(std::move(bayOptions), swapEvery, quiet, stopSignals);
     }
 
     DeviceSimulator sim;
     sim.SetIdentity(id);
+    sim.SetCpuCount(cpus);
+    // The second CPU reports the same versions under its own chip ID and name.
+    SimIdentity second = id;
+    second.chip[3] = static_cast<uint8_t>(id.chip[3] + 1);
+    second.name = secondName.empty() ? id.name + " CPU 2" : secondName;
+    sim.SetIdentity(second, 1);
     sim.SetFaults(f);
     sim.SetSaveImagePath(saveImage);
+    sim.SetSaveImagePath(saveSecondImage, 1);
     sim.SetLogger([quiet](bool error, const std::string& text) {
         if (error) {
             std::cerr << "kavro-sim: " << text << std::endl;

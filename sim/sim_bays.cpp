@@ -58,7 +58,10 @@ SimBays::~SimBays() {
 
 std::string SimBays::LinkPath(int bay) const { return m_options.linkDir + "/bay" + std::to_string(bay); }
 
-SimIdentity SimBays::Unit(int bay) const { return m_bays.at(static_cast<size_t>(bay)).identity; }
+SimIdentity SimBays::Unit(int bay, int cpu) const {
+    const Bay& b = m_bays.at(static_cast<size_t>(bay));
+    return cpu > 0 ? b.second : b.identity;
+}
 
 bool SimBays::Plugged(int bay) const { return m_bays.at(static_cast<size_t>(bay)).plugged; }
 
@@ -107,15 +110,23 @@ bool SimBays::Plug(int index, std::string& error) {
         if (!device->CreatePty(error)) return false;
     }
     bay.identity = NextIdentity();
+    // The second CPU: the same unit and versions under its own chip ID.
+    bay.second = NextIdentity();
+    bay.second.productNumber = bay.identity.productNumber;
+    bay.second.name = bay.identity.name + " CPU 2";
     ++bay.unitNumber;
     SimFaults faults;
     if (Faulty(index)) faults = m_options.faults;
     faults.seed = static_cast<uint32_t>(m_options.seed * 7919 + static_cast<uint64_t>(index) * 1000 + bay.unitNumber);
     faults.silent = faults.silent || Silent(index);
-    device->SetIdentity(bay.identity);
+    device->SetCpuCount(m_options.cpus);
+    device->SetIdentity(bay.identity, 0);
+    device->SetIdentity(bay.second, 1);
     device->SetFaults(faults);
-    if (!m_options.saveDir.empty())
-        device->SetSaveImagePath(m_options.saveDir + "/unit-" + ChipText(bay.identity.chip) + ".bin");
+    if (!m_options.saveDir.empty()) {
+        device->SetSaveImagePath(m_options.saveDir + "/unit-" + ChipText(bay.identity.chip) + ".bin", 0);
+        device->SetSaveImagePath(m_options.saveDir + "/unit-" + ChipText(bay.second.chip) + ".bin", 1);
+    }
     if (m_logger) {
         const std::string prefix = "bay" + std::to_string(index) + ": ";
         DeviceSimulator::Logger logger = m_logger;
@@ -131,7 +142,8 @@ bool SimBays::Plug(int index, std::string& error) {
     m_units.push_back(bay.identity);
     if (m_logger)
         m_logger(false, "Bay " + std::to_string(index) + " on " + LinkPath(index) + ": chip " +
-                            ChipText(bay.identity.chip) + ", product " + std::to_string(bay.identity.productNumber));
+                            ChipText(bay.identity.chip) + ", product " + std::to_string(bay.identity.productNumber) +
+                            (m_options.cpus > 1 ? ", second CPU chip " + ChipText(bay.second.chip) : ""));
     return true;
 }
 

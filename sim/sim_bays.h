@@ -22,6 +22,7 @@ struct SimBaysOptions {
     int bays = 1;
     std::string linkDir;
     SimIdentity identity;            // name and versions of every unit; chip and product are drawn
+    int cpus = 1;                    // 2: every unit answers its second CPU too, under a chip ID of its own
     SimFaults faults;                // applied to faultBays (all bays when empty), reseeded per unit
     std::vector<int> faultBays;
     std::vector<int> silentBays;     // these bays' units answer nothing
@@ -53,8 +54,8 @@ public:
 
     int Count() const { return static_cast<int>(m_bays.size()); }
     std::string LinkPath(int bay) const;
-    // The unit behind the bay now (or last, while unplugged).
-    SimIdentity Unit(int bay) const;
+    // The unit behind the bay now (or last, while unplugged); cpu 1 its second CPU.
+    SimIdentity Unit(int bay, int cpu = 0) const;
     bool Plugged(int bay) const;
     DeviceSimulator* Device(int bay);  // null while unplugged
     // Every unit plugged in so far, in order.
@@ -65,6 +66,7 @@ private:
         std::unique_ptr<DeviceSimulator> device;
         std::unique_ptr<DeviceSimulator> next;  // made at unplugging, plugged in by Tick
         SimIdentity identity;
+        SimIdentity second;
         uint32_t unitNumber = 0;
         bool plugged = false;
         Clock::time_point plugAt{};

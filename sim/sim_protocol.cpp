@@ -49,6 +49,19 @@ uint8_t SimMainCode(uint8_t code) {
     }
 }
 
+int SimCpuOfCode(uint8_t code) {
+    const uint8_t main = SimMainCode(code);
+    return (main != 0 && main != code) || code == CMD_RUN_SECOND ? 1 : 0;
+}
+
+SimProtocol::SimProtocol() {
+    SimIdentity& second = m_cpus[1].identity;
+    second.chip[3] = 0x79;
+    second.name = "KAVRO SIM CPU 2";
+}
+
+void SimProtocol::SetCpuCount(int count) { m_cpuCount = count < 1 ? 1 : count > SIM_MAX_CPUS ? SIM_MAX_CPUS : count; }
+
 void SimProtocol::SetFaults(const SimFaults& faults) {
     m_faults = faults;
     m_random.Seed(faults.seed);
@@ -171,6 +184,13 @@ SimReaction SimProtocol::Handle(const uint8_t* message, size_t length) {
         return r;
     }
     const bool block = main == CMD_WRITE_BLOCK;
+    r.cpu = SimCpuOfCode(code);
+    if (r.cpu >= m_cpuCount) {
+        // Equipment with one processor does not know these codes: no answer.
+        r.note += ", no second CPU: ignored";
+        return r;
+    }
+    Cpu& cpu = m_cpus[r.cpu];
     if (silenced) {
         r.note += ", silent";
         return r;
@@ -199,8 +219,8 @@ SimReaction SimProtocol::Handle(const uint8_t* message, size_t length) {
             return r;
         }
         const uint32_t offset = message[4] | (static_cast<uint32_t>(message[5]) << 8);
-        if (m_image.size() < offset + n) m_image.resize(offset + n, 0);
-        std::copy(message + 7, message + 7 + n, m_image.begin() + offset);
+        if (cpu.image.size() < offset + n) cpu.image.resize(offset + n, 0);
+        std::copy(message + 7, message + 7 + n, cpu.image.begin() + offset);
         r.note = "block of " + std::to_string(n) + " bytes at offset " + std::to_string(offset);
         if (code != main) r.note += " (second CPU)";
         if (m_shortAcks < f.shortAckFirst) {
@@ -216,20 +236,20 @@ SimReaction SimProtocol::Handle(const uint8_t* message, size_t length) {
     }
     case CMD_READ_IDENT:
         r.note = "identity request";
-        Answer(r, code, IdentityMessage(code, m_identity), false);
+        Answer(r, code, IdentityMessage(code, cpu.identity), false);
         return r;
     case CMD_READ_HWINFO:
         r.note = "hardware information request";
-        Answer(r, code, HardwareInfoMessage(code, m_identity), false);
+        Answer(r, code, HardwareInfoMessage(code, cpu.identity), false);
         return r;
     case CMD_BEGIN_DOWNLOAD:
-        m_image.clear();
+        cpu.image.clear();
         r.note = "begin download";
         break;
     case CMD_END_DOWNLOAD:
-        ++m_endCount;
+        ++cpu.endCount;
         r.endAccepted = true;
-        r.note = "end download, image of " + std::to_string(m_image.size()) + " bytes";
+        r.note = "end download, image of " + std::to_string(cpu.image.size()) + " bytes";
         break;
     case CMD_RUN:
         r.note = "run";

@@ -16,6 +16,7 @@
 
 // What the simulated device reports. The defaults make a device whose current
 // hardware version lies inside the built-in image's range (1.00 to 3.00).
+// A device with two CPUs reports one identity per CPU.
 struct SimIdentity {
     uint8_t chip[4] = {0x12, 0x34, 0x56, 0x78};
     std::string name = "KAVRO SIM";  // cut to SIM_MAX_NAME_LENGTH (234) in the reply
@@ -63,20 +64,34 @@ struct SimEmission {
     std::vector<uint8_t> bytes;  // wire bytes: optional garbage, then one frame
 };
 
+// CPUs a simulated device may have; CPU 0 is the first, 1 the second.
+inline constexpr int SIM_MAX_CPUS = 2;
+// A CPU number as an index: anything above 0 is the second CPU.
+inline constexpr int SimCpuIndex(int cpu) { return cpu <= 0 ? 0 : SIM_MAX_CPUS - 1; }
+
 struct SimReaction {
     bool isRequest = false;    // a message with REQUEST_TAG and a command code
     uint8_t command = 0;       // its code
-    bool endAccepted = false;  // an end request was carried out: the image is complete
+    int cpu = 0;               // the CPU the code addresses
+    bool endAccepted = false;  // an end request was carried out: that CPU's image is complete
     std::vector<SimEmission> emissions;
     std::string note;  // what the device did, one line for a log
 };
 
 class SimProtocol {
 public:
-    SimProtocol() = default;
+    // The second CPU starts with the first's identity under its own chip ID
+    // (12 34 56 79) and name ("KAVRO SIM CPU 2"), so replies tell them apart.
+    SimProtocol();
 
-    void SetIdentity(const SimIdentity& identity) { m_identity = identity; }
-    const SimIdentity& Identity() const { return m_identity; }
+    // One CPU (the default) or two. A device with one CPU does not answer the
+    // second CPU's codes at all, as such equipment does; a count outside 1..2
+    // is taken as the nearest one.
+    void SetCpuCount(int count);
+    int CpuCount() const { return m_cpuCount; }
+    // Each CPU keeps its own identity, hardware information and image.
+    void SetIdentity(const SimIdentity& identity, int cpu = 0) { m_cpus[SimCpuIndex(cpu)].identity = identity; }
+    const SimIdentity& Identity(int cpu = 0) const { return m_cpus[SimCpuIndex(cpu)].identity; }
     // Reseeds the generator and restarts the refusal, short-ack and block counts.
     void SetFaults(const SimFaults& faults);
     const SimFaults& Faults() const { return m_faults; }
@@ -84,10 +99,11 @@ public:
     // Reacts to one decoded message (unescaped, checksum removed).
     SimReaction Handle(const uint8_t* message, size_t length);
 
-    // The image received since the last accepted begin: sized to the highest
-    // offset + length written.
-    const std::vector<uint8_t>& Image() const { return m_image; }
-    size_t EndCount() const { return m_endCount; }
+    // The image a CPU received since its last accepted begin: sized to the
+    // highest offset + length written.
+    const std::vector<uint8_t>& Image(int cpu = 0) const { return m_cpus[SimCpuIndex(cpu)].image; }
+    // End requests a CPU carried out.
+    size_t EndCount(int cpu = 0) const { return m_cpus[SimCpuIndex(cpu)].endCount; }
     // Block requests acknowledged with a full ack that was put on the line.
     int AcknowledgedBlocks() const { return m_ackedBlocks; }
 
@@ -104,16 +120,23 @@ private:
     void Answer(SimReaction& reaction, uint8_t code, std::vector<uint8_t> message, bool isBlockAck);
     std::vector<uint8_t> Garbage();
 
-    SimIdentity m_identity;
+    struct Cpu {
+        SimIdentity identity;
+        std::vector<uint8_t> image;
+        size_t endCount = 0;
+    };
+    Cpu m_cpus[SIM_MAX_CPUS];
+    int m_cpuCount = 1;
     SimFaults m_faults;
     SimRandom m_random{1};
     int m_refused = 0;
     int m_shortAcks = 0;
     int m_ackedBlocks = 0;
-    size_t m_endCount = 0;
-    std::vector<uint8_t> m_image;
 };
 
 // The main-CPU code of a known request code (0x0B..0x10 map to 0x01..0x06), or
 // 0 when the simulator does not know the code.
 uint8_t SimMainCode(uint8_t code);
+// The CPU a known request code addresses: 1 for the second CPU's variants and
+// its run command, else 0.
+int SimCpuOfCode(uint8_t code);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/port_list.h"
 #include "records/record_store.h"
 #include "records/record_time.h"
 #include "res/info_lines.h"
@@ -405,6 +406,18 @@ bool CStationBay::Reset(UnitResult& result, std::string& message) {
     }
 }
 
+// Where the bay's adapter sits on the USB bus and its serial number, when the
+// port the bay's name led to is a USB adapter the system lists.
+void CStationBay::FillAdapter(UnitRecord& record) const {
+    if (m_device.empty()) return;
+    for (const SerialPortEntry& entry : EnumerateSerialPorts()) {
+        if (entry.name != m_device) continue;
+        record.usbPath = entry.usbPath;
+        record.adapterSerial = entry.serial;
+        return;
+    }
+}
+
 void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string& message) {
     UnitRecord record;
     record.id = NewRecordId();
@@ -412,6 +425,7 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     record.endedUtcMs = UtcNowMs();
     record.station = m_station->stationName.empty() ? DefaultStationName() : m_station->stationName;
     record.port = m_config.port;
+    FillAdapter(record);
     record.secondCpu = m_config.secondCpu;
     record.device = unit.device;
     record.imageSource = m_image->source;

@@ -69,6 +69,7 @@ private:
     [[nodiscard]] bool StartLink();
     bool PortChanged();
     void Finish(const Unit& unit, UnitResult result, const std::string& message);
+    void FillAdapter(UnitRecord& record) const;
 
     void SetState(BayState state);
     StationEvent MakeEvent(StationEventKind kind) const;

@@ -28,6 +28,7 @@ wxBEGIN_EVENT_TABLE(CKavApp, wxApp)
     EVT_MENU(CMD_DEVICE_DISCONNECT, CKavApp::OnDeviceDisconnect)
     EVT_MENU(CMD_DEVICE_RESET, CKavApp::OnDeviceReset)
     EVT_MENU(CMD_FORCE_MODE, CKavApp::OnForceMode)
+    EVT_CHECKBOX(IDC_SECOND_CPU, CKavApp::OnSecondCpuBox)
     EVT_UPDATE_UI(CMD_DEVICE_CONNECT, CKavApp::OnUpdateDeviceConnect)
     EVT_UPDATE_UI(CMD_DEVICE_DOWNLOAD, CKavApp::OnUpdateDeviceDownload)
     EVT_UPDATE_UI(CMD_DEVICE_DISCONNECT, CKavApp::OnUpdateDeviceDisconnect)
@@ -38,6 +39,9 @@ wxEND_EVENT_TABLE()
 
 namespace {
 wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+
+// The "Second CPU" box's state, kept beside the recent-file list.
+const char* const kSecondCpuKey = "/Settings/SecondCpu";
 
 LinkFlags CurrentFlags() {
     LinkFlags flags;
@@ -134,6 +138,7 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     g_link.m_progressWindow = frame->GetProgressWindow();
     frame->SetPortText(wxString::FromUTF8(g_link.m_portName.Text()));
     if (options.portGiven) frame->SetPortText(options.portName);
+    frame->SetSecondCpuChosen(wxConfigBase::Get()->ReadBool(kSecondCpuKey, false));
     m_forceMode = 0;
 
     m_idleTimer.Start(200);
@@ -187,6 +192,8 @@ void CKavApp::OnIdleStep() {
     CMainFrame* frame = CMainFrame::Get();
     if (frame == nullptr) return;
     frame->ShowDownloadProgress(g_link.m_downloadRequested != 0);
+    // The CPU is chosen for a whole connection: the box changes only when Connect may be used.
+    frame->EnableSecondCpuBox(EnabledCommands(CurrentFlags()).connect);
     frame->UpdateIndicators();
     // Menu items follow their enabling rules, so their keys do nothing while disabled.
     if (wxMenuBar* bar = frame->GetMenuBar()) bar->UpdateMenus();
@@ -201,9 +208,13 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
     if (g_link.m_running) return;
     g_link.Stop();
     wxString port;
-    if (CMainFrame* frame = CMainFrame::Get()) frame->GetPortText(port);
+    CMainFrame* frame = CMainFrame::Get();
+    if (frame != nullptr) frame->GetPortText(port);
     g_link.SetPortName(port.utf8_str());
+    // Cleared as every link starts, then taken from the box, which stays locked
+    // while the link runs: the choice holds for the whole connection.
     g_link.m_secondCpu = 0;
+    if (frame != nullptr && frame->IsSecondCpuChosen()) g_link.m_secondCpu = 1;
     g_link.Start();
 }
 
@@ -237,6 +248,13 @@ void CKavApp::OnDeviceReset(wxCommandEvent&) {
 void CKavApp::OnDeviceDisconnect(wxCommandEvent&) { g_link.Stop(); }
 
 void CKavApp::OnForceMode(wxCommandEvent&) { m_forceMode = 1; }
+
+void CKavApp::OnSecondCpuBox(wxCommandEvent& event) {
+    wxConfigBase* config = wxConfigBase::Get(false);
+    if (config == nullptr) return;
+    config->Write(kSecondCpuKey, event.IsChecked());
+    config->Flush();
+}
 
 void CKavApp::OnUpdateDeviceConnect(wxUpdateUIEvent& event) { event.Enable(EnabledCommands(CurrentFlags()).connect); }
 

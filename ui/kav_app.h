@@ -46,6 +46,8 @@ public:
     void OnDeviceReset(wxCommandEvent& event);
     void OnDeviceDisconnect(wxCommandEvent& event);
     void OnForceMode(wxCommandEvent& event);
+    // The operator ticked or cleared the "Second CPU" box: the choice is saved.
+    void OnSecondCpuBox(wxCommandEvent& event);
     void OnUpdateDeviceConnect(wxUpdateUIEvent& event);
     void OnUpdateDeviceDownload(wxUpdateUIEvent& event);
     void OnUpdateDeviceDisconnect(wxUpdateUIEvent& event);

@@ -172,9 +172,9 @@ void CMainFrame::CreateDialogBar() {
     for (const std::string& name : PortBoxEntries(StandardPortNames(), reported))
         m_portBox->Append(wxString::FromUTF8(name));
 
-    // The second CPU is never selected from the window.
+    // Unticked until the application restores the operator's last choice;
+    // the application enables it while no link runs.
     m_secondCpu->SetValue(false);
-    m_secondCpu->Disable();
 }
 
 void CMainFrame::CreateStatusBarPanes() {
@@ -219,6 +219,16 @@ void CMainFrame::GetPortText(wxString& text) const { text = m_portBox != nullptr
 
 void CMainFrame::SetPortText(const wxString& text) {
     if (m_portBox != nullptr) m_portBox->SetValue(text);
+}
+
+bool CMainFrame::IsSecondCpuChosen() const { return m_secondCpu != nullptr && m_secondCpu->GetValue(); }
+
+void CMainFrame::SetSecondCpuChosen(bool chosen) {
+    if (m_secondCpu != nullptr) m_secondCpu->SetValue(chosen);
+}
+
+void CMainFrame::EnableSecondCpuBox(bool enable) {
+    if (m_secondCpu != nullptr && m_secondCpu->IsEnabled() != enable) m_secondCpu->Enable(enable);
 }
 
 void CMainFrame::OnProgressMessage(wxThreadEvent& event) {

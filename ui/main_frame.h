@@ -33,6 +33,12 @@ public:
     // The port box's edit field: a chosen entry or whatever was typed.
     void GetPortText(wxString& text) const;
     void SetPortText(const wxString& text);
+    // The "Second CPU" box: whether it is ticked, and whether the operator may
+    // change it (only while no link runs); a box already in the wanted state is
+    // left alone.
+    bool IsSecondCpuChosen() const;
+    void SetSecondCpuChosen(bool chosen);
+    void EnableSecondCpuBox(bool enable);
     // The recent-file entries of the File menu, rebuilt from the list.
     void RefreshRecentFiles();
     // CAP, NUM and SCRL from the keyboard's lock states.

@@ -44,6 +44,9 @@ void FillUsbDetails(const fs::path& ttyEntry, SerialPortEntry& entry) {
         const std::string product = ReadAttribute(dir / "idProduct");
         if (!vendor.empty() && !product.empty()) {
             entry.usbId = vendor + ":" + product;
+            // The device folder's name is its place on the bus: root hub, then ports.
+            entry.usbPath = dir.filename().string();
+            entry.serial = ReadAttribute(dir / "serial");
             const std::string manufacturer = ReadAttribute(dir / "manufacturer");
             const std::string description = ReadAttribute(dir / "product");
             if (!manufacturer.empty() && !description.empty() && !StartsWith(description, manufacturer.c_str()))

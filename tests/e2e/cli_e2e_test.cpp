@@ -17,6 +17,7 @@
 #include "child_process.h"
 #include "image/firmware_format.h"
 #include "link/device_link.h"
+#include "link/frame_codec.h"
 #include "sim/device_simulator.h"
 #include "tests/support/test_data.h"
 
@@ -67,6 +68,25 @@ Bytes MakeImage(const Bytes& data, Version lowest, Version highest, const std::s
     EXPECT_TRUE(PackImage(request, data, image, error)) << error;
     return image;
 }
+
+// The command codes of the frames a --trace shows as sent, in order.
+Bytes SentCodes(const std::string& trace) {
+    Bytes codes;
+    uint8_t body[MAX_MESSAGE_LENGTH];
+    FrameDecoder decoder(body);
+    size_t at = 0;
+    while ((at = trace.find(" ms -> ", at)) != std::string::npos) {
+        const size_t end = trace.find('\n', at);
+        for (size_t i = at + 7; i + 1 < end && i + 1 < trace.size(); i += 3) {
+            const auto byte = static_cast<uint8_t>(std::stoul(trace.substr(i, 2), nullptr, 16));
+            if (decoder.Feed(byte) == FrameDecoder::Status::Frame) codes.push_back(body[1]);
+        }
+        at = end;
+    }
+    return codes;
+}
+
+bool Has(const Bytes& codes, uint8_t code) { return std::find(codes.begin(), codes.end(), code) != codes.end(); }
 
 class CliOnSimulator : public ::testing::Test {
 protected:
@@ -194,6 +214,68 @@ TEST_F(CliOnSimulator, IncompatibleDeviceIsRefusedUnlessForced) {
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(sim.Image(), data);
     EXPECT_TRUE(Contains(forced.out, "Firmware was downloaded successfuly\n"));
+}
+
+// On a two-CPU device each CPU is flashed on its own: without --second-cpu only
+// the first CPU's codes go out; with it the blocks carry 0x0B, the image lands
+// in the second CPU, the first CPU's image stays as it was, and the reset
+// sends the second CPU's run command before the run command.
+TEST_F(CliOnSimulator, SecondCpuOptionFlashesOnlyTheSecondCpu) {
+    sim.SetCpuCount(2);
+    StartSim();
+    const Bytes first = Pattern(300, 5);
+    const Bytes second = Pattern(200, 9);
+    const std::string firstImage = dir.File("first.fw");
+    const std::string secondImage = dir.File("second.fw");
+    WriteFile(firstImage, MakeImage(first, {1, 0}, {3, 0}));
+    WriteFile(secondImage, MakeImage(second, {1, 0}, {3, 0}));
+
+    const RunResult plain = Run({"download", "--port", sim.PortPath(), firstImage, "--reset", "--trace"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_TRUE(Contains(plain.out, "Name : KAVRO SIM\n")) << plain.out;
+    EXPECT_EQ(sim.Image(0), first);
+    EXPECT_TRUE(sim.Image(1).empty());
+    Bytes codes = SentCodes(plain.err);
+    EXPECT_TRUE(Has(codes, CMD_WRITE_BLOCK));
+    for (uint8_t code : {CMD_WRITE_BLOCK_SECOND, CMD_READ_IDENT_SECOND, CMD_BEGIN_DOWNLOAD_SECOND, CMD_RUN_SECOND})
+        EXPECT_FALSE(Has(codes, code)) << int(code);
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.back(), CMD_RUN);
+
+    const RunResult r =
+        Run({"download", "--port", sim.PortPath(), secondImage, "--reset", "--trace", "--second-cpu"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Name : KAVRO SIM CPU 2\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, " to " + sim.PortPath() + ", second CPU\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Firmware was downloaded successfuly\nDevice was reset.\n")) << r.out;
+    EXPECT_EQ(sim.Image(1), second);
+    EXPECT_EQ(sim.Image(0), first) << "the first CPU is untouched";
+    EXPECT_EQ(sim.EndCount(0), 1u);
+    EXPECT_EQ(sim.EndCount(1), 1u);
+    codes = SentCodes(r.err);
+    EXPECT_TRUE(Has(codes, CMD_WRITE_BLOCK_SECOND)) << r.err;
+    for (uint8_t code : {CMD_WRITE_BLOCK, CMD_READ_IDENT, CMD_READ_HWINFO, CMD_BEGIN_DOWNLOAD, CMD_END_DOWNLOAD})
+        EXPECT_FALSE(Has(codes, code)) << int(code);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(Bytes(codes.end() - 2, codes.end()), (Bytes{CMD_RUN_SECOND, CMD_RUN}));
+}
+
+// A unit with one CPU does not answer the second CPU's codes: every command
+// ends with status 3, saying the second CPU was addressed, and nothing is stored.
+TEST_F(CliOnSimulator, SecondCpuOfAOneCpuDeviceGivesStatus3) {
+    StartSim();
+    for (const char* command : {"identify", "download", "reset"}) {
+        const RunResult r = Run({command, "--port", sim.PortPath(), "--second-cpu", "--timeout", "2"});
+        EXPECT_EQ(r.status, 3) << command << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, "Equipment do not respond properly\n")) << r.err;
+        EXPECT_TRUE(Contains(r.err, "second CPU was addressed")) << r.err;
+        EXPECT_EQ(r.out, "") << command;
+    }
+    EXPECT_GT(sim.CountRequests(CMD_READ_HWINFO_SECOND), 0u);
+    EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD_SECOND), 0u);
+    EXPECT_EQ(sim.CountRequests(CMD_RUN_SECOND), 0u);
+    EXPECT_TRUE(sim.Image(1).empty());
+    EXPECT_TRUE(sim.Image(0).empty());
 }
 
 TEST_F(CliOnSimulator, MissingPortGivesStatus2WithTheSystemsReason) {

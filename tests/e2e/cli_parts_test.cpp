@@ -221,6 +221,7 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     Write(root / usb / "idProduct", "6001");
     Write(root / usb / "manufacturer", "FTDI");
     Write(root / usb / "product", "FT232R USB UART");
+    Write(root / usb / "serial", "A50285BI");
     Tty("ttyUSB0", usb + "/1-1:1.0/ttyUSB0");
     Node("ttyUSB0");
     const std::string acm = "devices/pci0000:00/usb1/1-2";
@@ -249,6 +250,12 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     EXPECT_EQ(ports[2].description, "");
     EXPECT_EQ(ports[3].usbId, "0403:6001");
     EXPECT_EQ(ports[3].description, "FTDI FT232R USB UART");
+    // Where the adapter sits and which one it is, for the station's records.
+    EXPECT_EQ(ports[3].usbPath, "1-1");
+    EXPECT_EQ(ports[3].serial, "A50285BI");
+    EXPECT_EQ(ports[0].usbPath, "1-2");
+    EXPECT_EQ(ports[0].serial, "") << "an adapter without a serial number";
+    EXPECT_EQ(ports[2].usbPath, "");
 }
 
 TEST_F(FakeSysfs, NoFolderMeansNoPorts) {

@@ -18,6 +18,7 @@
 #include "child_process.h"
 #include "image/firmware_format.h"
 #include "records/record_store.h"
+#include "tests/support/sqlite_value.h"
 #include "tests/support/test_data.h"
 
 namespace {
@@ -35,19 +36,7 @@ size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-std::string SqlValue(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    std::string value = "<no value>";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW)
-            value = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return value;
-}
+using testdata::SqlValue;
 
 std::vector<UnitRecord> ReadRecords(const std::string& path) {
     std::string error;

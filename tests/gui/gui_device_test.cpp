@@ -1,8 +1,9 @@
 // The application against the device simulator on a pseudo-terminal: connect,
 // download with the progress bar, reset, the hardware check and force mode,
-// port failures, and the link's end with the view.
+// the second CPU, port failures, and the link's end with the view.
 #include <cstring>
 
+#include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/gauge.h>
 #include <wx/toolbar.h>
@@ -49,6 +50,17 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : " + identity.name && Lines()[5] != "HW current version : 0.00"; },
                               kDeviceTimeoutMs))
             << Lines()[1];
+    }
+
+    // Ticks or clears the box as the operator's click does.
+    void ClickSecondCpuBox(bool tick) {
+        wxCheckBox* box = Frame().GetSecondCpuBox();
+        box->SetValue(tick);
+        wxCommandEvent event(wxEVT_CHECKBOX, IDC_SECOND_CPU);
+        event.SetInt(tick ? 1 : 0);
+        event.SetEventObject(box);
+        box->ProcessWindowEvent(event);
+        PumpEvents();
     }
 
     static std::vector<uint8_t> BuiltInData() {
@@ -306,6 +318,49 @@ TEST_F(DeviceTest, BadImageRefusesTheDownloadWithAReason) {
     // The window still works: File > Default and a download of the built-in image.
     Command(CMD_FILE_NEW);
     EXPECT_EQ(Lines()[8], "Name : KAVRO demo firmware");
+}
+
+// The "Second CPU" box is offered only while no link runs; ticked, the next
+// connection reads and flashes the second CPU of a two-CPU unit; the choice
+// survives a restart, and cleared, the first CPU is addressed again.
+TEST_F(DeviceTest, SecondCpuBoxChoosesTheCpuForAWholeConnection) {
+    SimIdentity second = Identity();
+    second.name = "Second processor";
+    m_sim.SetCpuCount(2);
+    m_sim.SetIdentity(Identity());
+    m_sim.SetIdentity(second, 1);
+    ASSERT_TRUE(m_sim.Start());
+    ASSERT_TRUE(Start());
+    wxCheckBox* box = Frame().GetSecondCpuBox();
+    EXPECT_TRUE(box->IsEnabled());
+    EXPECT_FALSE(box->GetValue());
+    ClickSecondCpuBox(true);
+    Frame().SetPortText(wxString::FromUTF8(m_sim.PortPath()));
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(g_link.m_running);
+    EXPECT_EQ(g_link.m_secondCpu.load(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return !Frame().GetSecondCpuBox()->IsEnabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : Second processor"; }, kDeviceTimeoutMs)) << Lines()[1];
+
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_TRUE(WaitForBox(Text(IDS_DOWNLOAD_DONE), 60000));
+    EXPECT_EQ(m_sim.Image(1), BuiltInData());
+    EXPECT_TRUE(m_sim.Image(0).empty()) << "the first CPU is untouched";
+    EXPECT_EQ(m_sim.CountRequests(CMD_WRITE_BLOCK), 0u);
+    EXPECT_FALSE(Frame().GetSecondCpuBox()->IsEnabled());
+
+    Command(CMD_DEVICE_DISCONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame().GetSecondCpuBox()->IsEnabled(); }, 3000));
+    Stop();
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Frame().GetSecondCpuBox()->GetValue()) << "remembered with the recent files";
+
+    ClickSecondCpuBox(false);
+    Frame().SetPortText(wxString::FromUTF8(m_sim.PortPath()));
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(g_link.m_running);
+    EXPECT_EQ(g_link.m_secondCpu.load(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : Bench unit"; }, kDeviceTimeoutMs)) << Lines()[1];
 }
 
 TEST_F(DeviceTest, PortThatCannotBeOpenedIsReportedWithItsName) {

@@ -234,6 +234,7 @@ TEST_F(CommandSet, StopFoundBeforeAnAttemptPostsNoResponse) {
 
 TEST_F(CommandSet, SecondCpuUsesItsCodesAndRunsBothCpus) {
     link->m_secondCpu = 1;
+    sim.SetCpuCount(2);
     SetImage(Pattern(5));
     OpenForCommands();
     EXPECT_TRUE(link->BeginDownload());

@@ -166,6 +166,7 @@ TEST_F(LinkEngine, SecondCpuResetStopsWhenItsRunFails) {
     faults.refuseCommand = CMD_RUN_SECOND;
     faults.refuseFirst = 3;
     sim.SetFaults(faults);
+    sim.SetCpuCount(2);
     link->m_secondCpu = 1;
     link->Start();
     ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED));

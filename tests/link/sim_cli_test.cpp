@@ -173,7 +173,8 @@ TEST(SimCli, HelpDocumentsEveryOption) {
          {"--link", "--port", "--baud", "--save-image", "--name", "--chip", "--sw", "--hw-lowest", "--hw-highest",
           "--hw-current", "--product", "--seed", "--foreign", "--refuse", "--refuse-command", "--short-ack",
           "--corrupt", "--drop", "--silent", "--silent-command", "--silence-after-blocks", "--hangup-after-blocks",
-          "--garbage", "--reply-delay", "--line-rate", "--answer-sync-late", "--quiet"}) {
+          "--garbage", "--reply-delay", "--line-rate", "--answer-sync-late", "--quiet", "--cpus",
+          "--save-second-image", "--second-name"}) {
         EXPECT_NE(out.find(option), std::string::npos) << option;
     }
 }
@@ -193,6 +194,9 @@ TEST(SimCli, BadOptionsGiveAnErrorAndANonZeroExit) {
         {"--refuse-command", "0x123"},
         {"--foreign", "many"},
         {"--baud", "19200"},  // only with --port
+        {"--cpus", "3"},
+        {"--second-name", "B"},  // only with --cpus 2
+        {"--cpus", "1", "--save-second-image", "/tmp/kavro-never"},
         {"--port"},
     };
     for (const auto& args : bad) {

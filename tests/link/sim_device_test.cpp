@@ -134,13 +134,26 @@ TEST_F(SimOnPty, StoresBlocksAtTheirOffsetsAndSavesTheImageAtEnd) {
     EXPECT_EQ(sim.EndCount(), 1u);
 
     // A second, shorter download replaces the file.
-    Ask(Request(CMD_BEGIN_DOWNLOAD_SECOND));
-    EXPECT_EQ(Ask(Block(0, {1, 2, 3}, CMD_WRITE_BLOCK_SECOND)), (Bytes{0xC0, 0x0B, 0x00, 0x00}));
-    EXPECT_EQ(Ask(Request(CMD_END_DOWNLOAD_SECOND)), (Bytes{0xC0, 0x10, 0x00, 0x00}));
+    Ask(Request(CMD_BEGIN_DOWNLOAD));
+    EXPECT_EQ(Ask(Block(0, {1, 2, 3})), (Bytes{0xC0, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(Ask(Request(CMD_END_DOWNLOAD)), (Bytes{0xC0, 0x06, 0x00, 0x00}));
     EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
     EXPECT_EQ(sim.EndCount(), 2u);
 
+    // The second CPU of a two-CPU device saves into its own file.
+    const std::string secondPath = dir + "/second.bin";
+    sim.SetCpuCount(2);
+    sim.SetSaveImagePath(secondPath, 1);
+    Ask(Request(CMD_BEGIN_DOWNLOAD_SECOND));
+    EXPECT_EQ(Ask(Block(0, {4, 5}, CMD_WRITE_BLOCK_SECOND)), (Bytes{0xC0, 0x0B, 0x00, 0x00}));
+    EXPECT_EQ(Ask(Request(CMD_END_DOWNLOAD_SECOND)), (Bytes{0xC0, 0x10, 0x00, 0x00}));
+    EXPECT_EQ(ReadFile(secondPath), (Bytes{4, 5}));
+    EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(sim.EndCount(), 2u);
+    EXPECT_EQ(sim.EndCount(1), 1u);
+
     std::remove(path.c_str());
+    std::remove(secondPath.c_str());
     rmdir(dir.c_str());
 }
 

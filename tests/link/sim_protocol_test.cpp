@@ -114,6 +114,7 @@ TEST(SimReplies, LongNamesAreSentWholeUpToTheMessageLimit) {
 
 TEST(SimReplies, SecondCpuCodesAreAnsweredWithTheirOwnCode) {
     SimProtocol p;
+    p.SetCpuCount(2);
     for (uint8_t code : {CMD_READ_IDENT_SECOND, CMD_READ_HWINFO_SECOND, CMD_BEGIN_DOWNLOAD_SECOND,
                          CMD_END_DOWNLOAD_SECOND, CMD_RUN, CMD_RUN_SECOND}) {
         const Bytes reply = OnlyReply(Send(p, Request(code)));
@@ -123,7 +124,39 @@ TEST(SimReplies, SecondCpuCodesAreAnsweredWithTheirOwnCode) {
         EXPECT_EQ(reply[3], 0) << int(code);
     }
     EXPECT_EQ(OnlyReply(Send(p, Block(CMD_WRITE_BLOCK_SECOND, 2, {9, 8}))), (Bytes{0xC0, 0x0B, 0x00, 0x00}));
-    EXPECT_EQ(p.Image(), (Bytes{0, 0, 9, 8}));
+    EXPECT_EQ(p.Image(1), (Bytes{0, 0, 9, 8}));
+    EXPECT_TRUE(p.Image(0).empty());
+}
+
+// Each CPU of a two-CPU device answers with its own identity and hardware
+// information and keeps its own image; a one-CPU device (the default) answers
+// none of the second CPU's codes and stores nothing for them.
+TEST(SimCpus, EachCpuKeepsItsOwnDataAndAOneCpuDeviceIgnoresTheSecond) {
+    SimProtocol p;
+    const Bytes secondCodes[] = {Request(CMD_READ_IDENT_SECOND), Request(CMD_READ_HWINFO_SECOND),
+                                 Request(CMD_BEGIN_DOWNLOAD_SECOND), Block(CMD_WRITE_BLOCK_SECOND, 0, {1}),
+                                 Request(CMD_END_DOWNLOAD_SECOND), Request(CMD_RUN_SECOND)};
+    for (const Bytes& m : secondCodes) {
+        const SimReaction r = Send(p, m);
+        EXPECT_TRUE(r.isRequest && r.emissions.empty() && !r.endAccepted) << int(m[1]);
+    }
+    EXPECT_TRUE(p.Image(1).empty());
+
+    p.SetCpuCount(2);
+    SimIdentity second;
+    second.hwCurrent = {5, 7};
+    p.SetIdentity(second, 1);
+    EXPECT_EQ(OnlyReply(Send(p, Request(CMD_READ_HWINFO_SECOND))),
+              (Bytes{0xC0, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x07, 0x00, 0x00, 0x01, 0x02}));
+    EXPECT_EQ(OnlyReply(Send(p, Request(CMD_READ_HWINFO)))[7], 0x02) << "the first CPU keeps its own";
+    Send(p, Block(CMD_WRITE_BLOCK, 0, {1, 2, 3}));
+    Send(p, Request(CMD_BEGIN_DOWNLOAD_SECOND));
+    Send(p, Block(CMD_WRITE_BLOCK_SECOND, 0, {7, 8}));
+    EXPECT_EQ(Send(p, Request(CMD_END_DOWNLOAD_SECOND)).cpu, 1);
+    EXPECT_EQ(p.Image(0), (Bytes{1, 2, 3}));
+    EXPECT_EQ(p.Image(1), (Bytes{7, 8}));
+    EXPECT_EQ(p.EndCount(0), 0u);
+    EXPECT_EQ(p.EndCount(1), 1u);
 }
 
 TEST(SimReplies, SyncUnknownAndNonRequestMessagesGetNoAnswer) {

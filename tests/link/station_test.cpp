@@ -147,7 +147,9 @@ protected:
 };
 
 TEST_F(StationTest, OnceFlashesEveryBayByteExactAndRecordsEachUnit) {
-    StartBays(BayOptions(4));
+    SimBaysOptions options = BayOptions(4);
+    options.cpus = 2;
+    StartBays(options);
     StationConfig config = Config(true);
     config.bays[3].secondCpu = true;
     StartStation(config);
@@ -159,15 +161,18 @@ TEST_F(StationTest, OnceFlashesEveryBayByteExactAndRecordsEachUnit) {
         auto record = std::find_if(records.begin(), records.end(), [&](const UnitRecord& r) { return r.port == port; });
         ASSERT_NE(record, records.end()) << port;
         EXPECT_EQ(record->result, UnitResult::Passed) << record->message;
+        // The second CPU identifies itself with a chip ID of its own.
+        const int cpu = i == 3 ? 1 : 0;
         EXPECT_EQ(record->device.productNumber, m_bays->Unit(i).productNumber);
-        EXPECT_EQ(std::memcmp(record->device.chipId, m_bays->Unit(i).chip, 4), 0);
+        EXPECT_EQ(std::memcmp(record->device.chipId, m_bays->Unit(i, cpu).chip, 4), 0);
         EXPECT_EQ(record->station, "test-station");
         EXPECT_EQ(record->secondCpu, i == 3);
         EXPECT_EQ(record->imageLength, m_image.data.size());
         EXPECT_EQ(record->imageChecksum, m_image.checksum);
         EXPECT_EQ(record->id.size(), 32u);
         EXPECT_LE(record->startedUtcMs, record->endedUtcMs);
-        EXPECT_EQ(m_bays->Device(i)->Image(), m_image.data) << "bay " << i;
+        EXPECT_EQ(m_bays->Device(i)->Image(cpu), m_image.data) << "bay " << i;
+        EXPECT_TRUE(m_bays->Device(i)->Image(1 - cpu).empty()) << "the other CPU is left alone";
         EXPECT_EQ(m_bays->Device(i)->CountRequests(CMD_RUN), 1u) << "reset after the download";
     }
     // The second CPU's codes reach only the bay that asked for them.

@@ -17,6 +17,7 @@
 #include "records/sqlite_store.h"
 #include "tests/e2e/child_process.h"
 #include "tests/records/record_samples.h"
+#include "tests/support/sqlite_value.h"
 
 using recordtest::SampleRecord;
 using recordtest::TempDir;
@@ -68,20 +69,7 @@ std::vector<UnitRecord> All(IRecordStore& store) {
     return records;
 }
 
-// A statement's single text result, through SQLite directly.
-std::string SqlValue(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    std::string value = "<no value>";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW)
-            value = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return value;
-}
+using testdata::SqlValue;
 
 void RunSql(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
