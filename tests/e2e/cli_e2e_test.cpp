@@ -19,6 +19,7 @@
 #include "link/device_link.h"
 #include "link/frame_codec.h"
 #include "sim/device_simulator.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 
 namespace {
@@ -40,20 +41,9 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A fresh folder for the files of one test.
-class TempDir {
+class TempDir : public testdata::TempDir {
 public:
-    TempDir() {
-        char pattern[] = "/tmp/kavro-e2e-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr) m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!m_path.empty()) fs::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
+    TempDir() : testdata::TempDir("kavro-e2e") {}
 };
 
 // An image packed in this process with the library's own packer.
@@ -634,4 +624,25 @@ TEST_F(CliOnSimulator, RecordsThatCannotBeKeptSendNothingAndReadingCreatesNothin
     EXPECT_EQ(read.status, 6);
     EXPECT_TRUE(Contains(read.err, missing)) << read.err;
     EXPECT_FALSE(fs::exists(missing));
+}
+
+// Ctrl+C in the middle of a recorded download: status 130 and a record that says stopped.
+TEST_F(CliOnSimulator, ADownloadStoppedMidwayIsRecordedAsStopped) {
+    SimFaults faults;
+    faults.lineRate = 19200;
+    sim.SetFaults(faults);
+    StartSim();
+    const std::string db = dir.File("records.sqlite");
+    ChildProcess download;
+    ASSERT_TRUE(download.Start(Cli({"download", "--port", sim.PortPath(), "--records", db})));
+    ASSERT_TRUE(download.WaitForOutput([](const std::string& out) { return Contains(out, "Downloading: 10%"); },
+                                       20000))
+        << download.Out();
+    download.Signal(SIGINT);
+    ASSERT_TRUE(download.Wait(5000));
+    EXPECT_EQ(download.Status(), 130) << download.Err();
+    EXPECT_TRUE(Contains(download.Out(), "Recorded as ")) << download.Out();
+    const RunResult json = Run({"records", "--records", db, "--json"});
+    EXPECT_EQ(CountLines(json.out), 1u) << json.out;
+    EXPECT_TRUE(Contains(json.out, "\"result\":\"stopped\"")) << json.out;
 }

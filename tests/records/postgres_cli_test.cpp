@@ -2,7 +2,11 @@
 // own local file) downloading into simulated devices at once, a server that
 // refuses the login, and records --summary per station.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +21,38 @@ using namespace recordtest;
 namespace {
 
 const std::string kCli = KAVRO_CLI_EXECUTABLE;
+const std::string kSim = KAVRO_SIM_EXECUTABLE;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+// kavro-sim serving count bays behind folder/bay0 ... bayN-1, each unit with
+// its own chip ID and product number.
+std::unique_ptr<ChildProcess> StartBays(const std::string& folder, int count, int seed) {
+    std::filesystem::create_directories(folder);
+    auto sim = std::make_unique<ChildProcess>();
+    EXPECT_TRUE(sim->Start({kSim, "--bays", std::to_string(count), "--link-dir", folder, "--seed",
+                            std::to_string(seed), "-q"}));
+    EXPECT_TRUE(sim->WaitForOutput([](const std::string& out) { return Contains(out, "Simulated bays:"); }, 10000))
+        << sim->Err();
+    return sim;
+}
+
+// A station over count bays of folder, recording to the line's server
+// through its own data folder.
+std::vector<std::string> StationArgs(const std::string& dataHome, const std::string& folder, int count,
+                                     const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> args = {"/usr/bin/env", "XDG_DATA_HOME=" + dataHome, kCli, "station", "--records",
+                                     StationUri(), "--station-name", name};
+    for (int i = 0; i < count; ++i) args.insert(args.end(), {"--bay", folder + "/bay" + std::to_string(i)});
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
 
 class CliOnLineServer : public ::testing::Test {
 protected:
@@ -112,4 +146,59 @@ TEST_F(CliOnLineServer, ARefusedLoginKeepsTheRecordLocallyUntilTheNextRunForward
     const RunResult next = Cli(station, {"download", "--port", sim.PortPath(), "--records", StationUri()});
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_EQ(LineCount(), 2);
+}
+
+// Two stations with three simulated bays each flash at the same time, each
+// recording through its own local file to the one server: every unit there once.
+TEST_F(CliOnLineServer, TwoStationsWithSimulatedBaysRecordEveryUnitOnceOnOneServer) {
+    std::unique_ptr<ChildProcess> bays[2] = {StartBays(dir.File("bays-a"), 3, 11), StartBays(dir.File("bays-b"), 3, 22)};
+    ChildProcess stations[2];
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(stations[i].Start(StationArgs(dir.File("data-" + std::to_string(i)),
+                                                  dir.File(i == 0 ? "bays-a" : "bays-b"), 3,
+                                                  i == 0 ? "line1-st1" : "line1-st2", {"--once", "--timeout", "20"})));
+    for (ChildProcess& station : stations) {
+        ASSERT_TRUE(station.Wait(60000));
+        EXPECT_EQ(station.Status(), 0) << station.Out() << station.Err();
+        EXPECT_FALSE(Contains(station.Out() + station.Err(), kStationPassword));
+    }
+    EXPECT_EQ(LineCount(), 6);
+    EXPECT_EQ(LineSql("SELECT count(DISTINCT id) FROM unit_records"), "6");
+    EXPECT_EQ(LineSql("SELECT count(DISTINCT chip_id) FROM unit_records"), "6") << "six different units";
+    EXPECT_EQ(LineCount("station = 'line1-st1' AND result = 'passed'"), 3);
+    EXPECT_EQ(LineCount("station = 'line1-st2' AND result = 'passed'"), 3);
+}
+
+// The server stops while a station runs and starts again later: the station
+// flashes on (units swapped in while the server is down pass), says the
+// records wait locally, and every unit reaches the server exactly once.
+TEST_F(CliOnLineServer, AStationFlashesOnWhileItsServerIsDownAndForwardsEveryUnitOnce) {
+    const std::string folder = dir.File("bays");
+    std::unique_ptr<ChildProcess> sim = StartBays(folder, 2, 33);
+    ChildProcess station;
+    ASSERT_TRUE(station.Start(StationArgs(dir.File("data"), folder, 2, "line2-st1", {"--json", "--leave-after", "3"})));
+    const auto passed = [](size_t n) {
+        return [n](const std::string& out) { return Count(out, "\"result\":\"passed\"") >= n; };
+    };
+    const auto swap = [&] {
+        for (int bay = 0; bay < 2; ++bay) std::ofstream(folder + "/bay" + std::to_string(bay) + ".swap") << "";
+    };
+    ASSERT_TRUE(station.WaitForOutput(passed(2), 30000)) << station.Out() << station.Err();
+    ASSERT_TRUE(WaitForLineCount(2));
+    ASSERT_TRUE(LineCluster()->Stop());
+    swap();
+    ASSERT_TRUE(station.WaitForOutput(passed(4), 30000)) << station.Out() << station.Err();
+    std::string error;
+    ASSERT_TRUE(LineCluster()->Start(error)) << error;
+    swap();
+    ASSERT_TRUE(station.WaitForOutput(passed(6), 30000)) << station.Out() << station.Err();
+    ASSERT_TRUE(WaitForLineCount(6, 40000)) << LineCount();
+    station.Signal(SIGINT);
+    ASSERT_TRUE(station.Wait(20000));
+    EXPECT_EQ(station.Status(), 130) << station.Err();
+    EXPECT_TRUE(Contains(station.Err(), "127.0.0.1:" + std::to_string(LineCluster()->Port()))) << station.Err();
+    EXPECT_FALSE(Contains(station.Out() + station.Err(), kStationPassword));
+    EXPECT_EQ(LineCount(), 6);
+    EXPECT_EQ(LineSql("SELECT count(DISTINCT id) FROM unit_records"), "6");
+    EXPECT_EQ(LineSql("SELECT count(DISTINCT chip_id) FROM unit_records"), "6");
 }

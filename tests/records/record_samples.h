@@ -1,33 +1,13 @@
 #pragma once
 // Records and folders for the records tests.
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 
 #include "records/unit_record.h"
+#include "tests/support/temp_dir.h"
 
 namespace recordtest {
 
-// A fresh folder, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kavro-records-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr) m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using testdata::TempDir;
 
 // A record with every field set, different for every n.
 inline UnitRecord SampleRecord(int n, const std::string& station = "line3-st1") {
