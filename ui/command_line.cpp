@@ -12,6 +12,8 @@ void AddCommandLineOptions(wxCmdLineParser& parser) {
     parser.AddSwitch(wxString(), "station", "open the production station window too (IMAGE.fw is then the station's image)");
     parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
                      wxCMD_LINE_HIDDEN);
+    parser.AddSwitch(wxString(), "autorun-station", "open the station, start every bay and report (for screenshots)",
+                     wxCMD_LINE_HIDDEN);
     parser.AddSwitch(wxString(), "autorun-connect", "connect, wait for the device, report and quit (for tests)",
                      wxCMD_LINE_HIDDEN);
     parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);

@@ -74,7 +74,8 @@ bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
     m_options.autorunConnect = parser.Found("autorun-connect");
-    m_options.station = parser.Found("station");
+    m_options.autorunStation = parser.Found("autorun-station");
+    m_options.station = parser.Found("station") || m_options.autorunStation;
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -146,6 +147,7 @@ bool CKavApp::InitInstance(const StartOptions& options) {
         StationWindowRequest request;
         request.imageGiven = !options.imagePath.empty();
         request.imagePath = options.imagePath.utf8_string();
+        request.autorun = options.autorunStation;
         OpenStationWindow(request);
     }
     if (options.autorunDownload || options.autorunConnect) {

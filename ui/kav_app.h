@@ -20,6 +20,7 @@ struct StartOptions {
     bool autorunDownload = false;  // connect, download, report (the screenshot run)
     bool autorunConnect = false;   // connect, report the port, quit (the installed program's check)
     bool station = false;          // --station: the station window opens too, with imagePath as its image
+    bool autorunStation = false;   // the station window starts every bay and reports its place (the screenshot run)
 };
 
 class CKavApp : public wxApp {

@@ -1,6 +1,7 @@
 #include "ui/station_frame.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 #include <wx/button.h>
@@ -97,7 +98,7 @@ private:
 CStationFrame* CStationFrame::Get() { return g_stationFrame; }
 
 CStationFrame::CStationFrame(const StationFrameOptions& options)
-    : wxFrame(nullptr, wxID_ANY, stationtext::kWindowTitle, wxDefaultPosition, wxSize(1000, 720)),
+    : wxFrame(nullptr, wxID_ANY, stationtext::kWindowTitle, wxDefaultPosition, wxSize(1100, 820)),
       m_base(options.station),
       m_settings(options.settingsGiven ? options.settings : LoadStationSettings(wxConfigBase::Get(false))) {
     g_stationFrame = this;
@@ -109,6 +110,9 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     CreateHeader(root, sizer);
     m_tilePanel = new wxPanel(root);
+    // The tiles fit the room left, never the other way round: the records
+    // table keeps its place however many bays there are.
+    m_tilePanel->SetMinSize(FromDIP(wxSize(200, 120)));
     m_grid = new wxGridSizer(1, FromDIP(6), FromDIP(6));  // rows follow the columns
     m_tilePanel->SetSizer(m_grid);
     m_noBays = new wxStaticText(root, wxID_ANY, stationtext::kNoBays);
@@ -570,6 +574,12 @@ void OpenStationWindow(const StationWindowRequest& request) {
     auto* frame = new CStationFrame(options);
     frame->Show(true);
     frame->Raise();
+    if (request.autorun) {
+        if (!frame->StartAll()) std::puts("autorun: failed: the station did not start");
+        const wxRect rect = frame->GetScreenRect();
+        std::printf("autorun: station %d %d %d %d\n", rect.x, rect.y, rect.width, rect.height);
+        std::fflush(stdout);
+    }
 }
 
 void CloseStationWindow() {

@@ -21,8 +21,8 @@ wxFont SizedFont(int pixels, bool bold) {
 }
 
 // One line of text, cut with an ellipsis to the width; the height it took.
-int DrawLine(wxDC& dc, const std::string& text, int x, int y, int width) {
-    const wxString line = wxControl::Ellipsize(wxString::FromUTF8(text), dc, wxELLIPSIZE_END, width);
+int DrawLine(wxDC& dc, const std::string& text, int x, int y, int width, wxEllipsizeMode mode = wxELLIPSIZE_END) {
+    const wxString line = wxControl::Ellipsize(wxString::FromUTF8(text), dc, mode, width);
     dc.DrawText(line, x, y);
     return dc.GetCharHeight();
 }
@@ -32,7 +32,7 @@ CBayTile::CBayTile(wxWindow* parent, size_t bay)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
       m_bay(bay) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    SetMinSize(FromDIP(wxSize(220, 150)));
+    SetMinSize(FromDIP(wxSize(200, 110)));
     Bind(wxEVT_PAINT, &CBayTile::OnPaint, this);
     Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent&) {
         if (m_clicked) m_clicked(m_bay);
@@ -42,7 +42,6 @@ CBayTile::CBayTile(wxWindow* parent, size_t bay)
 void CBayTile::SetContent(const TileContent& content) {
     if (SameContent(content, m_content)) return;
     m_content = content;
-    SetToolTip(wxString::FromUTF8(content.reason.empty() ? content.port : content.reason));
     Refresh(false);
 }
 
@@ -78,7 +77,8 @@ void CBayTile::OnPaint(wxPaintEvent&) {
     const int width = size.x - 2 * margin;
     int y = margin;
     dc.SetFont(SizedFont(std::clamp(size.y / 12, 11, 18), true));
-    y += DrawLine(dc, m_content.title + "   " + m_content.port, margin, y, width);
+    // A long port name keeps its end (bay0, port0): the part that differs.
+    y += DrawLine(dc, m_content.title + "   " + m_content.port, margin, y, width, wxELLIPSIZE_MIDDLE);
     dc.SetFont(SizedFont(std::clamp(size.y / 14, 10, 16), false));
     if (!m_content.place.empty()) y += DrawLine(dc, m_content.place, margin, y, width);
 
@@ -86,7 +86,12 @@ void CBayTile::OnPaint(wxPaintEvent&) {
     const int stateHeight = std::clamp(size.y / 5, 18, 56);
     y += margin / 2;
     DrawIcon(dc, wxRect(margin, y, stateHeight, stateHeight));
-    dc.SetFont(SizedFont(stateHeight * 4 / 5, true));
+    // The whole state word at the largest size that fits beside the icon.
+    const int wordWidth = width - stateHeight - margin;
+    int pixels = stateHeight * 4 / 5;
+    dc.SetFont(SizedFont(pixels, true));
+    while (pixels > 12 && dc.GetTextExtent(wxString::FromUTF8(m_content.state)).x > wordWidth)
+        dc.SetFont(SizedFont(pixels -= 2, true));
     DrawLine(dc, m_content.state, margin * 2 + stateHeight, y + (stateHeight - dc.GetCharHeight()) / 2,
              width - stateHeight - margin);
     y += stateHeight + margin / 2;

@@ -6,6 +6,9 @@
 struct StationWindowRequest {
     bool imageGiven = false;  // kavro --station IMAGE.fw
     std::string imagePath;
+    // Unattended (the screenshot): start every bay, then print one line with
+    // the window's place on the screen.
+    bool autorun = false;
 };
 
 // Opens the station window, or raises it when it is open (a given image is
