@@ -69,38 +69,23 @@ mkdir -p "$ROOT/docs"
 cat >"$SHOT_DIR/station.sh" <<'INNER'
 set -euo pipefail
 sim="$1"; gui="$2"; out="$3"; dir="$4"
-sim_pid=""; gui_pid=""
-cleanup() {
-  [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null; [ -n "$gui_pid" ] && wait "$gui_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
-  true
-}
-trap cleanup EXIT
+# The simulator and the application are this script's jobs: both go with it.
+trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; true' EXIT
+fail() { cat "$1" >&2; echo "$2" >&2; exit 1; }
 mkdir -p "$dir/bays"
 "$sim" --quiet --bays 8 --link-dir "$dir/bays" --line-rate 19200 --silent-bay 5 \
   --fault-bay 0 --fault-bay 1 --fault-bay 2 --fault-bay 3 --fault-bay 4 >"$dir/station-sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 100); do [ -L "$dir/bays/bay7" ] && break; sleep 0.1; done
-[ -L "$dir/bays/bay7" ] || { cat "$dir/station-sim.log" >&2; echo "kavro-sim made no bays" >&2; exit 1; }
+timeout 10 sh -c "until [ -L '$dir/bays/bay7' ]; do sleep 0.1; done" || fail "$dir/station-sim.log" "kavro-sim made no bays"
 # The bay list and the records file, as the window remembers them.
 {
   echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "Records=$dir/records.sqlite"
   for k in 0 1 2 3 4 5 6 7; do echo "[Station/Bay$k]"; echo "Port=$dir/bays/bay$k"; echo "SecondCpu=0"; done
 } >"$XDG_CONFIG_HOME/KAVRO.conf"
 "$gui" --autorun-station >"$dir/station-gui.log" 2>&1 &
-gui_pid=$!
-geometry=""
-for _ in $(seq 1 300); do
-  geometry=$(sed -n 's/^autorun: station //p' "$dir/station-gui.log" | head -n 1)
-  [ -n "$geometry" ] && break
-  if grep -q '^autorun: failed' "$dir/station-gui.log" || ! kill -0 "$gui_pid" 2>/dev/null; then
-    cat "$dir/station-gui.log" >&2; echo "the station did not start" >&2; exit 1
-  fi
-  sleep 0.1
-done
-[ -n "$geometry" ] || { cat "$dir/station-gui.log" >&2; echo "timed out waiting for the station" >&2; exit 1; }
-read -r x y w h <<<"$geometry"
-sleep 6  # the fast bays done, the paced ones about half way
+timeout 30 sh -c "until grep -q '^autorun: ' '$dir/station-gui.log'; do sleep 0.1; done" || true
+read -r x y w h <<<"$(sed -n 's/^autorun: station //p' "$dir/station-gui.log" | head -n 1)"
+[ -n "${h:-}" ] && ! grep -q '^autorun: failed' "$dir/station-gui.log" || fail "$dir/station-gui.log" "the station did not start"
+sleep 6  # the fast bays done, the paced ones part of the way
 import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
 echo "wrote $out (${w}x${h})"
 INNER
