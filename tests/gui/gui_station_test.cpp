@@ -10,6 +10,7 @@
 
 #include <wx/config.h>
 #include <wx/listctrl.h>
+#include <wx/menu.h>
 
 #include "gui_fixture.h"
 #include "image/firmware_format.h"
@@ -324,6 +325,20 @@ TEST_F(StationGuiTest, CommandLineStationOpensTheStationWindowBesideTheMainWindo
     m_frame = CStationFrame::Get();
     EXPECT_EQ(m_frame->GetTitle(), "KAVRO Station");
     EXPECT_TRUE(Frame().IsShown());
+    // Every command has a key, each key one command.
+    std::set<wxString> keys;
+    size_t commands = 0;
+    wxMenuBar* bar = m_frame->GetMenuBar();
+    for (size_t menu = 0; menu < bar->GetMenuCount(); ++menu) {
+        for (wxMenuItem* item : bar->GetMenu(menu)->GetMenuItems()) {
+            if (item->IsSeparator()) continue;
+            ++commands;
+            std::unique_ptr<wxAcceleratorEntry> accel(item->GetAccel());
+            ASSERT_NE(accel, nullptr) << item->GetItemLabelText().utf8_string();
+            EXPECT_TRUE(keys.insert(accel->ToString()).second) << accel->ToString().utf8_string();
+        }
+    }
+    EXPECT_GE(commands, 14u);
     // Closing the application closes the station window first.
     Stop();
     EXPECT_EQ(CStationFrame::Get(), nullptr);
