@@ -3,7 +3,7 @@
 #   ./kavro.sh demo            build, then download the built-in image to a simulated device
 #   ./kavro.sh test            build and run every test (also under ASan+UBSan and TSan)
 #   ./kavro.sh gui             open the desktop application
-#   ./kavro.sh screenshot      render the main window after a download into docs/screenshot.png
+#   ./kavro.sh screenshot      render the main window while and after downloading into docs/
 #   ./kavro.sh fuzz [SECONDS]  run every fuzz target for SECONDS (default 60) each
 #   ./kavro.sh soak [RUNS]     fault soak: RUNS downloads with injected faults (default 200)
 #   ./kavro.sh bench           run the benchmarks and write docs/PERFORMANCE.md

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "link/platform.h"
+#include "link/port_list.h"
 #include "res/strings.h"
 
 std::string StringText(unsigned id) {
@@ -144,6 +145,38 @@ std::vector<std::string> PortFailureDetail(const std::string& port, uint32_t sys
         lines.push_back("Hint: 'kavro-cli ports' lists the serial ports of this machine.");
     }
     return lines;
+}
+
+std::vector<std::string> SilentLineDetail(const std::string& port, double seconds) {
+    char after[32];
+    std::snprintf(after, sizeof after, "%.1f s", seconds);
+    return {"Nothing came back on " + port + " within " + after + " of opening it: not a single byte.",
+            "Hint: check that the device is powered, that the cable is plugged in at both ends (a null-modem "
+            "cable where the device needs one), and that " + port + " is the port the device is on "
+            "('kavro-cli ports' lists them). --timeout waits longer."};
+}
+
+std::string PortsJson(const std::vector<SerialPortEntry>& ports) {
+    const auto addText = [](JsonObject& object, const char* key, const std::string& value) {
+        if (value.empty())
+            object.AddNull(key);
+        else
+            object.Add(key, value);
+    };
+    std::string text = "[";
+    for (const SerialPortEntry& port : ports) {
+        JsonObject object;
+        object.Add("name", port.name);
+        object.Add("path", port.path);
+        addText(object, "description", port.description);
+        addText(object, "vendorId", port.vendorId);
+        addText(object, "productId", port.productId);
+        addText(object, "serialNumber", port.serial);
+        addText(object, "byPath", port.byPath);
+        if (text.size() > 1) text += ",";
+        text += object.Text();
+    }
+    return text + "]";
 }
 
 std::string FormatRate(double bytesPerSecond) {

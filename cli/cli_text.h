@@ -43,6 +43,14 @@ std::string InfoLineValue(const std::string& line);
 // a missing port).
 std::vector<std::string> PortFailureDetail(const std::string& port, uint32_t systemError);
 
+// The lines that explain a port on which nothing at all came back: the port,
+// then what to check.
+std::vector<std::string> SilentLineDetail(const std::string& port, double seconds);
+
+// The ports as one JSON array, one object a port (null for what is unknown).
+struct SerialPortEntry;
+std::string PortsJson(const std::vector<SerialPortEntry>& ports);
+
 // Download progress for people. On a terminal: one bar redrawn in place with
 // the percentage, the bytes, the rate and the time left (carriage returns,
 // redrawn at most ten times a second and at the end). Otherwise: one plain line

@@ -63,13 +63,17 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
 int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
     const int status = session.Connect(options.port, tracer, options.secondCpu);
     if (status != kExitOk) return status;
-    return session.WaitForDevice(options.timeout);
+    return session.WaitForDevice(options.timeout, !options.timeoutGiven);
 }
 
 }  // namespace
 
-int CommandPorts() {
+int CommandPorts(bool json) {
     const std::vector<SerialPortEntry> ports = EnumerateSerialPorts();
+    if (json) {
+        PrintLine(PortsJson(ports));
+        return kExitOk;
+    }
     if (ports.empty()) {
         PrintError("No serial ports found.");
         return kExitOk;
@@ -80,8 +84,9 @@ int CommandPorts() {
         std::string line = port.name;
         if (!port.usbId.empty() || !port.description.empty()) {
             line.append(width - port.name.size() + 2, ' ');
-            line += port.usbId.empty() ? std::string(9, ' ') : port.usbId;
-            if (!port.description.empty()) line += "  " + port.description;
+            // Descriptions line up whether or not a port has USB ids.
+            if (port.usbId.empty()) line.append(11, ' ');
+            line += PortDetail(port);
         }
         PrintLine(line);
     }

@@ -16,6 +16,8 @@ struct DeviceOptions {
     // download --records: where the unit's record goes ("": none), and the station's name ("": host name).
     std::string records;
     std::string stationName;
+    // An explicit --timeout: wait all of it, even on a line that stays silent.
+    bool timeoutGiven = false;
 };
 
 struct PackOptions {
@@ -28,7 +30,7 @@ struct PackOptions {
     bool overwrite = false;
 };
 
-int CommandPorts();
+int CommandPorts(bool json);
 // image "": the built-in image.
 int CommandInfo(const std::string& image, bool json);
 int CommandIdentify(const DeviceOptions& options, bool json);

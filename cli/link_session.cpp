@@ -1,5 +1,6 @@
 #include "cli/link_session.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/cli_platform.h"
@@ -106,11 +107,22 @@ void CLinkSession::NoResponse(const std::string& detail) {
     PrintError(detail);
 }
 
-int CLinkSession::WaitForDevice(std::chrono::milliseconds limit) {
-    const Clock::time_point deadline = Clock::now() + limit;
+int CLinkSession::WaitForDevice(std::chrono::milliseconds limit, bool silentVerdict) {
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + limit;
     LinkMessage message;
     for (;;) {
-        switch (Next(message, deadline)) {
+        // Short waits, so that a silent line is noticed as soon as it shows.
+        const Clock::time_point sliceEnd = std::min(deadline, Clock::now() + kSlice);
+        Wait wait = Next(message, sliceEnd);
+        if (wait == Wait::Timeout && sliceEnd < deadline) {
+            if (!silentVerdict || !m_link.LineIsSilent()) continue;
+            PrintError(StringText(IDS_NO_RESPONSE));
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            for (const std::string& line : SilentLineDetail(m_port, seconds)) PrintError(line);
+            return kExitNoResponse;
+        }
+        switch (wait) {
             case Wait::Stop:
                 return Interrupted(PendingStopRequest());
             case Wait::Timeout: {

@@ -36,8 +36,10 @@ public:
     // frame. secondCpu addresses the unit's second CPU for the whole connection.
     int Connect(const std::string& port, IFrameTrace* trace, bool secondCpu = false);
     // Waits until the first poll cycle has brought the device's data, at most
-    // limit. kExitNoResponse when nothing answered in time.
-    int WaitForDevice(std::chrono::milliseconds limit);
+    // limit. kExitNoResponse when nothing answered in time; with silentVerdict,
+    // also as soon as the first hardware-information attempt has ended without
+    // a single byte from the line (a port with nothing on it, or the wrong one).
+    int WaitForDevice(std::chrono::milliseconds limit, bool silentVerdict);
     // Requests a download of the loaded image and waits until the worker has
     // finished it, end command included; shows progress on standard output.
     int Download(bool terminal);

@@ -23,7 +23,7 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeout
     command
         .add_option("--timeout", timeoutSeconds,
                     "Seconds to wait for the device's first answer (default 45: a silent device's whole first "
-                    "poll cycle)")
+                    "poll cycle, cut short when not a byte came back by the end of the first attempt)")
         ->check(CLI::Range(0.1, 3600.0));
     command.add_flag("--second-cpu", options.secondCpu,
                      "Address the unit's second CPU (its own identity, image and reset) instead of the first");
@@ -72,6 +72,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("kavro-cli ") + KAVRO_VERSION, "Print the version and exit");
 
     CLI::App* ports = app.add_subcommand("ports", "List the serial ports of this machine, one a line");
+    bool portsJson = false;
+    ports->add_flag("--json", portsJson, "One JSON array of the ports instead of lines");
 
     std::string infoImage;
     bool infoJson = false;
@@ -146,18 +148,21 @@ int main(int argc, char** argv) {
     }
 
     InstallStopSignals();
-    if (ports->parsed()) return CommandPorts();
+    if (ports->parsed()) return CommandPorts(portsJson);
     if (info->parsed()) return CommandInfo(infoImage, infoJson);
     if (identify->parsed()) {
         identifyOptions.timeout = Milliseconds(identifyTimeout);
+        identifyOptions.timeoutGiven = identify->count("--timeout") > 0;
         return CommandIdentify(identifyOptions, identifyJson);
     }
     if (download->parsed()) {
         downloadOptions.timeout = Milliseconds(downloadTimeout);
+        downloadOptions.timeoutGiven = download->count("--timeout") > 0;
         return CommandDownload(downloadOptions, downloadImage, force, resetAfter);
     }
     if (reset->parsed()) {
         resetOptions.timeout = Milliseconds(resetTimeout);
+        resetOptions.timeoutGiven = reset->count("--timeout") > 0;
         return CommandReset(resetOptions);
     }
     if (pack->parsed()) return CommandPack(packOptions);

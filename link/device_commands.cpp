@@ -130,12 +130,14 @@ bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& devic
 
 void CDeviceLink::ReadHardwareInfo() {
     if (Exchange(CMD_READ_HWINFO, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+    m_answers.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard<std::mutex> lock(m_deviceLock);
     ParseHardwareInfoReply(m_port.m_reply, m_port.m_replyLength, m_device);
 }
 
 void CDeviceLink::ReadIdentity() {
     if (Exchange(CMD_READ_IDENT, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+    m_answers.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard<std::mutex> lock(m_deviceLock);
     ParseIdentityReply(m_port.m_reply, m_port.m_replyLength, m_device);
 }

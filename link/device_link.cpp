@@ -19,6 +19,8 @@ void CDeviceLink::Start() {
     m_downloadRequested = 0;
     m_resetRequested = 0;
     m_resetIssued = 0;
+    m_answers = 0;
+    m_lastDownload = DownloadOutcome::None;
     if (m_wakeEvent.CreateEvent(false)) {
         m_port.m_portName.Assign(m_portName.Text());
         m_port.m_baudRate = LINK_BAUD_RATE;
@@ -29,8 +31,12 @@ void CDeviceLink::Start() {
         m_port.m_timeouts = CommTimeouts{0, 0, LINK_READ_TIMEOUT, 0, LINK_WRITE_TIMEOUT};
         if (m_port.Open()) {
             m_port.EscapeCommFunction(SETRTS);
+            m_phase = LinkPhase::Waking;
             m_running = 1;
-            if (!m_thread.Start(&CDeviceLink::ThreadProc, this)) m_running = 0;
+            if (!m_thread.Start(&CDeviceLink::ThreadProc, this)) {
+                m_running = 0;
+                m_phase = LinkPhase::Idle;
+            }
         }
     }
     if (!m_running) {
@@ -62,8 +68,10 @@ void CDeviceLink::RequestReset() {
 
 void CDeviceLink::Run() {
     ClearDeviceInfo();
+    m_phase = LinkPhase::Waking;
     PostNotify(LN_LINK_STARTED);
     WakeDevice();
+    m_phase = LinkPhase::Polling;
     bool reset = false;
     while (m_running) {
         m_port.m_timeouts.ReadTotalTimeoutConstant = HWINFO_READ_TIMEOUT;
@@ -75,7 +83,10 @@ void CDeviceLink::Run() {
         PublishDeviceInfo();
         m_wakeEvent.Wait(POLL_PAUSE);
         if (m_downloadRequested) {
-            if (BeginDownload() && WriteBlocks()) EndDownload();
+            m_phase = LinkPhase::Downloading;
+            const bool confirmed = BeginDownload() && WriteBlocks() && EndDownload();
+            m_lastDownload = confirmed ? DownloadOutcome::Confirmed : DownloadOutcome::Failed;
+            m_phase = LinkPhase::Polling;
             m_downloadRequested = 0;
         }
         if (m_resetRequested) {
@@ -86,11 +97,13 @@ void CDeviceLink::Run() {
     if (reset) {
         m_resetRequested = 0;
         m_resetIssued = 1;
+        m_phase = LinkPhase::Resetting;
         // RunSecondCpu() is done at once while the second CPU is not selected.
         if (RunSecondCpu() && RunDevice()) PostNotify(LN_DEVICE_RESET);
         // No more polls after a reset: wait until the link is stopped.
         while (m_running) m_wakeEvent.Wait(kInfinite);
     }
+    m_phase = LinkPhase::Ended;
     PostNotify(LN_LINK_ENDED);
 }
 

@@ -66,6 +66,12 @@ inline constexpr uint32_t PROBE_PAUSE = 100;
 bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
 bool ParseHardwareInfoReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
 
+// What the link is doing, for displays that read it now and then; the
+// notifications above say the same things to their own receivers.
+enum class LinkPhase : uint8_t { Idle, Waking, Polling, Downloading, Resetting, Ended };
+// How the last download attempt of this link ended.
+enum class DownloadOutcome : uint8_t { None, Confirmed, Failed };
+
 class CDeviceLink {
 public:
     CDeviceLink();
@@ -90,6 +96,13 @@ public:
     void DiscardImageData();
     // True when a verified (or at least loaded) data block is present.
     bool HasImageData() const { return m_data != nullptr; }
+
+    // Since Start(), a poll attempt has run out (its read timed out) without a
+    // single byte from the line: nothing is there, or nothing is powered.
+    // Any thread.
+    bool LineIsSilent() const {
+        return m_port.m_readTimeouts.load() > 0 && m_port.m_bytesReceived.load() == 0 && m_answers.load() == 0;
+    }
 
     // A consistent copy of m_device, never half-written by the worker.
     DeviceInfo SnapshotDevice() const;
@@ -140,6 +153,10 @@ public:
     CWorkerThread m_thread;
     CSerialPort m_port;
     DeviceInfo m_published;
+    // Written by Start() and the worker, read by any thread.
+    std::atomic<LinkPhase> m_phase{LinkPhase::Idle};
+    std::atomic<uint32_t> m_answers{0};  // poll exchanges the device answered since Start()
+    std::atomic<DownloadOutcome> m_lastDownload{DownloadOutcome::None};
 
 private:
     enum class ExchangeResult { Answered, Failed, Stopped };

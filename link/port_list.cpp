@@ -30,3 +30,9 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     }
     return a.size() - i < b.size() - j;
 }
+
+std::string PortDetail(const SerialPortEntry& entry) {
+    std::string detail = entry.usbId;
+    if (!entry.description.empty()) detail += (detail.empty() ? "" : "  ") + entry.description;
+    return detail;
+}

@@ -6,14 +6,18 @@
 
 struct SerialPortEntry {
     std::string name;         // what to type into the port box / --port (e.g. /dev/ttyUSB0, COM3)
+    std::string path;         // the system's device path (/dev/ttyUSB0, \\.\COM3)
     std::string usbId;        // "vvvv:pppp" for USB adapters, else empty
     std::string description;  // the product description where the system has one
-    std::string usbPath;      // Linux: the USB device's place on the bus ("1-2.3"), else empty
-    std::string serial;       // the USB adapter's serial number where it has one
+    std::string vendorId;     // "vvvv" (USB), else empty
+    std::string productId;    // "pppp" (USB), else empty
+    std::string serial;       // the adapter's serial number where it reports one
+    std::string byPath;       // Linux: the /dev/serial/by-path name leading to it, else empty
 };
 
 // Linux: the /dev/ttyS*, ttyUSB* and ttyACM* that exist and are real ports
-// (ttyS* only with a UART behind them), with USB ids from sysfs. Windows: the
+// (ttyS* only with a UART behind them), found and described through libudev.
+// Windows: the
 // COM ports of the registry's SERIALCOMM list. Sorted naturally (COM2 before COM10).
 std::vector<SerialPortEntry> EnumerateSerialPorts();
 
@@ -21,6 +25,14 @@ std::vector<SerialPortEntry> EnumerateSerialPorts();
 // and device folder (a device node must be a character device).
 std::vector<SerialPortEntry> EnumerateSerialPortsIn(const std::string& sysClassTty, const std::string& devDir);
 
+// Whether a port of that name is present now (a device node, a COM name the
+// system knows), listed or not.
+bool PortExists(const std::string& name);
+
 // Orders names with their digit runs taken as numbers, letters without regard
 // to case: COM2 before COM10, ttyS2 before ttyS10.
 bool NaturalLess(const std::string& a, const std::string& b);
+
+// What the port box and `ports` show after the name: "vvvv:pppp  description",
+// either part left out when unknown; "" when nothing is known.
+std::string PortDetail(const SerialPortEntry& entry);

@@ -55,6 +55,8 @@ const char* Win32DevicePath(const char* portName, char* out, int outCapacity) {
 CSerialPort::CSerialPort() { m_portName.Assign("COM1"); }
 
 bool CSerialPort::Open() {
+    m_bytesReceived = 0;
+    m_readTimeouts = 0;
     if (!m_stopEvent.CreateEvent(true)) return false;
     if (!m_readEvent.CreateEvent(true)) return false;
     if (!m_writeEvent.CreateEvent(true)) return false;
@@ -111,7 +113,10 @@ bool CSerialPort::ReceiveFrame() {
     for (;;) {
         uint8_t byte = 0;
         uint32_t count = 1;
-        if (!Read(&byte, count, kInfinite) || count == 0) {
+        const bool read = Read(&byte, count, kInfinite);
+        if (read && count == 0) m_readTimeouts.fetch_add(1, std::memory_order_relaxed);
+        if (read && count > 0) m_bytesReceived.fetch_add(count, std::memory_order_relaxed);
+        if (!read || count == 0) {
             if (trace && m_traceLength > 0)
                 trace->OnFrame(IFrameTrace::Direction::Received, m_traceBytes, m_traceLength);
             return false;

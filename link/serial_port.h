@@ -114,6 +114,12 @@ public:
     // Reads one frame into m_reply; sets m_replyLength on success only.
     bool ReceiveFrame();
 
+    // What the line brought since Open(), for front ends that judge a silent
+    // line: bytes received, and reads that ended with nothing (time-outs).
+    // Written by the worker, read by any thread.
+    std::atomic<uint64_t> m_bytesReceived{0};
+    std::atomic<uint32_t> m_readTimeouts{0};
+
     // Trace hook; null (the default) costs one load per frame.
     void SetTrace(IFrameTrace* trace) { m_trace.store(trace, std::memory_order_release); }
 

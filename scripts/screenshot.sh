@@ -1,6 +1,7 @@
 # ./kavro.sh screenshot: under Xvfb, start the simulated device, open the
 # desktop application on its port, let it connect and download the built-in
-# image unattended, and write the main window to docs/screenshot.png.
+# image unattended, and write the main window while it downloads to
+# docs/screenshot-downloading.png and after the download to docs/screenshot.png.
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
 
@@ -17,7 +18,7 @@ trap 'rm -rf "$SHOT_DIR"' EXIT
 # Runs inside xvfb-run: the simulator, the application, the capture.
 cat >"$SHOT_DIR/inner.sh" <<'INNER'
 set -euo pipefail
-sim="$1"; gui="$2"; out="$3"; dir="$4"
+sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"
 sim_pid=""; gui_pid=""
 cleanup() {
   [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null; [ -n "$gui_pid" ] && wait "$gui_pid" 2>/dev/null
@@ -25,7 +26,9 @@ cleanup() {
   true
 }
 trap cleanup EXIT
-"$sim" --quiet >"$dir/sim.log" 2>&1 &
+# Paced like a real line (about 13 s for the image), so the window is caught
+# part way through the download.
+"$sim" --quiet --line-rate 19200 >"$dir/sim.log" 2>&1 &
 sim_pid=$!
 port=""
 for _ in $(seq 1 100); do
@@ -37,21 +40,26 @@ done
 echo "simulated device on $port"
 "$gui" --port "$port" --autorun-download >"$dir/gui.log" 2>&1 &
 gui_pid=$!
-geometry=""
-for _ in $(seq 1 1200); do
-  geometry=$(sed -n 's/^autorun: done //p' "$dir/gui.log" | head -n 1)
-  [ -n "$geometry" ] && break
-  if grep -q '^autorun: failed' "$dir/gui.log" || ! kill -0 "$gui_pid" 2>/dev/null; then
-    cat "$dir/gui.log" >&2; echo "the unattended download did not finish" >&2; exit 1
-  fi
-  sleep 0.1
-done
-[ -n "$geometry" ] || { cat "$dir/gui.log" >&2; echo "timed out waiting for the download" >&2; exit 1; }
+# Waits for the autorun line of moment $1 and captures the window into $2.
+capture() {
+  local geometry="" x y w h
+  for _ in $(seq 1 1200); do
+    geometry=$(sed -n "s/^autorun: $1 //p" "$dir/gui.log" | head -n 1)
+    [ -n "$geometry" ] && break
+    if grep -q '^autorun: failed' "$dir/gui.log" || ! kill -0 "$gui_pid" 2>/dev/null; then
+      cat "$dir/gui.log" >&2; echo "the unattended download did not reach '$1'" >&2; exit 1
+    fi
+    sleep 0.1
+  done
+  [ -n "$geometry" ] || { cat "$dir/gui.log" >&2; echo "timed out waiting for '$1'" >&2; exit 1; }
+  read -r x y w h <<<"$geometry"
+  sleep 0.3  # the last repaint
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$2"
+  echo "wrote $2 (${w}x${h})"
+}
+capture downloading "$midway"
+capture done "$out"
 grep '^autorun: box' "$dir/gui.log" || true
-read -r x y w h <<<"$geometry"
-sleep 0.5  # the last repaint
-import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
-echo "wrote $out (${w}x${h})"
 INNER
 
 log "unattended download under Xvfb"
@@ -60,7 +68,8 @@ mkdir -p "$ROOT/docs"
   export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
   mkdir -p "$XDG_CONFIG_HOME"
   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
-    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR"
+    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR" \
+    "$ROOT/docs/screenshot-downloading.png"
 )
 
 # The station window with eight simulated bays mid-run: five bays on a paced

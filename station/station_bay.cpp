@@ -406,13 +406,14 @@ bool CStationBay::Reset(UnitResult& result, std::string& message) {
     }
 }
 
-// Where the bay's adapter sits on the USB bus and its serial number, when the
-// port the bay's name led to is a USB adapter the system lists.
+// The fixture's physical place (its /dev/serial/by-path name) and the
+// adapter's serial number, when the port the bay's name led to is one the
+// system lists with them.
 void CStationBay::FillAdapter(UnitRecord& record) const {
     if (m_device.empty()) return;
     for (const SerialPortEntry& entry : EnumerateSerialPorts()) {
-        if (entry.name != m_device) continue;
-        record.usbPath = entry.usbPath;
+        if (entry.path != m_device && entry.name != m_device) continue;
+        record.usbPath = entry.byPath;
         record.adapterSerial = entry.serial;
         return;
     }

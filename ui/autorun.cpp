@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <wx/gauge.h>
+
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "ui/commands.h"
@@ -44,6 +46,14 @@ void CAutorun::Fail(const char* reason) {
     m_timer.Stop();
     m_app.SetExitCode(1);
     if (CMainFrame* frame = CMainFrame::Get()) frame->Close(true);
+}
+
+void CAutorun::PrintPlace(CMainFrame* frame, const char* moment) {
+    frame->Refresh();
+    frame->Update();
+    const wxRect rect = frame->GetScreenRect();
+    std::printf("autorun: %s %d %d %d %d\n", moment, rect.x, rect.y, rect.width, rect.height);
+    std::fflush(stdout);
 }
 
 void CAutorun::OnTick(wxTimerEvent&) {
@@ -88,14 +98,17 @@ void CAutorun::OnTick(wxTimerEvent&) {
             m_step = Step::WaitDone;
             break;
         case Step::WaitDone:
+            // Once, part way through: the window while it downloads.
+            if (!m_midwayShown && frame->GetProgressBar()->GetRange() > 0 &&
+                frame->GetProgressBar()->GetValue() * 100 / frame->GetProgressBar()->GetRange() >= 40 &&
+                g_link.m_phase.load() == LinkPhase::Downloading) {
+                m_midwayShown = true;
+                PrintPlace(frame, "downloading");
+            }
             if (m_downloadDone && !g_link.m_downloadRequested && !frame->IsDownloadProgressShown()) {
                 m_step = Step::Finished;
                 m_timer.Stop();
-                frame->Refresh();
-                frame->Update();
-                const wxRect rect = frame->GetScreenRect();
-                std::printf("autorun: done %d %d %d %d\n", rect.x, rect.y, rect.width, rect.height);
-                std::fflush(stdout);
+                PrintPlace(frame, "done");
             }
             break;
         case Step::Finished:

@@ -3,9 +3,11 @@
 #include <wx/cmdline.h>
 #include <wx/config.h>
 #include <wx/menu.h>
+#include <wx/statusbr.h>
 #include <wx/stdpaths.h>
 
 #include "image/image_loading.h"
+#include "link/platform.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "ui/about_dlg.h"
@@ -14,11 +16,13 @@
 #include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
+#include "ui/link_pane.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
 #include "ui/station_window.h"
 #include "ui/ui_logic.h"
+#include "ui/ui_texts.h"
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(CKavApp, wxApp)
@@ -48,6 +52,7 @@ LinkFlags CurrentFlags() {
     flags.running = g_link.m_running != 0;
     flags.downloadRequested = g_link.m_downloadRequested != 0;
     flags.resetIssued = g_link.m_resetIssued != 0;
+    flags.deviceAnswered = g_link.m_answers != 0;
     return flags;
 }
 
@@ -197,6 +202,7 @@ void CKavApp::OnIdleStep() {
     // The CPU is chosen for a whole connection: the box changes only when Connect may be used.
     frame->EnableSecondCpuBox(EnabledCommands(CurrentFlags()).connect);
     frame->UpdateIndicators();
+    frame->UpdateLinkPane(ReadLink(g_link));
     // Menu items follow their enabling rules, so their keys do nothing while disabled.
     if (wxMenuBar* bar = frame->GetMenuBar()) bar->UpdateMenus();
 }
@@ -217,7 +223,21 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
     // while the link runs: the choice holds for the whole connection.
     g_link.m_secondCpu = 0;
     if (frame != nullptr && frame->IsSecondCpuChosen()) g_link.m_secondCpu = 1;
+    if (frame != nullptr) {
+        // Shown before the open, which a slow driver may hold up.
+        frame->LinkPane().Opening(g_link.m_portName.Text());
+        frame->UpdateLinkPane(ReadLink(g_link));
+        if (wxStatusBar* bar = frame->GetStatusBar()) bar->Update();
+    }
     g_link.Start();
+    if (frame == nullptr) return;
+    if (g_link.m_running) {
+        frame->LinkPane().Started(CLinkPane::Clock::now());
+    } else {
+        const uint32_t error = g_link.m_port.m_file.m_lastError;
+        frame->LinkPane().Failed(error != 0 ? SystemErrorText(error) : std::string());
+    }
+    frame->UpdateLinkPane(ReadLink(g_link));
 }
 
 void CKavApp::OnDeviceDownload(wxCommandEvent&) {
@@ -236,6 +256,10 @@ void CKavApp::OnDeviceDownload(wxCommandEvent&) {
         case DownloadDecision::RefuseHardware:
             AppMessageBox(Text(IDS_HW_INCORRECT), wxOK | wxICON_ERROR);
             break;
+        case DownloadDecision::NoDevice:
+            AppMessageBox(wxString::FromUTF8(uitext::NoDeviceYet(g_link.m_port.m_portName.Text())),
+                          wxOK | wxICON_WARNING);
+            break;
         case DownloadDecision::AskHardware:
             if (AppMessageBox(Text(IDS_HW_INCORRECT_ASK), wxYES_NO | wxICON_QUESTION) == wxYES)
                 g_link.RequestDownload();
@@ -247,7 +271,13 @@ void CKavApp::OnDeviceReset(wxCommandEvent&) {
     if (!g_link.m_downloadRequested && g_link.m_running) g_link.RequestReset();
 }
 
-void CKavApp::OnDeviceDisconnect(wxCommandEvent&) { g_link.Stop(); }
+void CKavApp::OnDeviceDisconnect(wxCommandEvent&) {
+    g_link.Stop();
+    if (CMainFrame* frame = CMainFrame::Get()) {
+        frame->LinkPane().Disconnected();
+        frame->UpdateLinkPane(ReadLink(g_link));
+    }
+}
 
 void CKavApp::OnForceMode(wxCommandEvent&) { m_forceMode = 1; }
 

@@ -25,9 +25,11 @@
 #include "ui/station_texts.h"
 #include "ui/station_window.h"
 #include "ui/ui_logic.h"
+#include "ui/ui_texts.h"
 
 namespace {
 CMainFrame* g_mainFrame = nullptr;
+CMainFrame::PortSource g_portSource;
 
 wxString Text(unsigned id) {
     const char* text = LoadStringText(id);
@@ -53,7 +55,7 @@ private:
 CMainFrame* CMainFrame::Get() { return g_mainFrame; }
 
 CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
-    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(640, 420)),
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(880, 420)),
       m_manager(manager),
       m_progressTarget(this, EVT_LINK_PROGRESS_MESSAGE) {
     g_mainFrame = this;
@@ -83,11 +85,19 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, CMD_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, CMD_RECENT_PLACEHOLDER);
     RefreshRecentFiles();
+
+    // Plugging an adapter in or out lists the ports again, on the window thread.
+    // Without the system's notifications the list is still refreshed when opened.
+    const bool watching = m_portWatch.Start([this] { CallAfter(&CMainFrame::RefreshPorts); });
+    (void)watching;
 }
 
 CMainFrame::~CMainFrame() {
+    m_portWatch.Stop();
     if (g_mainFrame == this) g_mainFrame = nullptr;
 }
+
+void CMainFrame::SetPortSource(PortSource source) { g_portSource = std::move(source); }
 
 void CMainFrame::CreateMenuBar() {
     auto item = [](wxMenu* menu, int id, const wxString& label) { menu->Append(id, label, Prompt(id)); };
@@ -156,6 +166,11 @@ void CMainFrame::CreateDialogBar() {
     m_progress = new wxGauge(bar, IDC_PROGRESS, 100, wxDefaultPosition,
                              wxSize(bar->ConvertDialogToPixels(wxSize(111, 0)).x, -1), wxGA_HORIZONTAL | wxGA_SMOOTH);
     m_secondCpu = new wxCheckBox(bar, IDC_SECOND_CPU, "Second CPU");
+    // A fixed width, so that the changing text never moves the controls.
+    m_progressText = new wxStaticText(bar, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
+                                      wxST_NO_AUTORESIZE);
+    const wxString widest = wxString::FromUTF8(uitext::Progress(100, 35999));
+    m_progressText->SetMinSize(wxSize(m_progressText->GetTextExtent(widest).x + bar->FromDIP(8), -1));
 
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     const int gap = bar->FromDIP(6);
@@ -164,13 +179,15 @@ void CMainFrame::CreateDialogBar() {
     sizer->Add(m_secondCpu, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
     sizer->Add(m_downloadLabel, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap * 2);
     sizer->Add(m_progress, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, gap);
+    sizer->Add(m_progressText, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, gap);
     bar->SetSizer(sizer);
 
-    // The standard ports, then the ones this machine reports, each once.
-    std::vector<std::string> reported;
-    for (const SerialPortEntry& entry : EnumerateSerialPorts()) reported.push_back(entry.name);
-    for (const std::string& name : PortBoxEntries(StandardPortNames(), reported))
-        m_portBox->Append(wxString::FromUTF8(name));
+    RefreshPorts();
+    m_portBox->Bind(wxEVT_COMBOBOX_DROPDOWN, [this](wxCommandEvent& event) {
+        RefreshPorts();
+        event.Skip();
+    });
+    m_portBox->Bind(wxEVT_COMBOBOX, &CMainFrame::OnPortChosen, this);
 
     // Unticked until the application restores the operator's last choice;
     // the application enables it while no link runs.
@@ -178,13 +195,53 @@ void CMainFrame::CreateDialogBar() {
 }
 
 void CMainFrame::CreateStatusBarPanes() {
-    m_wndStatusBar = CreateStatusBar(4);
-    int widths[4] = {-1, 0, 0, 0};
+    // The prompt, the link pane, then CAP, NUM and SCRL.
+    m_wndStatusBar = CreateStatusBar(5);
+    int widths[5] = {-2, -3, 0, 0, 0};
     const unsigned indicators[3] = {ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i)
-        widths[i + 1] = m_wndStatusBar->GetTextExtent(Text(indicators[i])).GetWidth() + m_wndStatusBar->FromDIP(16);
-    m_wndStatusBar->SetStatusWidths(4, widths);
+        widths[i + 2] = m_wndStatusBar->GetTextExtent(Text(indicators[i])).GetWidth() + m_wndStatusBar->FromDIP(16);
+    m_wndStatusBar->SetStatusWidths(5, widths);
     SetStatusText(Text(AFX_IDS_IDLEMESSAGE), 0);
+    UpdateLinkPane(LinkSnapshot());
+}
+
+void CMainFrame::UpdateLinkPane(const LinkSnapshot& link) {
+    const CLinkPane::Clock::time_point now = CLinkPane::Clock::now();
+    const wxString text = wxString::FromUTF8(m_linkPane.Text(link, now));
+    // A text the pane cuts short shows whole in the status bar's own tool tip.
+    if (m_wndStatusBar != nullptr && m_wndStatusBar->GetStatusText(kLinkPane) != text)
+        m_wndStatusBar->SetStatusText(text, kLinkPane);
+    const wxString progress = wxString::FromUTF8(m_linkPane.ProgressText(now));
+    if (m_progressText != nullptr && m_progressText->GetLabel() != progress) m_progressText->SetLabel(progress);
+}
+
+wxString CMainFrame::GetLinkPaneText() const {
+    return m_wndStatusBar != nullptr ? m_wndStatusBar->GetStatusText(kLinkPane) : wxString();
+}
+
+void CMainFrame::RefreshPorts() {
+    if (m_portBox == nullptr) return;
+    const std::vector<SerialPortEntry> reported = g_portSource ? g_portSource() : EnumerateSerialPorts();
+    const bool present = m_rememberedPort.empty() || PortExists(m_rememberedPort);
+    std::vector<PortBoxItem> items = PortBoxItems(StandardPortNames(), reported, m_rememberedPort, present);
+    if (items == m_portItems) return;
+    // Replacing the list empties the edit field: what it held is put back.
+    const wxString text = m_portBox->GetValue();
+    m_portItems = std::move(items);
+    m_portBox->Clear();
+    for (const PortBoxItem& item : m_portItems) m_portBox->Append(wxString::FromUTF8(item.label));
+    m_portBox->ChangeValue(text);
+}
+
+void CMainFrame::OnPortChosen(wxCommandEvent& event) {
+    // The field keeps the port's name only, not its description.
+    const int index = event.GetSelection();
+    if (index >= 0 && static_cast<size_t>(index) < m_portItems.size()) {
+        const wxString name = wxString::FromUTF8(m_portItems[static_cast<size_t>(index)].name);
+        CallAfter([this, name] { m_portBox->ChangeValue(name); });
+    }
+    event.Skip();
 }
 
 void CMainFrame::UpdateIndicators() {
@@ -193,8 +250,8 @@ void CMainFrame::UpdateIndicators() {
         int pane;
         wxKeyCode key;
         unsigned text;
-    } indicators[3] = {{1, WXK_CAPITAL, ID_INDICATOR_CAPS}, {2, WXK_NUMLOCK, ID_INDICATOR_NUM},
-                       {3, WXK_SCROLL, ID_INDICATOR_SCRL}};
+    } indicators[3] = {{2, WXK_CAPITAL, ID_INDICATOR_CAPS}, {3, WXK_NUMLOCK, ID_INDICATOR_NUM},
+                       {4, WXK_SCROLL, ID_INDICATOR_SCRL}};
     for (const auto& indicator : indicators) {
         const wxString text = wxGetKeyState(indicator.key) ? Text(indicator.text) : wxString();
         if (m_wndStatusBar->GetStatusText(indicator.pane) != text) m_wndStatusBar->SetStatusText(text, indicator.pane);
@@ -203,7 +260,8 @@ void CMainFrame::UpdateIndicators() {
 
 void CMainFrame::ShowDownloadProgress(bool show) {
     bool changed = false;
-    for (wxWindow* control : {static_cast<wxWindow*>(m_downloadLabel), static_cast<wxWindow*>(m_progress)}) {
+    for (wxWindow* control : {static_cast<wxWindow*>(m_downloadLabel), static_cast<wxWindow*>(m_progress),
+                              static_cast<wxWindow*>(m_progressText)}) {
         if (control == nullptr || control->IsShown() == show) continue;
         control->Show(show);
         changed = true;
@@ -215,10 +273,19 @@ bool CMainFrame::IsDownloadProgressShown() const {
     return m_downloadLabel != nullptr && m_downloadLabel->IsShown() && m_progress->IsShown();
 }
 
-void CMainFrame::GetPortText(wxString& text) const { text = m_portBox != nullptr ? m_portBox->GetValue() : wxString(); }
+void CMainFrame::GetPortText(wxString& text) const {
+    // A description shown in the field still stands for its port's name.
+    text = m_portBox != nullptr
+               ? wxString::FromUTF8(PortNameOf(m_portItems, std::string(m_portBox->GetValue().utf8_str())))
+               : wxString();
+}
 
 void CMainFrame::SetPortText(const wxString& text) {
-    if (m_portBox != nullptr) m_portBox->SetValue(text);
+    if (m_portBox == nullptr) return;
+    m_portBox->SetValue(text);
+    // The remembered port: kept in the list, marked when it is not there.
+    m_rememberedPort = std::string(text.utf8_str());
+    RefreshPorts();
 }
 
 bool CMainFrame::IsSecondCpuChosen() const { return m_secondCpu != nullptr && m_secondCpu->GetValue(); }
@@ -238,10 +305,12 @@ void CMainFrame::OnProgressMessage(wxThreadEvent& event) {
         // The range runs from 0 to the high word of lParam.
         const int range = static_cast<int>((static_cast<uint32_t>(message.lParam) >> 16) & 0xFFFFu);
         m_progress->SetRange(range);
+        m_linkPane.ProgressRange(static_cast<uint32_t>(range), CLinkPane::Clock::now());
     } else if (message.message == PBM_SETPOS) {
         // A position past the end shows a full bar, as the system's control does.
         const uintptr_t limit = static_cast<uintptr_t>(m_progress->GetRange());
         m_progress->SetValue(static_cast<int>(std::min<uintptr_t>(message.wParam, limit)));
+        m_linkPane.ProgressPosition(static_cast<uint32_t>(message.wParam));
     }
 }
 

@@ -2,8 +2,15 @@
 // The main window: menu bar, tool bar, the dialog bar with the port box and
 // the download controls, the information view's window and the status bar.
 // Window thread.
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <wx/docview.h>
 
+#include "link/port_list.h"
+#include "link/port_watch.h"
+#include "ui/link_pane.h"
 #include "ui/link_targets.h"
 
 class wxCheckBox;
@@ -44,6 +51,23 @@ public:
     // CAP, NUM and SCRL from the keyboard's lock states.
     void UpdateIndicators();
 
+    // The link pane (between the prompt and CAP) and the text beside the
+    // progress bar, from the link's state now.
+    void UpdateLinkPane(const LinkSnapshot& link);
+    CLinkPane& LinkPane() { return m_linkPane; }
+    wxString GetLinkPaneText() const;
+    wxStaticText* GetProgressText() const { return m_progressText; }
+
+    // Lists the ports again, keeping the box's text; runs when the list is
+    // opened and when a port comes or goes.
+    void RefreshPorts();
+    CPortWatch& GetPortWatch() { return m_portWatch; }
+    // Tests: where the port list comes from (empty: the system's ports).
+    using PortSource = std::function<std::vector<SerialPortEntry>()>;
+    static void SetPortSource(PortSource source);
+
+    static constexpr int kLinkPane = 1;
+
     CKavCanvas* GetCanvas() const { return m_canvas; }
     wxComboBox* GetPortBox() const { return m_portBox; }
     wxGauge* GetProgressBar() const { return m_progress; }
@@ -57,6 +81,7 @@ private:
     void CreateDialogBar();
     void CreateStatusBarPanes();
     void OnProgressMessage(wxThreadEvent& event);
+    void OnPortChosen(wxCommandEvent& event);
     void OnViewToolbar(wxCommandEvent& event);
     void OnViewStatusBar(wxCommandEvent& event);
     void OnUpdateViewToolbar(wxUpdateUIEvent& event);
@@ -68,9 +93,15 @@ private:
     wxComboBox* m_portBox = nullptr;
     wxStaticText* m_downloadLabel = nullptr;
     wxGauge* m_progress = nullptr;
+    wxStaticText* m_progressText = nullptr;
     wxCheckBox* m_secondCpu = nullptr;
     CKavCanvas* m_canvas = nullptr;
     wxMenu* m_fileMenu = nullptr;
     CKavDocManager* m_manager;
     CPostedMessageTarget m_progressTarget;
+    CLinkPane m_linkPane;
+    std::vector<PortBoxItem> m_portItems;
+    std::string m_rememberedPort;
+    // Last member: stopped (its thread joined) before anything it reaches goes.
+    CPortWatch m_portWatch;
 };

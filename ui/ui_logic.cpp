@@ -21,6 +21,8 @@ DownloadDecision DecideDownload(const LinkFlags& flags, const char* refusal, boo
     // An image without data (or too long to address) is never sent, whatever
     // the hardware check would say.
     if (refusal != nullptr) return DownloadDecision::Refuse;
+    // Zeros are no hardware version: not even force mode sends to a silent line.
+    if (!flags.deviceAnswered) return DownloadDecision::NoDevice;
     if (compatible) return DownloadDecision::Request;
     return forceMode ? DownloadDecision::AskHardware : DownloadDecision::RefuseHardware;
 }

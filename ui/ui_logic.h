@@ -14,6 +14,7 @@ struct LinkFlags {
     bool running = false;
     bool downloadRequested = false;
     bool resetIssued = false;
+    bool deviceAnswered = true;  // the device has answered a poll since the link started
 };
 
 // What each device command's enabling handler answers.
@@ -35,6 +36,7 @@ enum class DownloadDecision {
     Request,        // request the download
     RefuseHardware, // incompatible, force mode off: the stop box (string 143)
     AskHardware,    // incompatible, force mode on: the Yes/No question (string 142)
+    NoDevice,       // no device has answered yet: there is no hardware version to check
 };
 
 // refusal: DownloadRefusal()'s answer for the link (nullptr when the image may be sent).

@@ -40,9 +40,15 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
         entry.name = reinterpret_cast<const char*>(data);
         while (!entry.name.empty() && entry.name.back() == '\0') entry.name.pop_back();
         if (entry.name.empty()) continue;
+        entry.path = "\\\\.\\" + entry.name;
         ports.push_back(std::move(entry));
     }
     std::sort(ports.begin(), ports.end(),
               [](const SerialPortEntry& a, const SerialPortEntry& b) { return NaturalLess(a.name, b.name); });
     return ports;
+}
+
+bool PortExists(const std::string& name) {
+    char target[512];
+    return !name.empty() && ::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
 }

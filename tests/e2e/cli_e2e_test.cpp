@@ -296,19 +296,55 @@ TEST_F(CliOnSimulator, BusyPortGivesStatus2WithAHint) {
     EXPECT_EQ(holder.Status(), 0) << holder.Err();
 }
 
-// Nothing answers: status 3 once the wait for the first answer is over
-// (shortened here; by default it spans a silent device's whole first cycle).
+// Nothing answers: status 3 once the wait for the first answer is over. An
+// explicit --timeout is waited out in full, even past the point where a
+// silent line would otherwise get its early verdict (about 3.2 s).
 TEST_F(CliOnSimulator, SilentDeviceGivesStatus3) {
     SimFaults faults;
     faults.silent = true;
     sim.SetFaults(faults);
     StartSim();
-    const RunResult r = Run({"identify", "--port", sim.PortPath(), "--timeout", "3"});
+    const RunResult r = Run({"identify", "--port", sim.PortPath(), "--timeout", "4.5"});
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_TRUE(Contains(r.err, "Equipment do not respond properly\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "within 4 s") || Contains(r.err, "within 5 s")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "Nothing came back")) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_GE(r.seconds, 2.9);
+    EXPECT_GE(r.seconds, 4.4);
     EXPECT_LT(r.seconds, 10.0);
+}
+
+// Not a byte comes back: identify and download give up once the first
+// hardware-information attempt has run out (about 3.2 s), not after the whole
+// first cycle, and say what to check.
+TEST_F(CliOnSimulator, SilentLineGetsAVerdictInSeconds) {
+    SimFaults faults;
+    faults.silent = true;
+    sim.SetFaults(faults);
+    StartSim();
+    for (const char* command : {"identify", "download"}) {
+        const RunResult r = Run({command, "--port", sim.PortPath()}, 20000);
+        EXPECT_EQ(r.status, 3) << command << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, "Equipment do not respond properly\n")) << r.err;
+        EXPECT_TRUE(Contains(r.err, "Nothing came back on " + sim.PortPath())) << r.err;
+        EXPECT_TRUE(Contains(r.err, "powered")) << r.err;
+        EXPECT_GE(r.seconds, 2.5) << "not before the first attempt has run out";
+        EXPECT_LT(r.seconds, 8.0) << command;
+    }
+    EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
+}
+
+// A line that brings bytes without a valid answer (here every reply's checksum
+// is wrong) is no silent line: the early verdict must not come, the wait goes on.
+TEST_F(CliOnSimulator, NoisyLineKeepsTheFullWait) {
+    SimFaults faults;
+    faults.corruptRate = 1.0;
+    sim.SetFaults(faults);
+    StartSim();
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(Cli({"identify", "--port", sim.PortPath()})));
+    EXPECT_FALSE(child.Wait(5500)) << "ended early with " << child.Status() << ": " << child.Err();
+    EXPECT_GE(sim.CountRequests(CMD_READ_HWINFO), 2u) << "the first attempt had run out";
 }
 
 // The line goes away in the middle of the blocks: the download fails with
@@ -399,7 +435,8 @@ TEST_F(CliOnSimulator, SignalsStopTheLinkAndFreeThePort) {
     silent.silent = true;
     sim.SetFaults(silent);
     ChildProcess waiting;
-    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath()})));
+    // An explicit wait, so that the silent line's early verdict cannot come first.
+    ASSERT_TRUE(waiting.Start(Cli({"identify", "--port", sim.PortPath(), "--timeout", "30"})));
     ASSERT_TRUE(sim.WaitForRequests(CMD_READ_HWINFO, sim.CountRequests(CMD_READ_HWINFO) + 1, 5000));
     const auto terminated = ChildProcess::Clock::now();
     waiting.Signal(SIGTERM);

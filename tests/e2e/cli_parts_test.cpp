@@ -9,13 +9,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "allocation_counter.h"
 #include "cli/cli_text.h"
 #include "cli/frame_tracer.h"
 #include "link/port_list.h"
+#include "link/port_watch.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -221,7 +224,7 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     Write(root / usb / "idProduct", "6001");
     Write(root / usb / "manufacturer", "FTDI");
     Write(root / usb / "product", "FT232R USB UART");
-    Write(root / usb / "serial", "A50285BI");
+    Write(root / usb / "serial", "A10K1234");
     Tty("ttyUSB0", usb + "/1-1:1.0/ttyUSB0");
     Node("ttyUSB0");
     const std::string acm = "devices/pci0000:00/usb1/1-2";
@@ -250,16 +253,51 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     EXPECT_EQ(ports[2].description, "");
     EXPECT_EQ(ports[3].usbId, "0403:6001");
     EXPECT_EQ(ports[3].description, "FTDI FT232R USB UART");
-    // Where the adapter sits and which one it is, for the station's records.
-    EXPECT_EQ(ports[3].usbPath, "1-1");
-    EXPECT_EQ(ports[3].serial, "A50285BI");
-    EXPECT_EQ(ports[0].usbPath, "1-2");
-    EXPECT_EQ(ports[0].serial, "") << "an adapter without a serial number";
-    EXPECT_EQ(ports[2].usbPath, "");
+    EXPECT_EQ(ports[3].vendorId, "0403");
+    EXPECT_EQ(ports[3].productId, "6001");
+    EXPECT_EQ(ports[3].serial, "A10K1234");
+    EXPECT_EQ(ports[3].path, ports[3].name);
+    EXPECT_EQ(ports[0].serial, "");
+
+    // As `ports --json` prints them: unknown fields are null, never "".
+    const std::string json = PortsJson({ports[2], ports[3]});
+    EXPECT_EQ(json, "[{\"name\":\"" + dev + "/ttyS0\",\"path\":\"" + dev +
+                        "/ttyS0\",\"description\":null,\"vendorId\":null,\"productId\":null,"
+                        "\"serialNumber\":null,\"byPath\":null},"
+                        "{\"name\":\"" + dev + "/ttyUSB0\",\"path\":\"" + dev +
+                        "/ttyUSB0\",\"description\":\"FTDI FT232R USB UART\",\"vendorId\":\"0403\","
+                        "\"productId\":\"6001\",\"serialNumber\":\"A10K1234\",\"byPath\":null}]");
+    EXPECT_EQ(PortsJson({}), "[]");
+    EXPECT_EQ(PortDetail(ports[3]), "0403:6001  FTDI FT232R USB UART");
+    EXPECT_EQ(PortDetail(ports[2]), "");
 }
 
 TEST_F(FakeSysfs, NoFolderMeansNoPorts) {
     EXPECT_TRUE(EnumerateSerialPortsIn((root / "absent").string(), "/dev").empty());
     EXPECT_TRUE(List().empty());
 }
+
+// The watch reports on another thread than its owner's; once stopped, no
+// report reaches the receiver, whether the system watch could start here
+// (a udev monitor needs the daemon) or not.
+TEST(PortWatch, ReportsReachTheReceiverOnlyWhileWatching) {
+    std::atomic<int> reports{0};
+    CPortWatch watch;
+    watch.ReportChange();  // not started: nowhere to go
+    const bool system = watch.Start([&reports] { ++reports; });
+    EXPECT_EQ(watch.IsWatching(), system);
+    std::thread([&watch] { watch.ReportChange(); }).join();
+    EXPECT_EQ(reports.load(), 1);
+    watch.Stop();
+    watch.Stop();
+    EXPECT_FALSE(watch.IsWatching());
+    std::thread([&watch] { watch.ReportChange(); }).join();
+    EXPECT_EQ(reports.load(), 1);
+    // Started again, then destroyed while watching: the destructor stops it.
+    auto second = std::make_unique<CPortWatch>();
+    (void)second->Start([&reports] { ++reports; });
+    second.reset();
+    EXPECT_EQ(reports.load(), 1);
+}
+
 }  // namespace

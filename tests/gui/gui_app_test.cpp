@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
@@ -95,7 +96,9 @@ TEST_F(GuiTest, StartUpShowsTheBuiltInImageAndAnEmptyPortBox) {
     EXPECT_FALSE(Frame().GetSecondCpuBox()->GetValue());
     EXPECT_TRUE(Frame().GetSecondCpuBox()->IsEnabled()) << "offered while no link runs";
     EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(0), "Ready");
-    EXPECT_EQ(Frame().GetStatusBar()->GetFieldsCount(), 4);
+    // The prompt, the link pane, CAP, NUM, SCRL.
+    EXPECT_EQ(Frame().GetStatusBar()->GetFieldsCount(), 5);
+    EXPECT_EQ(Frame().GetLinkPaneText(), "Not connected");
 
     // Each standard port once, in order, and every entry only once.
     wxArrayString entries = Frame().GetPortBox()->GetStrings();
@@ -290,6 +293,11 @@ TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
     const std::string path = WriteFile("kavro.cfg", SettingsBytes("/dev/ttyS9"));
     ASSERT_TRUE(Start());
     EXPECT_EQ(Frame().GetPortBox()->GetValue(), "/dev/ttyS9");
+    // Not there now: still the current choice, and marked in the list.
+    EXPECT_NE(Frame().GetPortBox()->FindString("/dev/ttyS9  (absent)"), wxNOT_FOUND);
+    wxString chosen;
+    Frame().GetPortText(chosen);
+    EXPECT_EQ(chosen, "/dev/ttyS9");
     // A name typed into the box is used as typed.
     Frame().GetPortBox()->SetValue("/dev/does-not-exist-42");
     Command(CMD_DEVICE_CONNECT);
@@ -301,6 +309,49 @@ TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
     EXPECT_STREQ(saved.data(), "/dev/does-not-exist-42");
     std::filesystem::remove(path);
     g_link.SetPortName("");
+}
+
+// An adapter plugged in and out: the watch's report lists the ports again on
+// the window thread, with their descriptions; choosing one uses its name.
+TEST_F(GuiTest, PortListFollowsPortsComingAndGoing) {
+    std::vector<SerialPortEntry> present;
+    CMainFrame::SetPortSource([&present] { return present; });
+    struct SourceReset {
+        ~SourceReset() { CMainFrame::SetPortSource(nullptr); }
+    } reset;
+    ASSERT_TRUE(Start());
+    wxComboBox* box = Frame().GetPortBox();
+    const wxString label = "/dev/ttyUSB7  0403:6001  FTDI FT232R USB UART";
+    EXPECT_EQ(box->FindString(label), wxNOT_FOUND);
+
+    SerialPortEntry adapter;
+    adapter.name = adapter.path = "/dev/ttyUSB7";
+    adapter.usbId = "0403:6001";
+    adapter.description = "FTDI FT232R USB UART";
+    present.push_back(adapter);
+    // The report comes from the watch's own thread, as the system's would.
+    std::thread([] { CMainFrame::Get()->GetPortWatch().ReportChange(); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return box->FindString(label) != wxNOT_FOUND; }, 3000));
+
+    // Choosing the entry puts its name, not its description, into the field.
+    const int index = box->FindString(label);
+    box->SetSelection(index);
+    wxCommandEvent chosen(wxEVT_COMBOBOX, box->GetId());
+    chosen.SetInt(index);
+    chosen.SetEventObject(box);
+    box->GetEventHandler()->ProcessEvent(chosen);
+    ASSERT_TRUE(PumpUntil([&] { return box->GetValue() == "/dev/ttyUSB7"; }, 2000)) << box->GetValue();
+    // A label left in the field still stands for the port's name.
+    box->SetValue(label);
+    wxString name;
+    Frame().GetPortText(name);
+    EXPECT_EQ(name, "/dev/ttyUSB7");
+
+    // Unplugged: gone from the list, and the field keeps what it holds.
+    present.clear();
+    std::thread([] { CMainFrame::Get()->GetPortWatch().ReportChange(); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return box->FindString(label) == wxNOT_FOUND; }, 3000));
+    EXPECT_EQ(box->GetValue(), label);
 }
 
 // An installed program has no settings file beside it: its port name lives in

@@ -6,6 +6,8 @@
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/gauge.h>
+#include <wx/regex.h>
+#include <wx/stattext.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
@@ -372,6 +374,8 @@ TEST_F(DeviceTest, PortThatCannotBeOpenedIsReportedWithItsName) {
     EXPECT_EQ(m_boxes[0].caption, "Firmware Downloader");
     EXPECT_TRUE(m_boxes[0].text.StartsWith("COM port can not be open\n\n/dev/kavro-no-such-port: "))
         << m_boxes[0].text;
+    EXPECT_EQ(Frame().GetLinkPaneText(), "Port /dev/kavro-no-such-port failed: " +
+                                             m_boxes[0].text.AfterLast(':').Trim(false));
     EXPECT_TRUE(IsEnabled(CMD_DEVICE_CONNECT));
 
     // An empty port box still tries, and is reported the same way.
@@ -379,6 +383,73 @@ TEST_F(DeviceTest, PortThatCannotBeOpenedIsReportedWithItsName) {
     Command(CMD_DEVICE_CONNECT);
     ASSERT_TRUE(PumpUntil([&] { return m_boxes.size() == 2; }, 3000));
     EXPECT_TRUE(m_boxes[1].text.StartsWith("COM port can not be open"));
+}
+
+// The link pane says what the link does, step by step, and the progress is
+// readable beside the bar.
+TEST_F(DeviceTest, LinkPaneFollowsConnectAnswerDownloadAndDisconnect) {
+    SimFaults paced;
+    paced.lineRate = 115200;  // about 2 s for the image: the percentages are seen
+    m_sim.SetFaults(paced);
+    m_sim.SetIdentity(Identity());
+    ASSERT_TRUE(m_sim.Start());
+    ASSERT_TRUE(Start());
+    const wxString port = wxString::FromUTF8(m_sim.PortPath());
+    Frame().SetPortText(port);
+    EXPECT_EQ(Frame().GetLinkPaneText(), "Not connected");
+    Command(CMD_DEVICE_CONNECT);
+    // The wake-up takes over a second, so it is what the pane says first.
+    EXPECT_EQ(Frame().GetLinkPaneText(), "Waking the device on " + port + "...");
+    ASSERT_TRUE(PumpUntil(
+        [&] { return Frame().GetLinkPaneText() == "Connected: Bench unit, product number 123456789"; },
+        kDeviceTimeoutMs))
+        << Frame().GetLinkPaneText();
+
+    Command(CMD_DEVICE_DOWNLOAD);
+    const wxRegEx progress("^[0-9]+ %  [0-9]+:[0-9][0-9] left$");
+    wxString seen;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            seen = Frame().GetLinkPaneText();
+            return seen.StartsWith("Downloading: ") && seen.Contains(" left") &&
+                   progress.Matches(Frame().GetProgressText()->GetLabel());
+        },
+        kDeviceTimeoutMs))
+        << seen << " / " << Frame().GetProgressText()->GetLabel();
+    EXPECT_TRUE(Frame().GetProgressText()->IsShown());
+    ASSERT_TRUE(WaitForBox(Text(IDS_DOWNLOAD_DONE), 60000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return Frame().GetLinkPaneText() == "Download finished and confirmed by the device"; }, 10000))
+        << Frame().GetLinkPaneText();
+    EXPECT_EQ(Frame().GetProgressText()->GetLabel().BeforeFirst(' '), "100");
+
+    Command(CMD_DEVICE_DISCONNECT);
+    EXPECT_EQ(Frame().GetLinkPaneText(), "Disconnected");
+}
+
+// Nothing answers: the pane says so within seconds, with what to check, and
+// F9 says that no device has answered instead of the hardware-version message.
+TEST_F(DeviceTest, SilentDeviceIsNamedInThePaneAndRefusesTheDownload) {
+    SimFaults faults;
+    faults.silent = true;
+    m_sim.SetFaults(faults);
+    ASSERT_TRUE(m_sim.Start());
+    ASSERT_TRUE(Start());
+    const wxString port = wxString::FromUTF8(m_sim.PortPath());
+    Frame().SetPortText(port);
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(g_link.m_running);
+    ASSERT_TRUE(PumpUntil([&] { return Frame().GetLinkPaneText().StartsWith("No answer yet on " + port + " after "); },
+                          8000))
+        << Frame().GetLinkPaneText();
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains("power")) << Frame().GetLinkPaneText();
+
+    Command(CMD_DEVICE_DOWNLOAD);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes[0].text.StartsWith("No device has answered on " + port + " yet")) << m_boxes[0].text;
+    EXPECT_NE(m_boxes[0].text, Text(IDS_HW_INCORRECT));
+    EXPECT_FALSE(g_link.m_downloadRequested);
+    EXPECT_EQ(m_sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
 }
 
 TEST_F(DeviceTest, ClosingTheWindowStopsTheLink) {

@@ -5,10 +5,13 @@
 
 #include <cstring>
 
+#include "link/port_list.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "ui/link_pane.h"
 #include "ui/ui_logic.h"
+#include "ui/ui_texts.h"
 
 namespace {
 DeviceInfo Device() { return DeviceInfo{}; }
@@ -201,4 +204,85 @@ TEST(Texts, PortFailureKeepsItsTextFirst) {
     EXPECT_EQ(PortFailedText(base, "", ""), "COM port can not be open");
     EXPECT_EQ(DownloadRefusalText("no image data is loaded"),
               "The firmware cannot be downloaded: no image data is loaded.");
+}
+
+TEST(LinkPane, TextFollowsTheLinkFromOpenToDisconnect) {
+    using Clock = CLinkPane::Clock;
+    const Clock::time_point t0 = Clock::now();
+    CLinkPane pane;
+    LinkSnapshot link;
+    EXPECT_EQ(pane.Text(link, t0), "Not connected");
+    pane.Opening("/dev/ttyUSB0");
+    EXPECT_EQ(pane.Text(link, t0), "Opening port /dev/ttyUSB0...");
+    pane.Started(t0);
+    link.running = true;
+    link.phase = LinkPhase::Waking;
+    EXPECT_EQ(pane.Text(link, t0), "Waking the device on /dev/ttyUSB0...");
+    link.phase = LinkPhase::Polling;
+    EXPECT_EQ(pane.Text(link, t0), "Waiting for an answer on /dev/ttyUSB0...");
+    // An attempt ran out: silent (not a byte) and noisy lines are told apart.
+    link.attemptRanOut = true;
+    link.silent = true;
+    EXPECT_EQ(pane.Text(link, t0 + std::chrono::milliseconds(3400)),
+              "No answer yet on /dev/ttyUSB0 after 3 s: check the device's power, the cable and the port");
+    link.silent = false;
+    EXPECT_TRUE(pane.Text(link, t0 + std::chrono::seconds(9)).rfind("No valid answer yet on /dev/ttyUSB0 after 9 s", 0) == 0);
+    link.answers = 2;
+    link.deviceName = "Bench unit";
+    link.productNumber = 42;
+    EXPECT_EQ(pane.Text(link, t0), "Connected: Bench unit, product number 42");
+
+    // 1000 of 4000 bytes in 2 s: 25 %, 6 s left.
+    link.phase = LinkPhase::Downloading;
+    pane.ProgressRange(4000, t0);
+    EXPECT_EQ(pane.ProgressText(t0), "0 %");
+    pane.ProgressPosition(1000);
+    EXPECT_EQ(pane.Text(link, t0 + std::chrono::seconds(2)), "Downloading: 25 %, 0:06 left");
+    EXPECT_EQ(pane.ProgressText(t0 + std::chrono::seconds(2)), "25 %  0:06 left");
+    link.phase = LinkPhase::Polling;
+    link.lastDownload = DownloadOutcome::Confirmed;
+    EXPECT_EQ(pane.Text(link, t0), "Download finished and confirmed by the device");
+    link.lastDownload = DownloadOutcome::Failed;
+    EXPECT_EQ(pane.Text(link, t0), "Download not confirmed: the device stopped answering");
+
+    // Stopped by an image load, or by Disconnect: disconnected either way.
+    link.running = false;
+    EXPECT_EQ(pane.Text(link, t0), "Disconnected");
+    pane.Disconnected();
+    EXPECT_EQ(pane.Text(link, t0), "Disconnected");
+    pane.Opening("COM9");
+    pane.Failed("The system cannot find the file specified.");
+    EXPECT_EQ(pane.Text(link, t0), "Port COM9 failed: The system cannot find the file specified.");
+    EXPECT_EQ(uitext::TimeLeft(3725), "1:02:05");
+}
+
+TEST(PortBox, ItemsAreDescribedAndAnAbsentRememberedPortIsMarked) {
+    SerialPortEntry usb;
+    usb.name = "COM7";
+    usb.usbId = "0403:6001";
+    usb.description = "FTDI FT232R USB UART";
+    SerialPortEntry plain;
+    plain.name = "COM2";
+    const std::vector<PortBoxItem> items = PortBoxItems({"COM1", "COM2"}, {plain, usb}, "COM12", false);
+    EXPECT_EQ(items, (std::vector<PortBoxItem>{{"COM1", "COM1"},
+                                               {"COM2", "COM2"},
+                                               {"COM7  0403:6001  FTDI FT232R USB UART", "COM7"},
+                                               {"COM12  (absent)", "COM12"}}));
+    EXPECT_EQ(PortNameOf(items, "COM7  0403:6001  FTDI FT232R USB UART"), "COM7");
+    EXPECT_EQ(PortNameOf(items, "COM12  (absent)"), "COM12");
+    EXPECT_EQ(PortNameOf(items, "/dev/typed"), "/dev/typed");
+    // Listed, or present though unlisted (a pseudo-terminal): not marked.
+    EXPECT_EQ(PortBoxItems({"COM1"}, {}, "COM1", false).size(), 1u);
+    EXPECT_EQ(PortBoxItems({"COM1"}, {}, "/dev/pts/3", true).size(), 1u);
+}
+
+TEST(Commands, DownloadBeforeAnyAnswerSaysNoDevice) {
+    LinkFlags silent;
+    silent.running = true;
+    silent.deviceAnswered = false;
+    EXPECT_EQ(DecideDownload(silent, nullptr, false, false), DownloadDecision::NoDevice);
+    EXPECT_EQ(DecideDownload(silent, nullptr, false, true), DownloadDecision::NoDevice) << "not even in force mode";
+    EXPECT_EQ(DecideDownload(silent, "no image data is loaded", false, false), DownloadDecision::Refuse);
+    silent.running = false;
+    EXPECT_EQ(DecideDownload(silent, nullptr, false, false), DownloadDecision::Ignore);
 }

@@ -47,6 +47,9 @@ TEST_F(LinkEngine, FirstCycleFillsTheDeviceAndPostsOneChange) {
     EXPECT_STREQ(d.name.Text(), "KAVRO SIM");
     EXPECT_EQ(d.productNumber, 258u);
     EXPECT_EQ(target.Count(LN_INFO_CHANGED), 1u) << "several fields changed, one notification";
+    EXPECT_EQ(link->m_answers.load(), 2u) << "hardware information and identity";
+    EXPECT_EQ(link->m_phase.load(), LinkPhase::Polling);
+    EXPECT_FALSE(link->LineIsSilent());
 
     // An unchanged cycle posts nothing; a cycle with two changes posts one.
     ASSERT_TRUE(sim.WaitForRequests(CMD_READ_IDENT, 2, 6000));
@@ -67,9 +70,14 @@ TEST_F(LinkEngine, SilentDeviceNeverPostsAChange) {
     link->Start();
     ASSERT_TRUE(target.WaitFor(LN_LINK_STARTED));
     ASSERT_TRUE(sim.WaitForRequests(CMD_READ_HWINFO, 1, 5000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(link->LineIsSilent()) << "the first attempt's read has not run out yet";
+    EXPECT_EQ(link->m_phase.load(), LinkPhase::Polling);
+    // The first attempt runs out without a byte: the line counts as silent.
+    ASSERT_TRUE(sim.WaitForRequests(CMD_READ_HWINFO, 2, 5000));
+    EXPECT_TRUE(link->LineIsSilent());
     // The stop lands in the middle of a 2-second read.
     EXPECT_LT(TimedStop(*link), 1.0);
+    EXPECT_EQ(link->m_phase.load(), LinkPhase::Ended);
     EXPECT_EQ(target.Notifications(), (std::vector<int>{LN_LINK_STARTED, LN_LINK_ENDED}));
     const DeviceInfo d = link->SnapshotDevice();
     EXPECT_EQ(d.productNumber, 0u);
@@ -130,6 +138,8 @@ TEST_F(LinkEngine, DownloadRequestSkipsThePause) {
     for (int i = 0; i < 50 && link->m_downloadRequested; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(link->m_downloadRequested.load(), 0);
+    EXPECT_EQ(link->m_lastDownload.load(), DownloadOutcome::Confirmed) << "the device acknowledged the end";
+    EXPECT_EQ(link->m_phase.load(), LinkPhase::Polling);
 }
 
 TEST_F(LinkEngine, DownloadThenResetInOnePassAndNoPollsAfter) {
@@ -189,7 +199,9 @@ TEST_F(LinkEngine, StopDuringADownloadGivesUpWithOneNotification) {
     ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED, 1, 15000));
     link->RequestDownload();
     ASSERT_TRUE(sim.WaitForRequests(CMD_WRITE_BLOCK, 3, 10000));
+    EXPECT_EQ(link->m_phase.load(), LinkPhase::Downloading);
     EXPECT_LT(TimedStop(*link), 1.0);
+    EXPECT_EQ(link->m_lastDownload.load(), DownloadOutcome::Failed);
     const auto codes = target.Notifications();
     EXPECT_EQ(target.Count(LN_NO_RESPONSE), 1u);
     EXPECT_EQ(target.Count(LN_DOWNLOAD_DONE), 0u);

@@ -44,6 +44,9 @@ TEST_F(SerialPortTest, ReceiveFrameDecodesAReplyAfterJunk) {
     EXPECT_EQ(port.m_reply[0], 0xC0);
     EXPECT_EQ(port.m_reply[1], 0x04);
     EXPECT_EQ(port.m_reply[4], 0x3C);
+    // Junk counts as something on the line; no read ran out.
+    EXPECT_EQ(port.m_bytesReceived.load(), 12u);
+    EXPECT_EQ(port.m_readTimeouts.load(), 0u);
 }
 
 TEST_F(SerialPortTest, FailedReceiveKeepsTheEarlierLength) {
@@ -56,6 +59,13 @@ TEST_F(SerialPortTest, FailedReceiveKeepsTheEarlierLength) {
     EXPECT_FALSE(port.ReceiveFrame()) << "silence must end the hunt after the read time-out";
     EXPECT_LT(SecondsSince(start), 2.0);
     EXPECT_EQ(port.m_replyLength, 77u);
+    EXPECT_EQ(port.m_bytesReceived.load(), 4u);
+    EXPECT_EQ(port.m_readTimeouts.load(), 1u) << "the silent hunt ended on a time-out";
+    // A new open starts both counts afresh.
+    ASSERT_TRUE(port.Close());
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(port.m_bytesReceived.load(), 0u);
+    EXPECT_EQ(port.m_readTimeouts.load(), 0u);
 }
 
 TEST_F(SerialPortTest, ReadWithNothingIncomingTimesOutAsSuccess) {
