@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/cli_platform.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
@@ -21,12 +22,6 @@
 #include "res/resource_ids.h"
 
 namespace {
-
-void PrintError(const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-}
 
 void PrintLine(const std::string& text) {
     std::fputs(text.c_str(), stdout);
@@ -45,13 +40,6 @@ struct LinkHolder {
     CMessageQueue queue;
     CDeviceLink link;
 };
-
-// The range check of the desktop application's Download command.
-bool DeviceFitsImage(const DeviceInfo& device, const FirmwareInfo& image) {
-    return IsHardwareCompatible(Version{device.hwCurrentMajor, device.hwCurrentMinor},
-                                Version{image.hwLowestMajor, image.hwLowestMinor},
-                                Version{image.hwHighestMajor, image.hwHighestMinor});
-}
 
 std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
     return "The device's HW current version " + FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor) +
@@ -187,7 +175,7 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
     recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     std::fflush(stdout);
-    if (!DeviceFitsImage(device, link.m_firmware)) {
+    if (!IsDeviceCompatible(device, link.m_firmware)) {
         if (!force) {
             PrintError(StringText(IDS_HW_INCORRECT));
             PrintError(RangeDetail(device, link.m_firmware) + " Nothing was sent; --force downloads anyway.");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/cli_output.h"
 #include "cli/cli_platform.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
@@ -13,12 +14,6 @@
 namespace {
 // How often a wait looks at the stop signals and the link's flags.
 constexpr std::chrono::milliseconds kSlice{50};
-
-void PrintError(const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-}
 
 void PrintOut(const std::string& text) {
     if (text.empty()) return;
@@ -137,10 +132,20 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit, bool silentVerd
             case Wait::Message:
                 // The cycle publishes once, after both poll commands: the first
                 // change carries everything the device answered in that cycle.
-                if (message.message == WM_LINK_NOTIFY && message.wParam == LN_INFO_CHANGED) return kExitOk;
+                if (message.message == WM_LINK_NOTIFY && message.wParam == LN_INFO_CHANGED)
+                    return WholeAnswer(m_link.m_cycleAnswers);
                 break;
         }
     }
+}
+
+int CLinkSession::WholeAnswer(uint8_t answers) {
+    if ((answers & ANSWERED_HWINFO) && (answers & ANSWERED_IDENTITY)) return kExitOk;
+    const char* missing = (answers & ANSWERED_IDENTITY) ? "hardware information" : "identity";
+    const char* answered = (answers & ANSWERED_IDENTITY) ? "identity" : "hardware information";
+    NoResponse(std::string("The device on ") + m_port + " did not answer the " + missing + " request (the " +
+               answered + " request was answered).");
+    return kExitNoResponse;
 }
 
 int CLinkSession::Download(bool terminal) {

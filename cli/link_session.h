@@ -36,7 +36,8 @@ public:
     // frame. secondCpu addresses the unit's second CPU for the whole connection.
     int Connect(const std::string& port, IFrameTrace* trace, bool secondCpu = false);
     // Waits until the first poll cycle has brought the device's data, at most
-    // limit. kExitNoResponse when nothing answered in time; with silentVerdict,
+    // limit. kExitNoResponse when nothing answered in time, or when that cycle
+    // lacked the hardware information or the identity; with silentVerdict,
     // also as soon as the first hardware-information attempt has ended without
     // a single byte from the line (a port with nothing on it, or the wrong one).
     int WaitForDevice(std::chrono::milliseconds limit, bool silentVerdict);
@@ -55,6 +56,9 @@ private:
     // Stops the link after a stop request and returns its exit status.
     int Interrupted(StopRequest request);
     void NoResponse(const std::string& detail);
+    // kExitOk when a poll cycle brought both groups (ANSWERED_ bits); otherwise
+    // says which one did not answer and returns kExitNoResponse.
+    int WholeAnswer(uint8_t answers);
 
     CDeviceLink& m_link;
     CMessageQueue& m_queue;

@@ -32,6 +32,21 @@ uint8_t CDeviceLink::CommandCode(uint8_t code) const {
     }
 }
 
+template <class Judge>
+bool CDeviceLink::SendAndAwaitAnswer(Judge judge) {
+    if (!m_port.SendFrame()) return false;
+    // Up to three replies: late answers to earlier requests are skipped.
+    for (int reply = 0; reply < REPLIES_PER_ATTEMPT; ++reply) {
+        if (!m_port.ReceiveFrame()) return false;
+        switch (judge(m_port.m_reply, m_port.m_replyLength)) {
+            case ReplyVerdict::Answer: return true;
+            case ReplyVerdict::EndAttempt: return false;
+            case ReplyVerdict::Skip: break;
+        }
+    }
+    return false;
+}
+
 CDeviceLink::ExchangeResult CDeviceLink::Exchange(uint8_t command, int attempts) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (!m_running) return ExchangeResult::Stopped;
@@ -41,17 +56,14 @@ CDeviceLink::ExchangeResult CDeviceLink::Exchange(uint8_t command, int attempts)
         m_port.m_request[2] = 0;
         m_port.m_request[3] = 0;
         m_port.m_requestLength = 4;
-        if (!m_port.SendFrame()) continue;
-        // Up to three replies: late answers to earlier requests are skipped.
-        for (int reply = 0; reply < REPLIES_PER_ATTEMPT; ++reply) {
-            if (!m_port.ReceiveFrame()) break;
-            const uint8_t* r = m_port.m_reply;
-            if (r[0] != REPLY_TAG || r[1] != code) continue;
+        const bool answered = SendAndAwaitAnswer([code](const uint8_t* r, uint32_t length) {
+            if (r[0] != REPLY_TAG || r[1] != code) return ReplyVerdict::Skip;
             // A reply too short to hold a status byte is not an answer: the
             // byte in that place would be its checksum or a stale one.
-            if (m_port.m_replyLength < 4 || r[3] != 0) break;
-            return ExchangeResult::Answered;
-        }
+            if (length < 4 || r[3] != 0) return ReplyVerdict::EndAttempt;
+            return ReplyVerdict::Answer;
+        });
+        if (answered) return ExchangeResult::Answered;
     }
     return ExchangeResult::Failed;
 }
@@ -128,18 +140,20 @@ bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& devic
     return taken;
 }
 
-void CDeviceLink::ReadHardwareInfo() {
-    if (Exchange(CMD_READ_HWINFO, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+bool CDeviceLink::ReadHardwareInfo() {
+    if (Exchange(CMD_READ_HWINFO, POLL_ATTEMPTS) != ExchangeResult::Answered) return false;
     m_answers.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard<std::mutex> lock(m_deviceLock);
     ParseHardwareInfoReply(m_port.m_reply, m_port.m_replyLength, m_device);
+    return true;
 }
 
-void CDeviceLink::ReadIdentity() {
-    if (Exchange(CMD_READ_IDENT, POLL_ATTEMPTS) != ExchangeResult::Answered) return;
+bool CDeviceLink::ReadIdentity() {
+    if (Exchange(CMD_READ_IDENT, POLL_ATTEMPTS) != ExchangeResult::Answered) return false;
     m_answers.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard<std::mutex> lock(m_deviceLock);
     ParseIdentityReply(m_port.m_reply, m_port.m_replyLength, m_device);
+    return true;
 }
 
 bool CDeviceLink::BeginDownload() { return Command(CMD_BEGIN_DOWNLOAD); }
@@ -151,13 +165,16 @@ bool CDeviceLink::RunSecondCpu() {
     return Command(CMD_RUN_SECOND);
 }
 
-bool CDeviceLink::WriteBlocks() {
+bool CDeviceLink::ImageSendable() {
     // Never read from an absent image, and never send an offset that would wrap
     // at 16 bits: such a download sends nothing and fails.
-    if (m_data == nullptr || m_length > MAX_BLOCK_OFFSET_SPAN) {
-        PostNotify(LN_NO_RESPONSE);
-        return false;
-    }
+    if (m_data != nullptr && m_length <= MAX_BLOCK_OFFSET_SPAN) return true;
+    PostNotify(LN_NO_RESPONSE);
+    return false;
+}
+
+bool CDeviceLink::WriteBlocks() {
+    if (!ImageSendable()) return false;
     PostProgressRange(m_length);
     uint32_t position = 0;
     int attempts = 0;
@@ -182,19 +199,11 @@ bool CDeviceLink::WriteBlocks() {
         q[6] = static_cast<uint8_t>(n);
         std::memcpy(q + 7, m_data.get() + position, n);
         m_port.m_requestLength = n + 7;
-        bool acknowledged = false;
-        if (m_port.SendFrame()) {
-            for (int reply = 0; reply < REPLIES_PER_ATTEMPT; ++reply) {
-                if (!m_port.ReceiveFrame()) break;
-                const uint8_t* r = m_port.m_reply;
-                if (m_port.m_replyLength >= MIN_BLOCK_ACK_LENGTH && r[0] == REPLY_TAG && r[1] == code &&
-                    r[3] == 0) {
-                    acknowledged = true;
-                    break;
-                }
-                // Foreign, refused and short replies are skipped alike.
-            }
-        }
+        const bool acknowledged = SendAndAwaitAnswer([code](const uint8_t* r, uint32_t length) {
+            // Foreign, refused and short replies are skipped alike.
+            const bool ack = length >= MIN_BLOCK_ACK_LENGTH && r[0] == REPLY_TAG && r[1] == code && r[3] == 0;
+            return ack ? ReplyVerdict::Answer : ReplyVerdict::Skip;
+        });
         if (acknowledged) {
             position += n;
             PostProgressPos(position);

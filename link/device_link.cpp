@@ -19,30 +19,43 @@ void CDeviceLink::Start() {
     m_downloadRequested = 0;
     m_resetRequested = 0;
     m_resetIssued = 0;
+    m_cycleAnswers = 0;
     m_answers = 0;
     m_lastDownload = DownloadOutcome::None;
-    if (m_wakeEvent.CreateEvent(false)) {
-        m_port.m_portName.Assign(m_portName.Text());
-        m_port.m_baudRate = LINK_BAUD_RATE;
-        m_port.m_dataBits = 8;
-        m_port.m_stopBits = 0;
-        m_port.m_parity = 0;
-        m_port.m_flowControl = FLOW_NONE;
-        m_port.m_timeouts = CommTimeouts{0, 0, LINK_READ_TIMEOUT, 0, LINK_WRITE_TIMEOUT};
-        if (m_port.Open()) {
-            m_port.EscapeCommFunction(SETRTS);
-            m_phase = LinkPhase::Waking;
-            m_running = 1;
-            if (!m_thread.Start(&CDeviceLink::ThreadProc, this)) {
-                m_running = 0;
-                m_phase = LinkPhase::Idle;
-            }
-        }
+    // The failure message names this port and this attempt's own cause, never
+    // an earlier connection's.
+    m_port.m_portName.Assign(m_portName.Text());
+    m_port.m_file.m_lastError = 0;
+    if (StartWorker()) return;
+    m_running = 0;
+    m_port.Close();
+    m_wakeEvent.Close();
+    PostNotify(LN_PORT_FAILED);
+}
+
+bool CDeviceLink::StartWorker() {
+    if (!m_wakeEvent.CreateEvent(false)) {
+        m_port.m_file.m_lastError = LastSystemError();
+        return false;
     }
-    if (!m_running) {
-        m_wakeEvent.Close();
-        PostNotify(LN_PORT_FAILED);
+    m_port.m_baudRate = LINK_BAUD_RATE;
+    m_port.m_dataBits = 8;
+    m_port.m_stopBits = 0;
+    m_port.m_parity = 0;
+    m_port.m_flowControl = FLOW_NONE;
+    m_port.m_timeouts = CommTimeouts{0, 0, LINK_READ_TIMEOUT, 0, LINK_WRITE_TIMEOUT};
+    if (!m_port.Open()) {
+        // Event creation and queue sizing record nothing of their own.
+        if (m_port.m_file.m_lastError == 0) m_port.m_file.m_lastError = LastSystemError();
+        return false;
     }
+    m_port.EscapeCommFunction(SETRTS);
+    m_phase = LinkPhase::Waking;
+    m_running = 1;
+    if (m_thread.Start(&CDeviceLink::ThreadProc, this)) return true;
+    m_phase = LinkPhase::Idle;
+    m_port.m_file.m_lastError = m_thread.LastError();
+    return false;
 }
 
 void CDeviceLink::Stop() {
@@ -76,15 +89,19 @@ void CDeviceLink::Run() {
     while (m_running) {
         m_port.m_timeouts.ReadTotalTimeoutConstant = HWINFO_READ_TIMEOUT;
         m_port.ApplyTimeouts();
-        ReadHardwareInfo();
+        const bool hardwareInfo = ReadHardwareInfo();
         m_port.m_timeouts.ReadTotalTimeoutConstant = LINK_READ_TIMEOUT;
         m_port.ApplyTimeouts();
-        ReadIdentity();
+        const bool identity = ReadIdentity();
+        // Stored before the cycle's change is posted, so whoever reads the
+        // notification reads the answers of that cycle.
+        m_cycleAnswers = static_cast<uint8_t>((hardwareInfo ? ANSWERED_HWINFO : 0) | (identity ? ANSWERED_IDENTITY : 0));
         PublishDeviceInfo();
         m_wakeEvent.Wait(POLL_PAUSE);
         if (m_downloadRequested) {
             m_phase = LinkPhase::Downloading;
-            const bool confirmed = BeginDownload() && WriteBlocks() && EndDownload();
+            // An image that cannot be sent is refused before the device hears a begin.
+            const bool confirmed = ImageSendable() && BeginDownload() && WriteBlocks() && EndDownload();
             m_lastDownload = confirmed ? DownloadOutcome::Confirmed : DownloadOutcome::Failed;
             m_phase = LinkPhase::Polling;
             m_downloadRequested = 0;

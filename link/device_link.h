@@ -60,6 +60,10 @@ inline constexpr uint32_t POLL_PAUSE = 2000;
 inline constexpr uint32_t WAKE_PAUSE = 500;
 inline constexpr uint32_t PROBE_PAUSE = 100;
 
+// Which poll groups answered in the last completed cycle (m_cycleAnswers).
+inline constexpr uint8_t ANSWERED_HWINFO = 1;
+inline constexpr uint8_t ANSWERED_IDENTITY = 2;
+
 // Reply parsing, pure: the fields of a reply message (m_reply, with the message
 // length before the checksum) that it holds completely are copied into device;
 // the rest keep their values. False when the reply holds none of them.
@@ -122,8 +126,12 @@ public:
     void PostProgressPos(uint32_t position);
 
     void WakeDevice();
-    void ReadHardwareInfo();
-    void ReadIdentity();
+    // False when the group did not answer in any attempt (or the link stopped).
+    bool ReadHardwareInfo();
+    bool ReadIdentity();
+    // False (after posting LN_NO_RESPONSE) when there is no image or it is too
+    // long to address in blocks: such an image is never begun.
+    [[nodiscard]] bool ImageSendable();
     bool BeginDownload();
     bool WriteBlocks();
     bool EndDownload();
@@ -146,6 +154,9 @@ public:
     std::atomic<uint8_t> m_downloadRequested{0};
     std::atomic<uint8_t> m_resetRequested{0};
     std::atomic<uint8_t> m_resetIssued{0};
+    // ANSWERED_ bits of the last completed poll cycle; any thread may read it
+    // once that cycle's LN_INFO_CHANGED has arrived.
+    std::atomic<uint8_t> m_cycleAnswers{0};
     uint16_t m_checksum = 0;
     std::unique_ptr<uint8_t[]> m_data;
     uint32_t m_length = 0;
@@ -161,6 +172,14 @@ public:
 private:
     enum class ExchangeResult { Answered, Failed, Stopped };
     static void ThreadProc(void* link);
+    // Start's steps after the stop: false with the cause in m_port.m_file.m_lastError.
+    [[nodiscard]] bool StartWorker();
+    // One attempt: sends the request in m_port and reads up to three replies;
+    // judge(reply, length) takes a reply as the answer, skips it, or ends the
+    // attempt. True when an answer came.
+    enum class ReplyVerdict { Answer, Skip, EndAttempt };
+    template <class Judge>
+    bool SendAndAwaitAnswer(Judge judge);
     uint8_t CommandCode(uint8_t code) const;
     // One command with its attempts and the up-to-three-replies rule.
     ExchangeResult Exchange(uint8_t code, int attempts);

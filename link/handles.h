@@ -3,6 +3,7 @@
 // twice is harmless. An object is used by one thread at a time, except where a
 // class says otherwise.
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "native_types.h"
@@ -71,13 +72,22 @@ public:
     ~CWorkerThread() { WaitForExit(); }
 
     bool IsEmpty() const { return !m_thread.joinable(); }
-    // Runs entry(argument) on a new thread; false when it cannot be created.
-    bool Start(void (*entry)(void*), void* argument);
-    // Waits until the thread has ended, then empties the holder. Harmless when empty.
+    // Runs entry(argument) on a new thread; false when it cannot be created
+    // (no thread, or no memory for one), with the cause in LastError().
+    [[nodiscard]] bool Start(void (*entry)(void*), void* argument);
+    uint32_t LastError() const { return m_lastError; }
+    // Waits until the thread has ended, then empties the holder. Harmless when
+    // empty. Called by the thread itself, it lets the thread go (it is on its
+    // way out) instead of waiting for itself; the holder is empty either way.
     void WaitForExit();
 
 private:
     std::thread m_thread;
+    uint32_t m_lastError = 0;
+    // Held by Start() while it fills m_thread; the new thread takes it once
+    // before it runs entry, so a WaitForExit() from the thread itself always
+    // finds its own holder filled.
+    std::mutex m_starting;
 };
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;

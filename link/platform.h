@@ -6,6 +6,9 @@
 // Sleeps the calling thread.
 void PlatformSleepMs(uint32_t milliseconds);
 
+// The calling thread's last system error (errno, GetLastError()).
+uint32_t LastSystemError();
+
 // The system's text for an error code kept by a CFileHandle (errno or GetLastError()).
 std::string SystemErrorText(uint32_t code);
 

@@ -17,7 +17,7 @@ std::string FormatInfoLine(int line, const DeviceInfo& device, const FirmwareInf
 std::vector<std::string> DeviceBlockLines(const DeviceInfo& device);
 std::vector<std::string> ImageBlockLines(const FirmwareInfo& image, const char* imagePath);
 
-// Which CPU a connection addresses, as the status bar names it: "First CPU"
+// Which CPU a connection addresses, in words: "First CPU"
 // or "Second CPU" (the caption of the dialog bar's box).
 const char* CpuLabel(bool secondCpu);
 

@@ -25,15 +25,11 @@ bench_median() {
 
 # Starts kavro-sim on a new pseudo-terminal; sets BENCH_PORT.
 bench_start_sim() {
-  "$BENCH_DIR/sim/kavro-sim" --quiet --link "$BENCH_TMP/device" "$@" > "$BENCH_TMP/sim.log" 2>&1 &
-  BENCH_SIM_PID=$!
-  local _
-  for _ in $(seq 1 100); do
-    [ -L "$BENCH_TMP/device" ] && break
-    sleep 0.1
-  done
-  BENCH_PORT=$(readlink "$BENCH_TMP/device")
-  [ -n "$BENCH_PORT" ] || { cat "$BENCH_TMP/sim.log" >&2; return 1; }
+  local status=0
+  start_simulator "$BENCH_DIR/sim/kavro-sim" "$BENCH_TMP/sim.log" "$@" || status=$?
+  BENCH_SIM_PID=$SIM_PID
+  BENCH_PORT=$SIM_PORT
+  return $status
 }
 
 bench_stop_sim() {
@@ -206,8 +202,9 @@ bench_write_report() {
     echo
     cat "$out/block.md"
     echo
-    echo "Replies are read one byte per read call, as the protocol's channel is specified; at 19200"
-    echo "baud a block costs the host well under 0.1 % of its line time."
+    echo "The channel reads replies one byte per read call, each bounded by the port's read time-out,"
+    echo "and a write returns once its frame has left; at 19200 baud a block costs the host well under"
+    echo "0.1 % of its line time."
     echo
     echo "## 3. Stop latency"
     echo

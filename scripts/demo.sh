@@ -47,16 +47,11 @@ demo_build() {
 # Starts kavro-sim on a new pseudo-terminal; sets DEMO_PORT from its first line.
 demo_start_simulator() {
   log "simulated device"
-  "$DEMO_SIM" --quiet --save-image "$DEMO_DIR/stored.bin" >"$DEMO_DIR/sim.log" 2>&1 &
-  DEMO_SIM_PID=$!
-  local i
-  for i in $(seq 1 100); do
-    DEMO_PORT=$(sed -n 's/^Simulated device on //p' "$DEMO_DIR/sim.log" | head -n 1)
-    [ -n "$DEMO_PORT" ] && break
-    kill -0 "$DEMO_SIM_PID" 2>/dev/null || { cat "$DEMO_DIR/sim.log" >&2; demo_fail "kavro-sim ended at start"; }
-    sleep 0.1
-  done
-  [ -n "$DEMO_PORT" ] || demo_fail "kavro-sim did not report its port"
+  local status=0
+  start_simulator "$DEMO_SIM" "$DEMO_DIR/sim.log" --save-image "$DEMO_DIR/stored.bin" || status=$?
+  DEMO_SIM_PID=$SIM_PID
+  DEMO_PORT=$SIM_PORT
+  [ "$status" -eq 0 ] || demo_fail "kavro-sim did not start"
   echo "kavro-sim (pid $DEMO_SIM_PID) serves on $DEMO_PORT"
 }
 

@@ -18,7 +18,8 @@ trap 'rm -rf "$SHOT_DIR"' EXIT
 # Runs inside xvfb-run: the simulator, the application, the capture.
 cat >"$SHOT_DIR/inner.sh" <<'INNER'
 set -euo pipefail
-sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"
+sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"; ROOT="$6"
+source "$ROOT/scripts/lib.sh"
 sim_pid=""; gui_pid=""
 cleanup() {
   [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null; [ -n "$gui_pid" ] && wait "$gui_pid" 2>/dev/null
@@ -28,15 +29,11 @@ cleanup() {
 trap cleanup EXIT
 # Paced like a real line (about 13 s for the image), so the window is caught
 # part way through the download.
-"$sim" --quiet --line-rate 19200 >"$dir/sim.log" 2>&1 &
-sim_pid=$!
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^Simulated device on //p' "$dir/sim.log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { cat "$dir/sim.log" >&2; echo "kavro-sim did not report its port" >&2; exit 1; }
+status=0
+start_simulator "$sim" "$dir/sim.log" --line-rate 19200 || status=$?
+sim_pid=$SIM_PID
+port=$SIM_PORT
+[ "$status" -eq 0 ] || exit 1
 echo "simulated device on $port"
 "$gui" --port "$port" --autorun-download >"$dir/gui.log" 2>&1 &
 gui_pid=$!
@@ -69,7 +66,7 @@ mkdir -p "$ROOT/docs"
   mkdir -p "$XDG_CONFIG_HOME"
   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
     "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR" \
-    "$ROOT/docs/screenshot-downloading.png"
+    "$ROOT/docs/screenshot-downloading.png" "$ROOT"
 )
 
 # The station window with eight simulated bays mid-run: five bays on a paced

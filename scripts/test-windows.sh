@@ -63,13 +63,10 @@ windows_tests() (
   log "simulated device on $com"
   local link="$WINEPREFIX/dosdevices/${com,,}" saved="$win/sim-$com.bin"
   rm -f "$saved"
-  "$sim" --link "$link" --save-image "$saved" --quiet > "$win/sim-$com.log" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 50); do
-    [ -L "$link" ] && break
-    sleep 0.1
-  done
-  [ -L "$link" ] || { cat "$win/sim-$com.log"; echo "kavro-sim did not start" >&2; return 1; }
+  local status=0
+  start_simulator "$sim" "$win/sim-$com.log" --link "$link" --save-image "$saved" || status=$?
+  sim_pid=$SIM_PID
+  [ "$status" -eq 0 ] && [ -L "$link" ] || return 1
   head -1 "$win/sim-$com.log"
 
   # The Windows tests find the device through these; Wine sees / as Z:.

@@ -6,12 +6,12 @@
 #include <wx/gauge.h>
 
 #include "res/resource_ids.h"
-#include "res/strings.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_app.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/string_text.h"
 
 namespace {
 constexpr auto kStepTime = std::chrono::seconds(60);
@@ -23,7 +23,7 @@ CAutorun::CAutorun(CKavApp& app, Goal goal) : m_app(app), m_goal(goal), m_timer(
         std::printf("autorun: box \"%s\": %s\n", static_cast<const char*>(caption.utf8_str()),
                     static_cast<const char*>(text.utf8_str()));
         std::fflush(stdout);
-        if (text == wxString::FromUTF8(LoadStringText(IDS_DOWNLOAD_DONE))) m_downloadDone = true;
+        if (text == Text(IDS_DOWNLOAD_DONE)) m_downloadDone = true;
         return (style & wxYES_NO) != 0 ? wxNO : wxOK;
     });
 }

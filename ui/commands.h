@@ -9,8 +9,6 @@
 inline constexpr int CMD_FILE_NEW = wxID_NEW;
 inline constexpr int CMD_FILE_OPEN = wxID_OPEN;
 inline constexpr int CMD_FILE_SAVE = wxID_SAVE;
-inline constexpr int CMD_FILE_SAVE_AS = wxID_SAVEAS;
-inline constexpr int CMD_APP_EXIT = wxID_EXIT;
 inline constexpr int CMD_MRU_FIRST = wxID_FILE1;
 // The toolkit takes ids below 0x7FFF only, so the program's commands get ids
 // of their own; PromptStringId() leads back to their numbers.
@@ -24,8 +22,12 @@ inline constexpr int CMD_VIEW_TOOLBAR = wxID_HIGHEST + 7;
 inline constexpr int CMD_VIEW_STATUS_BAR = wxID_HIGHEST + 8;
 // The File menu's greyed "Recent File" item while the list is empty.
 inline constexpr int CMD_RECENT_PLACEHOLDER = wxID_HIGHEST + 9;
+// Not the stock ids: wxGTK would give those keys of their own (Ctrl+Q for
+// Exit, Shift+Ctrl+S for Save As) beyond the application's key table.
+inline constexpr int CMD_FILE_SAVE_AS = wxID_HIGHEST + 10;
+inline constexpr int CMD_APP_EXIT = wxID_HIGHEST + 11;
 // View > Station: the production station's window.
-inline constexpr int CMD_VIEW_STATION = wxID_HIGHEST + 10;
+inline constexpr int CMD_VIEW_STATION = wxID_HIGHEST + 12;
 
 // The number of the command (and of its "prompt\ntip" string); 0 for none.
 inline unsigned CommandNumber(int command) {
@@ -33,8 +35,8 @@ inline unsigned CommandNumber(int command) {
         case wxID_NEW: return ID_FILE_NEW;
         case wxID_OPEN: return ID_FILE_OPEN;
         case wxID_SAVE: return ID_FILE_SAVE;
-        case wxID_SAVEAS: return ID_FILE_SAVE_AS;
-        case wxID_EXIT: return ID_APP_EXIT;
+        case CMD_FILE_SAVE_AS: return ID_FILE_SAVE_AS;
+        case CMD_APP_EXIT: return ID_APP_EXIT;
         case CMD_APP_ABOUT: return ID_APP_ABOUT;
         case CMD_DEVICE_CONNECT: return ID_DEVICE_CONNECT;
         case CMD_DEVICE_DOWNLOAD: return ID_DEVICE_DOWNLOAD;

@@ -2,6 +2,7 @@
 
 #include <wx/cmdline.h>
 #include <wx/config.h>
+#include <wx/filename.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/stdpaths.h>
@@ -10,6 +11,7 @@
 #include "link/platform.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "ui/string_text.h"
 #include "ui/about_dlg.h"
 #include "ui/autorun.h"
 #include "ui/command_line.h"
@@ -42,7 +44,6 @@ wxEND_EVENT_TABLE()
 // clang-format on
 
 namespace {
-wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
 
 // The "Second CPU" box's state, kept beside the recent-file list.
 const char* const kSecondCpuKey = "/Settings/SecondCpu";
@@ -106,6 +107,10 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     // The recent-file list lives under "KAVRO": $XDG_CONFIG_HOME/KAVRO.conf
     // here, the user's registry on Windows.
     wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
+    // A new account may have no configuration folder yet; without one the
+    // list could not be written and leaving would complain.
+    const wxString configDir = wxStandardPaths::Get().GetUserConfigDir();
+    if (!wxFileName::DirExists(configDir)) wxFileName::Mkdir(configDir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
     if (wxConfigBase::Get(false) == nullptr) wxConfigBase::Set(new wxConfig("KAVRO"));
 
     m_docManager = new CKavDocManager;

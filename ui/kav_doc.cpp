@@ -5,12 +5,15 @@
 #include <wx/app.h>
 #include <wx/config.h>
 #include <wx/filehistory.h>
+#include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 
 #include "image/file_reader.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "ui/string_text.h"
+#include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_view.h"
 #include "ui/message_boxes.h"
@@ -19,7 +22,6 @@
 wxIMPLEMENT_DYNAMIC_CLASS(CKavDoc, wxDocument);
 
 namespace {
-wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
 
 wxString DocStringField(int field) {
     return wxString::FromUTF8(DocumentStringFields(LoadStringText(IDR_MAINFRAME))[field]);
@@ -67,10 +69,21 @@ CKavDocManager::CKavDocManager() : wxDocManager(0, false) {
     SetMaxDocsOpen(1);
     // Save and Save As stay on the menu and the tool bar but are always
     // disabled, and do nothing should they arrive anyway.
-    for (int id : {wxID_SAVE, wxID_SAVEAS}) {
+    for (int id : {CMD_FILE_SAVE, CMD_FILE_SAVE_AS}) {
         Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, id);
         Bind(wxEVT_MENU, [](wxCommandEvent&) {}, id);
     }
+    // Ahead of the framework's own handler, which would add its second box
+    // (or one captioned "<app> Error") to the application's.
+    Bind(wxEVT_MENU, &CKavDocManager::OnRecentFile, this, wxID_FILE1, wxID_FILE9);
+}
+
+void CKavDocManager::OnRecentFile(wxCommandEvent& event) {
+    const size_t n = static_cast<size_t>(event.GetId() - wxID_FILE1);
+    if (n >= GetHistoryFilesCount()) return;
+    const wxString path = GetHistoryFile(n);
+    // A file that cannot be opened has had its one box; it leaves the list.
+    if (CreateDocument(path, wxDOC_SILENT) == nullptr) RemoveFileFromHistory(n);
 }
 
 wxFileHistory* CKavDocManager::OnCreateFileHistory() { return new wxFileHistory(4); }
@@ -103,14 +116,23 @@ wxDocument* CKavDocManager::CreateDocument(const wxString& path, long flags) {
     return document;
 }
 
+wxString CKavDocManager::OpenFilter() {
+    return wxString::FromUTF8(OpenDialogFilter(DocStringField(DOCSTRING_FILTER_NAME).utf8_string(),
+                                               DocStringField(DOCSTRING_FILTER_EXT).utf8_string()));
+}
+
 wxDocTemplate* CKavDocManager::SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path,
-                                                  long flags, bool save) {
-    wxDocTemplate* chosen = wxDocManager::SelectDocumentPath(templates, noTemplates, path, flags, save);
-    if (chosen != nullptr && !path.empty() && !CheckReadable(path)) {
-        path.clear();
-        return nullptr;
-    }
-    return chosen;
+                                                  long, bool) {
+    path.clear();
+    if (noTemplates < 1) return nullptr;
+    wxFileDialog dialog(wxTheApp->GetTopWindow(), "Open", GetLastDirectory(), wxString(), OpenFilter(),
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK) return nullptr;
+    const wxString chosen = dialog.GetPath();
+    SetLastDirectory(wxPathOnly(chosen));
+    if (!CheckReadable(chosen)) return nullptr;
+    path = chosen;
+    return templates[0];
 }
 
 void CKavDocManager::AddFileToHistory(const wxString& file) {

@@ -53,6 +53,9 @@ public:
     wxDocTemplate* SelectDocumentPath(wxDocTemplate** templates, int noTemplates, wxString& path, long flags,
                                       bool save = false) override;
 
+    // The Open dialog's type list.
+    static wxString OpenFilter();
+
     void AddFileToHistory(const wxString& file) override;
     void RemoveFileFromHistory(size_t i) override;
     void FileHistoryLoad(const wxConfigBase& config) override;
@@ -66,6 +69,7 @@ public:
 private:
     // Opens path for reading to see that it can be; reports why not.
     static bool CheckReadable(const wxString& path);
+    void OnRecentFile(wxCommandEvent& event);
     void HistoryChanged();
 
     std::function<void()> m_historyChanged;

@@ -7,6 +7,7 @@
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "ui/string_text.h"
 #include "ui/globals.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
@@ -24,13 +25,28 @@ wxString FromDeviceText(const std::string& text) {
     return converted;
 }
 
-wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
 }  // namespace
 
 CKavCanvas::CKavCanvas(wxWindow* parent)
-    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE) {
-    SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
+      m_notifyTarget(this, EVT_LINK_NOTIFY_MESSAGE) {
+    // The information colours were chosen for a white page: paint on white
+    // whatever the desktop theme's window colour.
+    SetBackgroundColour(*wxWHITE);
     Bind(wxEVT_PAINT, &CKavCanvas::OnPaint, this);
+    Bind(EVT_LINK_NOTIFY_MESSAGE, &CKavCanvas::OnLinkMessage, this);
+}
+
+CKavCanvas::~CKavCanvas() {
+    if (g_link.m_notifyWindow.load() == &m_notifyTarget) {
+        g_link.Stop();
+        g_link.m_notifyWindow = nullptr;
+    }
+}
+
+void CKavCanvas::OnLinkMessage(wxThreadEvent& event) {
+    const LinkMessage message = CPostedMessageTarget::MessageOf(event);
+    if (message.message == WM_LINK_NOTIFY && m_view != nullptr) m_view->OnLinkNotify(static_cast<int>(message.wParam));
 }
 
 void CKavCanvas::OnPaint(wxPaintEvent&) {
@@ -38,19 +54,14 @@ void CKavCanvas::OnPaint(wxPaintEvent&) {
     if (m_view != nullptr) m_view->OnDraw(&dc);
 }
 
-CKavView::CKavView() : m_notifyTarget(this, EVT_LINK_NOTIFY_MESSAGE) {
+CKavView::CKavView() {
     // Bold, a character cell 14 units high, Arial (Liberation Sans where
     // fontconfig stands in for it).
     m_font = wxFont(wxFontInfo(wxSize(0, 14)).Bold().FaceName("Arial"));
-    Bind(EVT_LINK_NOTIFY_MESSAGE, &CKavView::OnLinkMessage, this);
 }
 
 CKavView::~CKavView() {
-    if (m_registered) {
-        // The worker posts to this view: it must have ended before the target goes.
-        g_link.Stop();
-        g_link.m_notifyWindow = nullptr;
-    }
+    if (m_registered) g_link.Stop();
     if (m_canvas) {
         m_canvas->SetView(nullptr);
         m_canvas->Refresh();
@@ -64,7 +75,7 @@ bool CKavView::OnCreate(wxDocument* doc, long flags) {
     SetFrame(frame);
     m_canvas = frame->GetCanvas();
     m_canvas->SetView(this);
-    g_link.m_notifyWindow = &m_notifyTarget;
+    g_link.m_notifyWindow = m_canvas->NotifyTarget();
     m_registered = true;
     Activate(true);
     m_canvas->Refresh();
@@ -122,11 +133,6 @@ bool CKavView::DrawInfoLine(wxDC* dc, const wxString& text, LineRect& line, cons
     }
     AdvanceLine(line);
     return true;
-}
-
-void CKavView::OnLinkMessage(wxThreadEvent& event) {
-    const LinkMessage message = CPostedMessageTarget::MessageOf(event);
-    if (message.message == WM_LINK_NOTIFY) OnLinkNotify(static_cast<int>(message.wParam));
 }
 
 void CKavView::OnLinkNotify(int code) {

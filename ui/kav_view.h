@@ -16,24 +16,33 @@
 class CKavView;
 
 // The window the view paints into. It belongs to the main frame and outlives
-// the views, which the framework replaces with every document.
+// the views, which the framework replaces with every document; so it is also
+// the link's notification target: a notification posted while one document
+// gives way to the next (the "no response" of a download that the image change
+// ended) reaches the view of the new document instead of being lost with the old.
 class CKavCanvas : public wxWindow {
 public:
     explicit CKavCanvas(wxWindow* parent);
+    // Stops the link before the notification target goes away.
+    ~CKavCanvas() override;
 
     void SetView(CKavView* view) { m_view = view; }
     CKavView* GetView() const { return m_view; }
+    IMessageTarget* NotifyTarget() { return &m_notifyTarget; }
 
 private:
     void OnPaint(wxPaintEvent& event);
+    void OnLinkMessage(wxThreadEvent& event);
 
     CKavView* m_view = nullptr;
+    CPostedMessageTarget m_notifyTarget;
 };
 
 class CKavView : public wxView {
 public:
     CKavView();
-    // Stops the link before the notification target goes away.
+    // Stops the link (a view's end ends the connection); the canvas stays the
+    // target of the notifications that stop posts.
     ~CKavView() override;
 
     bool OnCreate(wxDocument* doc, long flags) override;
@@ -63,11 +72,8 @@ public:
     static const wxColour kImageColour;
 
 private:
-    void OnLinkMessage(wxThreadEvent& event);
-
     wxFont m_font;
     wxWeakRef<CKavCanvas> m_canvas;
-    CPostedMessageTarget m_notifyTarget;
     bool m_registered = false;
     unsigned long m_paints = 0;
 

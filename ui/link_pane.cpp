@@ -14,6 +14,7 @@ LinkSnapshot ReadLink(const CDeviceLink& link) {
     snapshot.silent = link.LineIsSilent();
     snapshot.attemptRanOut = link.m_port.m_readTimeouts.load() > 0;
     snapshot.lastDownload = link.m_lastDownload.load();
+    snapshot.secondCpu = link.m_secondCpu != 0;
     const DeviceInfo device = link.SnapshotDevice();
     snapshot.deviceName = device.name.Text();
     snapshot.productNumber = device.productNumber;
@@ -80,6 +81,11 @@ std::string CLinkPane::Text(const LinkSnapshot& link, Clock::time_point now) con
     }
     // Stopped other than by Disconnect (an image load stops the link too).
     if (!link.running) return uitext::Disconnected();
+    const std::string text = RunningText(link, now);
+    return link.secondCpu ? uitext::OnSecondCpu(text) : text;
+}
+
+std::string CLinkPane::RunningText(const LinkSnapshot& link, Clock::time_point now) const {
     switch (link.phase) {
         case LinkPhase::Idle:
         case LinkPhase::Waking:

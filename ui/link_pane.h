@@ -20,6 +20,7 @@ struct LinkSnapshot {
     bool silent = false;        // an attempt ran out and not a byte came
     bool attemptRanOut = false;  // an attempt ran out (bytes or not)
     DownloadOutcome lastDownload = DownloadOutcome::None;
+    bool secondCpu = false;      // the connection addresses the unit's second CPU
     std::string deviceName;
     uint32_t productNumber = 0;
 };
@@ -49,6 +50,7 @@ private:
     int Percent() const;
     // < 0 until the first block has come back.
     double SecondsLeft(Clock::time_point now) const;
+    std::string RunningText(const LinkSnapshot& link, Clock::time_point now) const;
     std::string PollingText(const LinkSnapshot& link, Clock::time_point now) const;
 
     Mode m_mode = Mode::Idle;

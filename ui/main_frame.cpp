@@ -18,10 +18,12 @@
 
 #include "link/port_list.h"
 #include "res/strings.h"
+#include "ui/string_text.h"
 #include "ui/commands.h"
 #include "ui/icons.h"
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
+#include "ui/lock_keys.h"
 #include "ui/station_texts.h"
 #include "ui/station_window.h"
 #include "ui/ui_logic.h"
@@ -31,10 +33,6 @@ namespace {
 CMainFrame* g_mainFrame = nullptr;
 CMainFrame::PortSource g_portSource;
 
-wxString Text(unsigned id) {
-    const char* text = LoadStringText(id);
-    return text != nullptr ? wxString::FromUTF8(text) : wxString();
-}
 wxString Prompt(int command) { return wxString::FromUTF8(PromptOf(PromptStringId(command))); }
 wxString Tip(int command) { return wxString::FromUTF8(TipOf(PromptStringId(command))); }
 
@@ -50,6 +48,14 @@ public:
 private:
     wxDocManager* m_manager;
 };
+
+
+// 80 dialog units fit "COM1"; a device path such as /dev/ttyUSB0 needs more.
+int PortBoxWidth(wxWindow* bar) {
+    const int dialogUnits = bar->ConvertDialogToPixels(wxSize(80, 0)).x;
+    const int path = bar->GetTextExtent(kTypicalPortPath).GetWidth() + bar->FromDIP(48);  // and the drop-down button
+    return std::max(dialogUnits, path);
+}
 }  // namespace
 
 CMainFrame* CMainFrame::Get() { return g_mainFrame; }
@@ -78,6 +84,7 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
 
     SetDropTarget(new CFileDropTarget(manager));
     Bind(EVT_LINK_PROGRESS_MESSAGE, &CMainFrame::OnProgressMessage, this);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, CMD_APP_EXIT);
     Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, CMD_VIEW_STATUS_BAR);
     Bind(wxEVT_MENU, [](wxCommandEvent&) { OpenStationWindow(StationWindowRequest()); }, CMD_VIEW_STATION);
@@ -158,8 +165,8 @@ void CMainFrame::CreateDialogBar() {
     m_wndDlgBar = new wxPanel(this, wxID_ANY);
     wxPanel* bar = m_wndDlgBar;
     // Created in the bar's tab order; laid out left to right below.
-    m_portBox = new wxComboBox(bar, IDC_PORT, wxString(), wxDefaultPosition,
-                               wxSize(bar->ConvertDialogToPixels(wxSize(80, 0)).x, -1), 0, nullptr, wxCB_DROPDOWN);
+    m_portBox = new wxComboBox(bar, IDC_PORT, wxString(), wxDefaultPosition, wxSize(PortBoxWidth(bar), -1), 0, nullptr,
+                               wxCB_DROPDOWN);
     auto* portLabel = new wxStaticText(bar, wxID_ANY, "Used Port : ", wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
     m_downloadLabel = new wxStaticText(bar, IDC_DOWNLOAD_LABEL, "Download : ", wxDefaultPosition, wxDefaultSize,
                                        wxALIGN_RIGHT);
@@ -253,7 +260,7 @@ void CMainFrame::UpdateIndicators() {
     } indicators[3] = {{2, WXK_CAPITAL, ID_INDICATOR_CAPS}, {3, WXK_NUMLOCK, ID_INDICATOR_NUM},
                        {4, WXK_SCROLL, ID_INDICATOR_SCRL}};
     for (const auto& indicator : indicators) {
-        const wxString text = wxGetKeyState(indicator.key) ? Text(indicator.text) : wxString();
+        const wxString text = IsKeyLockOn(indicator.key) ? Text(indicator.text) : wxString();
         if (m_wndStatusBar->GetStatusText(indicator.pane) != text) m_wndStatusBar->SetStatusText(text, indicator.pane);
     }
 }

@@ -23,6 +23,9 @@ class wxToolBar;
 class CKavCanvas;
 class CKavDocManager;
 
+// The port box is at least wide enough for this path.
+inline constexpr const char* kTypicalPortPath = "/dev/ttyUSB0";
+
 class CMainFrame : public wxDocParentFrame {
 public:
     CMainFrame(CKavDocManager* manager, const wxString& title);

@@ -1,6 +1,7 @@
 #include "ui/ui_logic.h"
 
 #include <algorithm>
+#include <cctype>
 
 CommandEnabling EnabledCommands(const LinkFlags& flags) {
     CommandEnabling result;
@@ -8,12 +9,6 @@ CommandEnabling EnabledCommands(const LinkFlags& flags) {
     result.disconnect = flags.running;
     result.download = flags.running && !flags.downloadRequested && !flags.resetIssued;
     return result;
-}
-
-bool IsDeviceCompatible(const DeviceInfo& device, const FirmwareInfo& image) {
-    return IsHardwareCompatible(Version{device.hwCurrentMajor, device.hwCurrentMinor},
-                                Version{image.hwLowestMajor, image.hwLowestMinor},
-                                Version{image.hwHighestMajor, image.hwHighestMinor});
 }
 
 DownloadDecision DecideDownload(const LinkFlags& flags, const char* refusal, bool compatible, bool forceMode) {
@@ -77,6 +72,24 @@ std::vector<std::string> DocumentStringFields(const char* text) {
         }
     }
     return fields;
+}
+
+std::string OpenDialogFilter(const std::string& filterName, const std::string& extension) {
+    // Every upper/lower spelling of the extension, "*.fw;*.fW;*.Fw;*.FW".
+    std::vector<std::string> spellings{"*"};
+    for (char c : extension) {
+        std::vector<std::string> next;
+        for (const std::string& s : spellings) {
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            next.push_back(s + lower);
+            if (upper != lower) next.push_back(s + upper);
+        }
+        spellings = std::move(next);
+    }
+    std::string patterns;
+    for (const std::string& s : spellings) patterns += (patterns.empty() ? "" : ";") + s;
+    return filterName + "|" + patterns + "|All Files (*.*)|*";
 }
 
 std::string DownloadRefusalText(const char* reason) {

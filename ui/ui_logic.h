@@ -26,9 +26,6 @@ struct CommandEnabling {
 
 CommandEnabling EnabledCommands(const LinkFlags& flags);
 
-// The device's current hardware version lies within the image's range.
-bool IsDeviceCompatible(const DeviceInfo& device, const FirmwareInfo& image);
-
 // What the Download command does.
 enum class DownloadDecision {
     Ignore,         // not running, or a download is pending: nothing happens
@@ -70,6 +67,11 @@ std::vector<std::string> StandardPortNames();
 
 // The seven fields of a document string ("a\nb\n..."): missing fields are empty.
 std::vector<std::string> DocumentStringFields(const char* text);
+
+// The Open dialog's type list: the image files under the document string's
+// filter name, matched in any case (GTK's patterns are case-sensitive), then
+// every file. extension is ".fw"-style.
+std::string OpenDialogFilter(const std::string& filterName, const std::string& extension);
 inline constexpr int DOCSTRING_WINDOW_TITLE = 0;
 inline constexpr int DOCSTRING_DOC_NAME = 1;
 inline constexpr int DOCSTRING_FILE_NEW_NAME = 2;

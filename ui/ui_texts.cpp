@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/port_list.h"
+#include "res/info_lines.h"
 
 namespace uitext {
 
@@ -42,6 +43,8 @@ std::string PortFailed(const std::string& port, const std::string& reason) {
 }
 
 std::string Disconnected() { return "Disconnected"; }
+
+std::string OnSecondCpu(const std::string& text) { return text + " (" + CpuLabel(true) + ")"; }
 
 std::string Progress(int percent, double secondsLeft) {
     std::string text = std::to_string(percent) + " %";

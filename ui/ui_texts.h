@@ -26,6 +26,8 @@ std::string DownloadNotConfirmed();
 std::string ResetIssued();
 std::string PortFailed(const std::string& port, const std::string& reason);
 std::string Disconnected();
+// A running link's text when the connection addresses the unit's second CPU.
+std::string OnSecondCpu(const std::string& text);
 
 // Beside the progress bar: "42 %  0:07 left".
 std::string Progress(int percent, double secondsLeft);

@@ -9,7 +9,9 @@
 #include <climits>
 
 #include "link/handles.h"
+#include "link/deadline.h"
 #include "link/posix/event_posix.h"
+#include "link/posix/terminal_calls.h"
 
 bool CFileHandle::Read(void* buffer, uint32_t& count, NativeOverlapped*) {
     if (!IsValid()) {
@@ -35,7 +37,7 @@ bool CFileHandle::Write(const void* buffer, uint32_t& count, NativeOverlapped*) 
         return false;
     }
     for (;;) {
-        const ssize_t n = ::write(m_handle, buffer, count);
+        const ssize_t n = ActiveTerminalCalls().write(m_handle, buffer, count);
         if (n >= 0) {
             count = static_cast<uint32_t>(n);
             return true;
@@ -68,9 +70,9 @@ bool CKernelHandle::Reset() {
 
 CKernelHandle::WaitResult CKernelHandle::Wait(uint32_t timeoutMs) {
     if (IsEmpty()) return WaitResult::Failed;
-    using Clock = std::chrono::steady_clock;
+    using Clock = SteadyClock;
     const bool infinite = timeoutMs == kInfinite;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Clock::time_point deadline = DeadlineAfter(Clock::now(), timeoutMs);
     for (;;) {
         int waitMs = -1;
         if (!infinite) {

@@ -13,5 +13,8 @@ struct NativeOverlapped {};
 inline constexpr uint32_t kErrorIoIncomplete = ECANCELED;
 // A transfer that could not complete at once (the descriptor would block).
 inline constexpr uint32_t kErrorIoPending = EAGAIN;
+// Allocation failed; a thread could not be created.
+inline constexpr uint32_t kErrorNoMemory = ENOMEM;
+inline constexpr uint32_t kErrorNoThread = EAGAIN;
 // The other end hung up (adapter unplugged, pseudo-terminal master closed).
 inline constexpr uint32_t kErrorHangUp = EIO;

@@ -11,6 +11,8 @@ void PlatformSleepMs(uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+uint32_t LastSystemError() { return static_cast<uint32_t>(errno); }
+
 std::string SystemErrorText(uint32_t code) {
     return std::generic_category().message(static_cast<int>(code));
 }

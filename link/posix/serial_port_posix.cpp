@@ -7,14 +7,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 
+#include "link/deadline.h"
+#include "link/posix/terminal_calls.h"
 #include "link/serial_port.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
+using Clock = SteadyClock;
 
 bool SpeedFor(uint32_t baud, speed_t& speed) {
     switch (baud) {
@@ -58,11 +61,11 @@ Deadlines MakeDeadlines(uint32_t multiplier, uint32_t constant, uint32_t count, 
     const uint64_t total = uint64_t{multiplier} * count + constant;
     if (total != 0) {
         d.portLimited = true;
-        d.port = now + std::chrono::milliseconds(total);
+        d.port = DeadlineAfter(now, total);
     }
     if (timeoutMs != kInfinite) {
         d.waitLimited = true;
-        d.wait = now + std::chrono::milliseconds(timeoutMs);
+        d.wait = DeadlineAfter(now, timeoutMs);
     }
     return d;
 }
@@ -117,14 +120,15 @@ bool CSerialPort::OpenDevice() {
         m_file.m_lastError = static_cast<uint32_t>(errno);
         return false;
     }
-    // TIOCEXCL refuses other non-root openers; root ignores it, flock() does not.
-    ::ioctl(fd, TIOCEXCL);
+    // flock() refuses every other opener, root too. Only the holder sets
+    // TIOCEXCL (which refuses other non-root openers): the flag belongs to the
+    // terminal, so a refused opener that touched it would unlock the holder.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         m_file.m_lastError = static_cast<uint32_t>(errno == EWOULDBLOCK ? EBUSY : errno);
-        ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return false;
     }
+    ::ioctl(fd, TIOCEXCL);
     m_file.m_handle = fd;
     // Bytes left from an earlier user of the line would pass for replies.
     ::tcflush(fd, TCIOFLUSH);
@@ -175,7 +179,9 @@ bool CSerialPort::ApplyDeviceControlBlock(const DeviceControlBlock& dcb) {
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    // Written bytes have left before this (Write drains), so none of them goes
+    // out at the new speed.
+    if (ActiveTerminalCalls().setAttributes(fd, &tio) != 0) {
         m_file.m_lastError = static_cast<uint32_t>(errno);
         return false;
     }
@@ -209,6 +215,13 @@ bool CSerialPort::EscapeCommFunction(uint32_t function) {
 }
 
 namespace {
+// A failed transfer: the error kept, nothing counted as transferred.
+bool FailTransfer(CFileHandle& file, uint32_t& count, uint32_t error) {
+    file.m_lastError = error;
+    count = 0;
+    return false;
+}
+
 // One transfer of count bytes: move(offset, n) transfers what it can at once
 // (false with the error in file.m_lastError), poll() waits for more. A read of
 // 0 bytes on a terminal means the other end hung up.
@@ -221,11 +234,7 @@ bool Transfer(CFileHandle& file, short events, int stopFd, const Deadlines& dead
     while (done < wanted) {
         uint32_t n = wanted - done;
         if (move(done, n)) {
-            if (n == 0 && zeroIsHangUp) {
-                file.m_lastError = kErrorHangUp;
-                count = 0;
-                return false;
-            }
+            if (n == 0 && zeroIsHangUp) return FailTransfer(file, count, kErrorHangUp);
             done += n;
             continue;
         }
@@ -233,27 +242,67 @@ bool Transfer(CFileHandle& file, short events, int stopFd, const Deadlines& dead
             count = 0;
             return false;
         }
-        if (hangUp) {  // poll() reported a hang-up and there is nothing left to transfer
-            file.m_lastError = kErrorHangUp;
-            count = 0;
-            return false;
-        }
+        // poll() reported a hang-up and there is nothing left to transfer.
+        if (hangUp) return FailTransfer(file, count, kErrorHangUp);
         int error = 0;
         switch (WaitReady(file.m_handle, events, stopFd, deadlines, error, hangUp)) {
             case WaitOutcome::Ready: break;  // ready, or a hang-up the next call reports
             case WaitOutcome::PortTimeout: count = done; return true;
             case WaitOutcome::WaitTimeout:
             case WaitOutcome::Stopped:
-                file.m_lastError = kErrorIoIncomplete;
-                count = 0;
-                return false;
+                return FailTransfer(file, count, kErrorIoIncomplete);
             case WaitOutcome::Failed:
-                file.m_lastError = static_cast<uint32_t>(error);
-                count = 0;
-                return false;
+                return FailTransfer(file, count, static_cast<uint32_t>(error));
         }
     }
     count = done;
+    return true;
+}
+// Milliseconds that bytes take on the line at baud (10 bits each), at least 1.
+int LineTimeMs(int bytes, uint32_t baud) {
+    if (baud == 0) return 1;
+    const uint64_t ms = (uint64_t(bytes) * 10 * 1000 + baud - 1) / baud;
+    return ms < 1 ? 1 : (ms > INT_MAX ? INT_MAX : static_cast<int>(ms));
+}
+
+// Waits until the driver's output queue is empty and the transmitter has sent
+// its last byte. The wait is cut by the stop event and bounded by the
+// transfer's deadlines: the port's write time-out leaves a short count (the
+// bytes still queued did not go out), the caller's wait or a stop fails.
+bool DrainOutput(CFileHandle& file, uint32_t baud, int stopFd, const Deadlines& deadlines, uint32_t& count) {
+    const TerminalCalls& calls = ActiveTerminalCalls();
+    for (;;) {
+        int queued = 0;
+        if (calls.outputQueued(file.m_handle, &queued) != 0 || queued <= 0) break;
+        Deadlines slice = deadlines;
+        const Clock::time_point sliceEnd = DeadlineAfter(Clock::now(), static_cast<uint64_t>(LineTimeMs(queued, baud)));
+        if (!slice.waitLimited || sliceEnd < slice.wait) {
+            slice.waitLimited = true;
+            slice.wait = sliceEnd;
+        }
+        int error = 0;
+        bool hangUp = false;
+        switch (WaitReady(-1, 0, stopFd, slice, error, hangUp)) {
+            case WaitOutcome::Ready: break;
+            case WaitOutcome::PortTimeout:
+                count -= std::min(count, static_cast<uint32_t>(queued));
+                return true;
+            case WaitOutcome::WaitTimeout:
+                if (deadlines.waitLimited && Clock::now() >= deadlines.wait)
+                    return FailTransfer(file, count, kErrorIoIncomplete);
+                break;  // the slice is over: look at the queue again
+            case WaitOutcome::Stopped:
+                return FailTransfer(file, count, kErrorIoIncomplete);
+            case WaitOutcome::Failed:
+                return FailTransfer(file, count, static_cast<uint32_t>(error));
+        }
+    }
+    // The queue is empty; what is left sits in the transmitter, a few characters at most.
+    while (calls.drain(file.m_handle) != 0) {
+        if (errno == EINTR) continue;
+        if (NoModemLines(errno)) break;  // not a terminal that can tell
+        return FailTransfer(file, count, static_cast<uint32_t>(errno));
+    }
     return true;
 }
 }  // namespace
@@ -272,6 +321,9 @@ bool CSerialPort::Write(const uint8_t* buffer, uint32_t& count, uint32_t timeout
     const Deadlines deadlines = MakeDeadlines(m_timeouts.WriteTotalTimeoutMultiplier,
                                               m_timeouts.WriteTotalTimeoutConstant, count, timeoutMs);
     const int stopFd = m_stopEvent.IsEmpty() ? -1 : m_stopEvent.Get();
-    return Transfer(m_file, POLLOUT, stopFd, deadlines, count, false,
-                    [&](uint32_t at, uint32_t& n) { return m_file.Write(buffer + at, n, nullptr); });
+    if (!Transfer(m_file, POLLOUT, stopFd, deadlines, count, false,
+                  [&](uint32_t at, uint32_t& n) { return m_file.Write(buffer + at, n, nullptr); }))
+        return false;
+    // The kernel took the bytes; a completed write means they are on the wire.
+    return DrainOutput(m_file, m_baudRate, stopFd, deadlines, count);
 }

@@ -24,5 +24,7 @@ using NativeOverlapped = OVERLAPPED;
 
 inline constexpr uint32_t kErrorIoIncomplete = ERROR_IO_INCOMPLETE;  // 996
 inline constexpr uint32_t kErrorIoPending = ERROR_IO_PENDING;        // 997
+inline constexpr uint32_t kErrorNoMemory = ERROR_NOT_ENOUGH_MEMORY;
+inline constexpr uint32_t kErrorNoThread = ERROR_NO_SYSTEM_RESOURCES;
 // Windows drivers report a vanished device in several ways; this is the usual one.
 inline constexpr uint32_t kErrorHangUp = ERROR_OPERATION_ABORTED;

@@ -6,6 +6,8 @@
 
 static_assert(kInfinite == INFINITE, "waits pass kInfinite straight to the system");
 
+uint32_t LastSystemError() { return ::GetLastError(); }
+
 void PlatformSleepMs(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 std::string SystemErrorText(uint32_t code) {

@@ -314,6 +314,31 @@ TEST_F(CliOnSimulator, SilentDeviceGivesStatus3) {
     EXPECT_LT(r.seconds, 10.0);
 }
 
+// Half a device is not a device: identity muted (all five attempts time out)
+// or hardware information refused gives status 3 naming the missing group,
+// and no made-up chip ID on standard output.
+TEST_F(CliOnSimulator, HalfAnswerGivesStatus3NamingTheSilentGroup) {
+    SimFaults faults;
+    faults.silentCommand = CMD_READ_IDENT;
+    sim.SetFaults(faults);
+    StartSim();
+    const RunResult mute = Run({"identify", "--port", sim.PortPath()});
+    EXPECT_EQ(mute.status, 3) << mute.err;
+    EXPECT_TRUE(Contains(mute.err, "Equipment do not respond properly\n")) << mute.err;
+    EXPECT_TRUE(Contains(mute.err, "did not answer the identity request")) << mute.err;
+    EXPECT_TRUE(Contains(mute.err, sim.PortPath())) << mute.err;
+    EXPECT_EQ(mute.out, "");
+
+    faults = SimFaults{};
+    faults.refuseCommand = CMD_READ_HWINFO;
+    faults.refuseFirst = 1000;
+    sim.SetFaults(faults);
+    const RunResult refused = Run({"identify", "--port", sim.PortPath()});
+    EXPECT_EQ(refused.status, 3) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "did not answer the hardware information request")) << refused.err;
+    EXPECT_EQ(refused.out, "");
+}
+
 // Not a byte comes back: identify and download give up once the first
 // hardware-information attempt has run out (about 3.2 s), not after the whole
 // first cycle, and say what to check.

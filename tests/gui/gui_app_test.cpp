@@ -18,8 +18,11 @@
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
 #include <wx/sizer.h>
+#include <wx/stockitem.h>
+#include <wx/uiaction.h>
 
 #include "gui_fixture.h"
+#include "x_display.h"
 #include "image/firmware_format.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
@@ -28,6 +31,7 @@
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
+#include "ui/lock_keys.h"
 #include "ui/main_frame.h"
 
 namespace {
@@ -51,6 +55,24 @@ std::string ReadText(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
+
+// Collects the warnings and errors logged while it lives (the framework's own
+// message boxes come from there).
+class LoggedErrors : public wxLog {
+public:
+    LoggedErrors() : m_previous(wxLog::SetActiveTarget(this)) {}
+    ~LoggedErrors() override { wxLog::SetActiveTarget(m_previous); }
+    const std::string& Text() const { return m_text; }
+
+protected:
+    void DoLogTextAtLevel(wxLogLevel level, const wxString& message) override {
+        if (level <= wxLOG_Warning) m_text += message.utf8_string() + "\n";
+    }
+
+private:
+    wxLog* m_previous;
+    std::string m_text;
+};
 
 // A settings file's 32 bytes: the name, then zeros.
 std::vector<uint8_t> SettingsBytes(const std::string& name) {
@@ -126,9 +148,12 @@ TEST_F(GuiTest, ViewPaintsBothBlocksInTheirColoursAndSkipsLinesBelowTheClientAre
     // Paint into a bitmap as large as the view's window.
     const wxSize size = Frame().GetCanvas()->GetClientSize();
     ASSERT_GT(size.GetHeight(), 0);
+    // The lines are painted on white whatever the theme's window colour: start
+    // from black and see white under the text.
+    EXPECT_EQ(Frame().GetCanvas()->GetBackgroundColour(), *wxWHITE);
     wxBitmap bitmap(size);
     wxMemoryDC dc(bitmap);
-    dc.SetBackground(*wxWHITE_BRUSH);
+    dc.SetBackground(*wxBLACK_BRUSH);
     dc.Clear();
     const int lineHeight = view->LineHeight(dc);
     ASSERT_GT(lineHeight, 0);
@@ -145,6 +170,7 @@ TEST_F(GuiTest, ViewPaintsBothBlocksInTheirColoursAndSkipsLinesBelowTheClientAre
             << "line " << line + 1;
         EXPECT_EQ(CountColour(image, rect, device ? CKavView::kImageColour : CKavView::kDeviceColour), 0)
             << "line " << line + 1;
+        EXPECT_GT(CountColour(image, rect, *wxWHITE), rect.GetWidth() * rect.GetHeight() / 2) << "line " << line + 1;
     }
 
     // A client area three and a bit lines high paints lines 1 to 4 only.
@@ -200,6 +226,10 @@ TEST_F(GuiTest, MenusButtonsAndPromptsComeFromTheStringTable) {
             delete accel;
         }
     }
+    // Exit and Save As carry no stock id, so the toolkit adds no key of its
+    // own (Ctrl+Q would end a running download without a question).
+    EXPECT_FALSE(wxIsStockID(CMD_APP_EXIT));
+    EXPECT_FALSE(wxIsStockID(CMD_FILE_SAVE_AS));
     // Reset has no menu item; force mode neither item nor button.
     EXPECT_EQ(bar->FindItem(CMD_DEVICE_RESET), nullptr);
     EXPECT_EQ(bar->FindItem(CMD_FORCE_MODE), nullptr);
@@ -562,4 +592,106 @@ TEST_F(GuiTest, ProgressMessagesDriveTheGauge) {
     // A position past the end shows a full bar.
     target->Post(PBM_SETPOS, 70000, 0);
     ASSERT_TRUE(PumpUntil([&] { return Frame().GetProgressBar()->GetValue() == 24576; }, 2000));
+}
+
+// Ctrl+Q is no key of this application; Exit from the menu still leaves.
+TEST_F(GuiTest, CtrlQDoesNothingAndExitCloses) {
+    ASSERT_TRUE(Start());
+    Frame().Raise();
+    Frame().GetCanvas()->SetFocus();
+    PumpFor(400);
+    wxUIActionSimulator input;
+    input.Char('Q', wxMOD_CONTROL);
+    PumpFor(500);
+    EXPECT_NE(CMainFrame::Get(), nullptr) << "Ctrl+Q closed the window";
+    // A key that is in the table does reach its command through the same path.
+    input.Char(WXK_F12, wxMOD_CONTROL | wxMOD_SHIFT);
+    ASSERT_TRUE(PumpUntil([&] { return App().IsForceMode(); }, 3000));
+    Command(CMD_APP_EXIT);
+    EXPECT_TRUE(PumpUntil([] { return CMainFrame::Get() == nullptr; }, 3000));
+}
+
+// A fresh account has no configuration folder: the application makes it, so
+// leaving is quiet and the recent files are kept.
+TEST_F(GuiTest, AccountWithoutAConfigurationFolderLeavesQuietlyAndKeepsTheList) {
+    const std::string configDir = TestDirectory() + "/.config";
+    std::filesystem::remove_all(configDir);
+    const std::string path = WriteFile("kept.fw", MakeImage("Kept", {1, 0}, {2, 0}, 100));
+    {
+        LoggedErrors errors;
+        ASSERT_TRUE(Start());
+        ASSERT_NE(App().GetDocManager()->CreateDocument(wxString::FromUTF8(path), wxDOC_SILENT), nullptr);
+        Stop();
+        EXPECT_EQ(errors.Text(), "");
+    }
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_NE(ReadText(configDir + "/KAVRO.conf").find("kept.fw"), std::string::npos);
+}
+
+// A recent file that cannot be opened gets the application's one box, then
+// leaves the list; the framework adds no box of its own.
+TEST_F(GuiTest, RecentFileThatCannotBeOpenedGetsOneBoxAndLeavesTheList) {
+    const std::string missing = TestDirectory() + "/gone.fw";
+    const std::string folder = TestDirectory() + "/folder.fw";
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(Start());
+    App().GetDocManager()->AddFileToHistory(wxString::FromUTF8(missing));
+    App().GetDocManager()->AddFileToHistory(wxString::FromUTF8(folder));
+    LoggedErrors errors;
+    Command(wxID_FILE1);  // the folder: it exists but cannot be read as a file
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "KAVRO");
+    EXPECT_TRUE(m_boxes[0].text.Contains(wxString::FromUTF8(folder))) << m_boxes[0].text;
+    Command(wxID_FILE1);  // now the missing file
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[1].caption, "KAVRO");
+    EXPECT_TRUE(m_boxes[1].text.Contains(wxString::FromUTF8(missing))) << m_boxes[1].text;
+    EXPECT_EQ(errors.Text(), "");
+    EXPECT_EQ(App().GetDocManager()->GetHistoryFilesCount(), 0u);
+    EXPECT_NE(View(), nullptr) << "the window keeps a document";
+}
+
+// The port box shows a whole device path, not only "COM1".
+TEST_F(GuiTest, PortBoxIsWideEnoughForADevicePath) {
+    ASSERT_TRUE(Start());
+    wxComboBox* box = Frame().GetPortBox();
+    const int text = box->GetTextExtent(kTypicalPortPath).GetWidth();
+    EXPECT_GT(box->GetSize().GetWidth(), text + box->FromDIP(24));
+}
+
+// The Open dialog lists .fw files in any case and offers every file.
+TEST_F(GuiTest, OpenDialogFilterMatchesAnyCaseAndAllFiles) {
+    const wxString filter = CKavDocManager::OpenFilter();
+    wxArrayString parts = wxSplit(filter, '|');
+    ASSERT_EQ(parts.size(), 4u) << filter;
+    EXPECT_EQ(parts[0], "KAVRO Files (*.fw)");
+    for (const char* name : {"FIRMWARE.FW", "a.fw", "b.Fw", "c.fW"}) {
+        bool matched = false;
+        for (const wxString& pattern : wxSplit(parts[1], ';')) matched = matched || wxMatchWild(pattern, name, false);
+        EXPECT_TRUE(matched) << name;
+    }
+    EXPECT_FALSE(wxMatchWild(parts[1], "image.bin", false));
+    EXPECT_EQ(parts[2], "All Files (*.*)");
+    EXPECT_TRUE(wxMatchWild(parts[3], "README", false));
+}
+
+// SCRL shows the Scroll Lock state, which stays after the key is released.
+TEST_F(GuiTest, ScrollLockIndicatorFollowsTheLockNotTheKey) {
+    ASSERT_TRUE(MakeScrollLockLock());
+    ASSERT_TRUE(Start());
+    Frame().Raise();
+    Frame().GetCanvas()->SetFocus();
+    PumpFor(400);
+    const bool before = IsKeyLockOn(WXK_SCROLL);
+    const int kScrollLockPane = Frame().GetStatusBar()->GetFieldsCount() - 1;  // SCRL is the last pane
+    wxUIActionSimulator input;
+    input.Char(WXK_SCROLL);  // pressed and released
+    ASSERT_TRUE(PumpUntil([&] { return IsKeyLockOn(WXK_SCROLL) != before; }, 3000));
+    PumpFor(300);
+    Frame().UpdateIndicators();
+    EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(kScrollLockPane), before ? "" : "SCRL");
+    input.Char(WXK_SCROLL);
+    ASSERT_TRUE(PumpUntil([&] { return IsKeyLockOn(WXK_SCROLL) == before; }, 3000));
+    Frame().UpdateIndicators();
+    EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(kScrollLockPane), before ? "SCRL" : "");
 }

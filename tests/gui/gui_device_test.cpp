@@ -343,6 +343,8 @@ TEST_F(DeviceTest, SecondCpuBoxChoosesTheCpuForAWholeConnection) {
     EXPECT_EQ(g_link.m_secondCpu.load(), 1);
     ASSERT_TRUE(PumpUntil([&] { return !Frame().GetSecondCpuBox()->IsEnabled(); }, 3000));
     ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : Second processor"; }, kDeviceTimeoutMs)) << Lines()[1];
+    EXPECT_TRUE(PumpUntil([&] { return Frame().GetLinkPaneText().EndsWith(" (Second CPU)"); }, 3000))
+        << Frame().GetLinkPaneText();
 
     Command(CMD_DEVICE_DOWNLOAD);
     ASSERT_TRUE(WaitForBox(Text(IDS_DOWNLOAD_DONE), 60000));
@@ -363,6 +365,7 @@ TEST_F(DeviceTest, SecondCpuBoxChoosesTheCpuForAWholeConnection) {
     ASSERT_TRUE(g_link.m_running);
     EXPECT_EQ(g_link.m_secondCpu.load(), 0);
     ASSERT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : Bench unit"; }, kDeviceTimeoutMs)) << Lines()[1];
+    EXPECT_FALSE(Frame().GetLinkPaneText().Contains("CPU")) << Frame().GetLinkPaneText();
 }
 
 TEST_F(DeviceTest, PortThatCannotBeOpenedIsReportedWithItsName) {
@@ -458,4 +461,49 @@ TEST_F(DeviceTest, ClosingTheWindowStopsTheLink) {
     EXPECT_FALSE(g_link.m_running);
     EXPECT_EQ(g_link.m_notifyWindow.load(), nullptr);
     EXPECT_EQ(g_link.m_progressWindow.load(), nullptr);
+}
+
+// Changing the image during a download ends it (the loaders stop the link)
+// and is told exactly as Disconnect is: the same box, the same state.
+TEST_F(DeviceTest, NewDuringADownloadIsToldAsDisconnectIs) {
+    SimFaults paced;
+    paced.lineRate = 19200;  // about 15 s for the whole image
+    m_sim.SetFaults(paced);
+    ConnectTo(Identity());
+    struct State {
+        bool running, requested, connect, download, progressShown;
+        bool operator==(const State&) const = default;
+    };
+    auto state = [&] {
+        return State{g_link.m_running != 0, g_link.m_downloadRequested != 0, IsEnabled(CMD_DEVICE_CONNECT),
+                     IsEnabled(CMD_DEVICE_DOWNLOAD), Frame().IsDownloadProgressShown()};
+    };
+    auto downloadThen = [&](int command) {
+        const size_t blocks = m_sim.CountRequests(CMD_WRITE_BLOCK);
+        Command(CMD_DEVICE_DOWNLOAD);
+        ASSERT_TRUE(PumpUntil([&] { return m_sim.CountRequests(CMD_WRITE_BLOCK) >= blocks + 3; }, kDeviceTimeoutMs));
+        Command(command);
+        ASSERT_TRUE(WaitForBox(Text(IDS_NO_RESPONSE), 5000));
+        ASSERT_TRUE(PumpUntil([&] { return !Frame().IsDownloadProgressShown(); }, 3000));
+        PumpFor(200);
+    };
+
+    downloadThen(CMD_DEVICE_DISCONNECT);
+    const State afterDisconnect = state();
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, "Firmware Downloader");
+
+    const size_t identities = m_sim.CountRequests(CMD_READ_IDENT);
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return m_sim.CountRequests(CMD_READ_IDENT) > identities && IsEnabled(CMD_DEVICE_DOWNLOAD); },
+                          kDeviceTimeoutMs));
+    downloadThen(CMD_FILE_NEW);
+    ASSERT_EQ(m_boxes.size(), 2u) << "one box, as for Disconnect";
+    EXPECT_EQ(m_boxes[1].text, m_boxes[0].text);
+    EXPECT_EQ(m_boxes[1].caption, m_boxes[0].caption);
+    EXPECT_EQ(state(), afterDisconnect);
+    EXPECT_FALSE(afterDisconnect.running);
+    EXPECT_TRUE(afterDisconnect.connect);
+    EXPECT_EQ(Lines()[8], "Name : KAVRO demo firmware") << "the new image is loaded";
+    EXPECT_EQ(m_sim.CountRequests(CMD_END_DOWNLOAD), 0u);
 }

@@ -6,3 +6,8 @@
 // returns it (nullptr when it never did).
 void* WaitForDisplay(int timeoutMs);
 void CloseDisplay(void* display);
+
+// Makes Scroll Lock a locking key on the display (a real modifier behind it, as
+// keyboards with a working Scroll Lock light have); the test display's default
+// keymap leaves it unbound, so it would never lock. False when that failed.
+bool MakeScrollLockLock();

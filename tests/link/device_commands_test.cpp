@@ -104,9 +104,12 @@ TEST_F(CommandSet, PollsHaveFiveAttempts) {
     faults.refuseFirst = 4;
     sim.SetFaults(faults);
     OpenForCommands();
-    link->ReadHardwareInfo();
+    EXPECT_TRUE(link->ReadHardwareInfo()) << "answered at the fifth attempt";
     EXPECT_EQ(sim.CountRequests(CMD_READ_HWINFO), 5u);
     EXPECT_EQ(link->SnapshotDevice().productNumber, 258u);
+    faults.refuseFirst = 5;
+    sim.SetFaults(faults);
+    EXPECT_FALSE(link->ReadHardwareInfo()) << "five refusals: the group did not answer";
 }
 
 TEST_F(CommandSet, BlocksOf300ByteImage) {

@@ -1,8 +1,14 @@
 // The link engine end to end against the simulator: start and stop from every
 // state, the poll cycle, requests, and the order of notifications.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <string>
 
+#include "failing_allocation.h"
+#include "link/platform.h"
 #include "link_fixture.h"
+#include "terminal_recorder.h"
 #include "tests/link/pty_pair.h"
 
 namespace {
@@ -236,4 +242,118 @@ TEST_F(LinkEngine, ProgressRangeKeepsTheLow16BitsOfTheLength) {
     link->PostProgressPos(1);
     link->PostNotify(LN_INFO_CHANGED);
     EXPECT_EQ(target.Messages().size(), 2u) << "an empty target drops the post";
+}
+
+// Each probe frame leaves at its own speed: the wake-up drains every sync
+// frame before it changes the speed again, so on a real UART the 57600 frame
+// is not cut off by the switch back to 19200.
+TEST_F(LinkEngine, WakeUpDrainsEachProbeFrameBeforeTheNextSpeed) {
+    TerminalRecorder recorder;
+    link->Start();
+    ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED));
+    link->Stop();
+    const std::vector<std::string> calls = recorder.Calls();
+    std::vector<std::string> expected{"speed 19200"};  // the start's Open
+    for (uint32_t rate : PROBE_RATES) {
+        expected.push_back("speed " + std::to_string(rate));
+        expected.push_back("write");
+        expected.push_back("drain");
+    }
+    expected.push_back("speed 19200");
+    ASSERT_GE(calls.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + static_cast<long>(expected.size())), expected);
+}
+
+// A port failure names this attempt's port and cause, even when the failing
+// step (here the wake-up event: no descriptor left) records no error of its own
+// and an earlier connection ended with "Operation canceled".
+TEST_F(LinkEngine, PortFailureNamesThisAttemptsPortAndCause) {
+    link->Start();
+    ASSERT_TRUE(target.WaitFor(LN_LINK_STARTED));
+    link->Stop();
+    PtyPair other;
+    ASSERT_TRUE(other.Ok());
+    link->SetPortName(other.Path().c_str());
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    target.Clear();
+    link->Start();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(target.Notifications(), std::vector<int>{LN_PORT_FAILED});
+    EXPECT_STREQ(link->m_port.m_portName.Text(), other.Path().c_str());
+    EXPECT_EQ(link->m_port.m_file.m_lastError, static_cast<uint32_t>(EMFILE))
+        << SystemErrorText(link->m_port.m_file.m_lastError);
+    EXPECT_FALSE(link->m_port.IsOpen());
+}
+
+// The worker's holder never ends the program: no memory for the thread is a
+// port failure, and a Stop() reached from the worker itself leaves no joinable
+// thread behind.
+TEST_F(LinkEngine, WorkerHolderSurvivesNoMemoryAndAStopFromTheWorker) {
+    t_failNextAllocations = 1;
+    link->Start();
+    t_failNextAllocations = 0;
+    EXPECT_EQ(target.Notifications(), std::vector<int>{LN_PORT_FAILED});
+    EXPECT_EQ(link->m_port.m_file.m_lastError, kErrorNoMemory);
+    EXPECT_TRUE(link->m_thread.IsEmpty());
+    EXPECT_FALSE(link->m_port.IsOpen()) << "the port is not left held";
+
+    class StopOnStart final : public IMessageTarget {
+    public:
+        StopOnStart(CDeviceLink& link, RecordingTarget& record) : m_link(link), m_record(record) {}
+        void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+            if (message == WM_LINK_NOTIFY && wParam == LN_LINK_STARTED) m_link.Stop();
+            m_record.Post(message, wParam, lParam);
+        }
+
+    private:
+        CDeviceLink& m_link;
+        RecordingTarget& m_record;
+    } stopper(*link, target);
+    target.Clear();
+    link->m_notifyWindow = &stopper;
+    link->Start();
+    ASSERT_TRUE(target.WaitFor(LN_LINK_ENDED));
+    EXPECT_TRUE(link->m_thread.IsEmpty());
+    EXPECT_EQ(link->m_running.load(), 0);
+    link->m_notifyWindow = &target;
+    link->Start();
+    EXPECT_TRUE(target.WaitFor(LN_INFO_CHANGED)) << "the link starts again";
+}
+
+// An image that cannot be sent is refused before the device hears a begin.
+TEST_F(LinkEngine, RefusedImageSendsNoBeginFrame) {
+    link->Start();
+    ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED));
+    link->RequestDownload();  // no image at all
+    ASSERT_TRUE(target.WaitFor(LN_NO_RESPONSE));
+    // The worker clears the request after posting; a new one waits for that.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (link->m_downloadRequested && Clock::now() < deadline) std::this_thread::yield();
+    SetImage(Pattern(MAX_BLOCK_OFFSET_SPAN + 1));
+    link->RequestDownload();
+    ASSERT_TRUE(target.WaitFor(LN_NO_RESPONSE, 2));
+    EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);
+    EXPECT_EQ(sim.CountRequests(CMD_WRITE_BLOCK), 0u);
+    EXPECT_EQ(target.Count(LN_NO_RESPONSE), 2u);
+}
+
+// The cycle says which poll groups answered, for front ends that must not take
+// half a device for a whole one.
+TEST_F(LinkEngine, CycleAnswersTellWhichGroupsAnswered) {
+    SimFaults faults;
+    faults.refuseCommand = CMD_READ_HWINFO;
+    faults.refuseFirst = 5;
+    sim.SetFaults(faults);
+    link->Start();
+    ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED));
+    EXPECT_EQ(link->m_cycleAnswers.load(), ANSWERED_IDENTITY);
+    ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED, 2, 8000));
+    EXPECT_EQ(link->m_cycleAnswers.load(), ANSWERED_IDENTITY | ANSWERED_HWINFO);
 }

@@ -2,12 +2,15 @@
 // event, exclusive use and hang-ups.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "link/serial_port.h"
 #include "pty_pair.h"
+#include "terminal_recorder.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -138,6 +141,21 @@ TEST_F(SerialPortTest, SecondOpenOfAPortInUseFailsWithTheSystemError) {
     other.Close();
 }
 
+// The exclusive flag belongs to the terminal, not to a descriptor: a refused
+// opener that cleared it would let anyone in during the holder's download.
+TEST_F(SerialPortTest, RefusedSecondOpenerLeavesTheHoldersExclusiveUse) {
+    ASSERT_TRUE(port.Open());
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(port.m_file.m_handle, TIOCGEXCL, &exclusive), 0);
+    ASSERT_EQ(exclusive, 1) << "the holder asks for exclusive use";
+    CSerialPort other;
+    other.m_portName.Assign(pty.Path().c_str());
+    EXPECT_FALSE(other.Open());
+    other.Close();
+    ASSERT_EQ(::ioctl(port.m_file.m_handle, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the refused opener must not clear the holder's flag";
+}
+
 TEST_F(SerialPortTest, CloseTwiceAndReopenOnAnOpenObjectAreHarmless) {
     ASSERT_TRUE(port.Open());
     ASSERT_TRUE(port.Open()) << "Open on an object whose handle is valid closes it first";
@@ -209,4 +227,76 @@ TEST_F(SerialPortTest, ModemLinesAndSpeedChangesWorkOnAPseudoTerminal) {
     port.m_baudRate = 12345;
     EXPECT_FALSE(port.ApplyState());
     EXPECT_NE(port.m_file.m_lastError, 0u);
+}
+
+// A completed write means the bytes have left: a speed change that follows can
+// no longer catch the frame's tail.
+TEST_F(SerialPortTest, WriteDrainsBeforeTheNextSpeedChange) {
+    ASSERT_TRUE(port.Open());
+    TerminalRecorder recorder;
+    port.m_request[0] = 0x80;
+    port.m_request[1] = 0x86;
+    port.m_requestLength = 2;
+    ASSERT_TRUE(port.SendFrame());
+    port.m_baudRate = 1200;
+    ASSERT_TRUE(port.ApplyState());
+    EXPECT_EQ(recorder.Calls(), (std::vector<std::string>{"write", "drain", "speed 1200"}));
+}
+
+// On a slow line the driver still holds bytes after write() returns: Write
+// waits for them, a stop cuts the wait, the port's write time-out leaves a
+// short count of what went out.
+TEST_F(SerialPortTest, WriteWaitsForTheQueueAndStopsOrTimesOutLikeATransfer) {
+    port.m_baudRate = 1200;  // 10 queued bytes take about 84 ms
+    ASSERT_TRUE(port.Open());
+    TerminalRecorder recorder;
+    const uint8_t bytes[10] = {};
+    recorder.HoldQueue(10, 3);
+    uint32_t count = sizeof bytes;
+    const auto start = Clock::now();
+    ASSERT_TRUE(port.Write(bytes, count, kInfinite));
+    EXPECT_EQ(count, 10u);
+    EXPECT_GE(recorder.QueueLooks(), 4) << "looked until the queue was empty";
+    EXPECT_GE(SecondsSince(start), 0.2) << "three looks, each after the queued bytes' line time";
+    EXPECT_EQ(recorder.Calls().back(), "drain");
+
+    port.m_timeouts.WriteTotalTimeoutConstant = 150;
+    recorder.HoldQueue(4, 1000000);
+    count = sizeof bytes;
+    ASSERT_TRUE(port.Write(bytes, count, kInfinite));
+    EXPECT_EQ(count, 6u) << "the four bytes still queued at the time-out did not go out";
+
+    port.m_timeouts.WriteTotalTimeoutConstant = 0;
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        port.SignalStop();
+    });
+    count = sizeof bytes;
+    const auto stopStart = Clock::now();
+    const bool ok = port.Write(bytes, count, kInfinite);
+    stopper.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(port.m_file.m_lastError, kErrorIoIncomplete);
+    EXPECT_LT(SecondsSince(stopStart), 2.0);
+    recorder.HoldQueue(0, 0);
+}
+
+// A time-out total beyond the clock's range waits (until stopped) instead of
+// wrapping into the past and timing out at once.
+TEST_F(SerialPortTest, TimeOutTotalsTooLargeForTheClockSaturate) {
+    port.m_timeouts = CommTimeouts{0, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 1000};
+    ASSERT_TRUE(port.Open());
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        port.SignalStop();
+    });
+    std::vector<uint8_t> buffer(4096);
+    uint32_t count = 4096;
+    const auto start = Clock::now();
+    const bool ok = port.Read(buffer.data(), count, kInfinite);
+    const double elapsed = SecondsSince(start);
+    stopper.join();
+    EXPECT_FALSE(ok) << "returned after " << elapsed << " s with " << count << " bytes";
+    EXPECT_EQ(port.m_file.m_lastError, kErrorIoIncomplete);
+    EXPECT_GE(elapsed, 0.1);
 }

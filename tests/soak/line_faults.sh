@@ -16,12 +16,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+ROOT=$root
+# shellcheck source=../../scripts/lib.sh
+source "$root/scripts/lib.sh"
 start_sim() {
-  rm -f "$dir/device"
-  "$sim" --quiet --link "$dir/device" "$@" > "$dir/sim.log" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 1 100); do [ -L "$dir/device" ] && break; sleep 0.05; done
-  port=$(readlink "$dir/device")
+  start_simulator "$sim" "$dir/sim.log" "$@"
+  sim_pid=$SIM_PID
+  port=$SIM_PORT
 }
 stop_sim() {
   kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; sim_pid=""
