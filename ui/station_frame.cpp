@@ -28,6 +28,7 @@
 #include "ui/station_model.h"
 #include "ui/station_texts.h"
 #include "ui/station_tile.h"
+#include "ui/ui_texts.h"
 
 namespace {
 CStationFrame* g_stationFrame = nullptr;
@@ -58,14 +59,14 @@ constexpr size_t kShownRecords = 200;
 wxString Utf8(const std::string& text) { return wxString::FromUTF8(text); }
 wxString Printf(const char* format, const std::string& value) { return wxString::Format(format, Utf8(value)); }
 
-// The port list with each port's description; a typed path is taken as it is.
+// The port list labelled as the main window's port box labels it; a typed path is taken as it is.
 class CAddBayDialog : public wxDialog {
 public:
     explicit CAddBayDialog(wxWindow* parent) : wxDialog(parent, wxID_ANY, stationtext::kAddBayTitle) {
         m_ports = EnumerateSerialPorts();
         m_box = new wxComboBox(this, wxID_ANY, wxString(), wxDefaultPosition, FromDIP(wxSize(380, -1)));
         for (const SerialPortEntry& port : m_ports)
-            m_box->Append(Utf8(port.description.empty() ? port.name : port.name + "  (" + port.description + ")"));
+            m_box->Append(Utf8(uitext::PortLabel(port)));
         m_secondCpu = new wxCheckBox(this, wxID_ANY, stationtext::kSecondCpu);
         auto* sizer = new wxBoxSizer(wxVERTICAL);
         sizer->Add(new wxStaticText(this, wxID_ANY, stationtext::kAddBayPrompt), 0, wxALL, FromDIP(8));
