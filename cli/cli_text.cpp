@@ -7,6 +7,7 @@
 #include "link/platform.h"
 #include "link/port_list.h"
 #include "res/strings.h"
+#include "res/translation.h"
 
 std::string StringText(unsigned id) {
     const char* text = LoadStringText(id);
@@ -130,19 +131,18 @@ std::string InfoLineValue(const std::string& line) {
 
 std::vector<std::string> PortFailureDetail(const std::string& port, uint32_t systemError) {
     std::vector<std::string> lines;
-    std::string first = "Port " + port;
-    if (systemError != 0) first += ": " + SystemErrorText(systemError);
-    lines.push_back(first);
+    lines.push_back(systemError != 0 ? FormatText(Tr("Port %s: %s"), {port, SystemErrorText(systemError)})
+                                     : FormatText(Tr("Port %s"), {port}));
     // Busy first: Windows reports a port held by another program as access
     // denied, which it counts as both (on POSIX the two never overlap).
     if (IsBusyError(systemError)) {
-        lines.push_back("Hint: another program holds the port; close it and try again.");
+        lines.push_back(Tr("Hint: another program holds the port; close it and try again."));
     } else if (IsPermissionError(systemError)) {
         lines.push_back(
-            "Hint: your user may not use serial ports; add it to the dialout group "
-            "(sudo usermod -aG dialout $USER) and log in again.");
+            Tr("Hint: your user may not use serial ports; add it to the dialout group "
+               "(sudo usermod -aG dialout $USER) and log in again."));
     } else if (IsMissingError(systemError)) {
-        lines.push_back("Hint: 'kavro-cli ports' lists the serial ports of this machine.");
+        lines.push_back(Tr("Hint: 'kavro-cli ports' lists the serial ports of this machine."));
     }
     return lines;
 }
@@ -150,10 +150,11 @@ std::vector<std::string> PortFailureDetail(const std::string& port, uint32_t sys
 std::vector<std::string> SilentLineDetail(const std::string& port, double seconds) {
     char after[32];
     std::snprintf(after, sizeof after, "%.1f s", seconds);
-    return {"Nothing came back on " + port + " within " + after + " of opening it: not a single byte.",
-            "Hint: check that the device is powered, that the cable is plugged in at both ends (a null-modem "
-            "cable where the device needs one), and that " + port + " is the port the device is on "
-            "('kavro-cli ports' lists them). --timeout waits longer."};
+    return {FormatText(Tr("Nothing came back on %s within %s of opening it: not a single byte."), {port, after}),
+            FormatText(Tr("Hint: check that the device is powered, that the cable is plugged in at both ends (a "
+                          "null-modem cable where the device needs one), and that %s is the port the device is on "
+                          "('kavro-cli ports' lists them). --timeout waits longer."),
+                       {port})};
 }
 
 std::string PortsJson(const std::vector<SerialPortEntry>& ports) {
@@ -218,14 +219,14 @@ std::string CProgressText::Bar(uint32_t done, Clock::time_point now) const {
     const int filled = static_cast<int>(percent * kWidth / 100);
     std::string bar = "\r[" + std::string(static_cast<size_t>(filled), '#') +
                       std::string(static_cast<size_t>(kWidth - filled), '.') + "] ";
-    char numbers[64];
-    std::snprintf(numbers, sizeof numbers, "%3u%%  %u/%u bytes", percent, done, m_total);
-    bar += numbers;
+    char padded[8];
+    std::snprintf(padded, sizeof padded, "%3u", percent);
+    bar += FormatText(Tr("%s%%  %s/%s bytes"), {padded, std::to_string(done), std::to_string(m_total)});
     const double elapsed = std::chrono::duration<double>(now - m_start).count();
     if (elapsed > 0 && done > 0) {
         const double rate = done / elapsed;
         bar += "  " + FormatRate(rate);
-        if (done < m_total) bar += "  " + FormatDuration((m_total - done) / rate) + " left";
+        if (done < m_total) bar += "  " + FormatText(Tr("%s left"), {FormatDuration((m_total - done) / rate)});
     }
     // Clears what a longer earlier drawing left at the end of the line.
     bar += "\x1b[K";
@@ -243,10 +244,10 @@ std::string CProgressText::Update(uint32_t done, Clock::time_point now) {
     const int tenth = static_cast<int>(Percent(done, m_total) / 10);
     if (tenth <= m_lastTenth) return {};
     m_lastTenth = tenth;
-    char line[80];
-    std::snprintf(line, sizeof line, "Downloading: %u%% (%u of %u bytes)\n", Percent(done, m_total),
-                  std::min(done, m_total), m_total);
-    return line;
+    return FormatText(Tr("Downloading: %s%% (%s of %s bytes)"),
+                      {std::to_string(Percent(done, m_total)), std::to_string(std::min(done, m_total)),
+                       std::to_string(m_total)}) +
+           "\n";
 }
 
 std::string CProgressText::Finish() {

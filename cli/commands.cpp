@@ -20,6 +20,7 @@
 #include "link/port_list.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
+#include "res/translation.h"
 
 namespace {
 
@@ -42,9 +43,10 @@ struct LinkHolder {
 };
 
 std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
-    return "The device's HW current version " + FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor) +
-           " lies outside the image's range " + FormatVersion(image.hwLowestMajor, image.hwLowestMinor) + " to " +
-           FormatVersion(image.hwHighestMajor, image.hwHighestMinor) + ".";
+    return FormatText(Tr("The device's HW current version %s lies outside the image's range %s to %s."),
+                      {FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor),
+                       FormatVersion(image.hwLowestMajor, image.hwLowestMinor),
+                       FormatVersion(image.hwHighestMajor, image.hwHighestMinor)});
 }
 
 // Connects and waits for the device's first answer; prints failures.
@@ -63,7 +65,7 @@ int CommandPorts(bool json) {
         return kExitOk;
     }
     if (ports.empty()) {
-        PrintError("No serial ports found.");
+        PrintError(Tr("No serial ports found."));
         return kExitOk;
     }
     size_t width = 0;
@@ -86,7 +88,7 @@ int CommandInfo(const std::string& image, bool json) {
     CDeviceLink& link = holder->link;
     const ImageLoadReport report = LoadImageIntoLink(link, image);
     if (!report.opened) {
-        PrintError("Image cannot be used: " + report.problem);
+        PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }
     const std::vector<std::string> lines = ImageBlockLines(link.m_firmware, link.m_imagePath.Text());
@@ -110,19 +112,19 @@ int CommandInfo(const std::string& image, bool json) {
         PrintLine(object.Text());
     } else {
         for (const std::string& line : lines) PrintLine(line);
-        PrintLine("Data length : " + std::to_string(link.m_length) + " bytes");
-        std::string checksum = "Checksum : " + Hex16(link.m_checksum);
+        PrintLine(FormatText(Tr("Data length : %s bytes"), {std::to_string(link.m_length)}));
+        std::string checksum = FormatText(Tr("Checksum : %s"), {Hex16(link.m_checksum)});
         if (matches)
-            checksum += " (matches)";
+            checksum += Tr(" (matches)");
         else if (report.sumKnown)
-            checksum += " (does not match: the data sum to " + Hex16(report.dataSum) + ")";
+            checksum += FormatText(Tr(" (does not match: the data sum to %s)"), {Hex16(report.dataSum)});
         else
-            checksum += " (not verified: the data are incomplete)";
+            checksum += Tr(" (not verified: the data are incomplete)");
         PrintLine(checksum);
     }
     std::fflush(stdout);
     if (!report.Usable()) {
-        PrintError("Image cannot be used: " + report.problem);
+        PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }
     return kExitOk;
@@ -160,8 +162,8 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
     // The image is checked before the port is touched: a bad image sends nothing.
     const ImageLoadReport report = LoadImageIntoLink(link, image);
     if (!report.Usable()) {
-        PrintError("Image cannot be used: " + report.problem);
-        PrintError("Nothing was sent.");
+        PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
+        PrintError(Tr("Nothing was sent."));
         return kExitImage;
     }
     recording.SetImage(link, image);
@@ -178,15 +180,16 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
     if (!IsDeviceCompatible(device, link.m_firmware)) {
         if (!force) {
             PrintError(StringText(IDS_HW_INCORRECT));
-            PrintError(RangeDetail(device, link.m_firmware) + " Nothing was sent; --force downloads anyway.");
+            PrintError(RangeDetail(device, link.m_firmware) + " " + Tr("Nothing was sent; --force downloads anyway."));
             return kExitRefused;
         }
         PrintError(StringText(IDS_HW_INCORRECT));
-        PrintError(RangeDetail(device, link.m_firmware) + " Downloading anyway (--force).");
+        PrintError(RangeDetail(device, link.m_firmware) + " " + Tr("Downloading anyway (--force)."));
     }
-    PrintLine("Downloading " + std::string(image.empty() ? "the built-in image" : link.m_imagePath.Text()) + " (" +
-              std::to_string(link.m_length) + " bytes) to " + session.Port() +
-              (options.secondCpu ? ", second CPU" : ""));
+    PrintLine(FormatText(options.secondCpu ? Tr("Downloading %s (%s bytes) to %s, second CPU")
+                                           : Tr("Downloading %s (%s bytes) to %s"),
+                         {image.empty() ? Tr("the built-in image") : link.m_imagePath.Text(),
+                          std::to_string(link.m_length), session.Port()}));
     std::fflush(stdout);
     status = session.Download(PrepareProgressTerminal());
     if (status != kExitOk || !reset) return status;
@@ -215,7 +218,7 @@ namespace {
 
 bool ParseVersionOption(const char* option, const std::string& text, Version& out) {
     if (ParseVersion(text, out)) return true;
-    PrintError(std::string(option) + ": expected a version X.YY (two-digit minor, e.g. 2.05), got '" + text + "'");
+    PrintError(FormatText(Tr("%s: expected a version X.YY (two-digit minor, e.g. 2.05), got '%s'"), {option, text}));
     return false;
 }
 
@@ -223,7 +226,7 @@ bool ParseVersionOption(const char* option, const std::string& text, Version& ou
 bool ReadDataFile(const std::string& path, size_t limit, std::vector<uint8_t>& data, std::string& error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        error = FormatText(Tr("cannot open %s: %s"), {path, std::strerror(errno)});
         return false;
     }
     data.resize(limit + 1);
@@ -232,7 +235,7 @@ bool ReadDataFile(const std::string& path, size_t limit, std::vector<uint8_t>& d
     const int readError = errno;
     std::fclose(file);
     if (failed) {
-        error = "cannot read " + path + ": " + std::strerror(readError);
+        error = FormatText(Tr("cannot read %s: %s"), {path, std::strerror(readError)});
         return false;
     }
     data.resize(count);
@@ -265,8 +268,8 @@ int CommandPack(const PackOptions& options) {
     PackRequest request;
     request.name = options.name;
     if (request.name.size() > IMAGE_NAME_SIZE) {
-        PrintError("--name: the name has " + std::to_string(request.name.size()) + " characters; at most " +
-                   std::to_string(IMAGE_NAME_SIZE) + " fit in an image");
+        PrintError(FormatText(Tr("--name: the name has %s characters; at most %s fit in an image"),
+                              {std::to_string(request.name.size()), std::to_string(IMAGE_NAME_SIZE)}));
         return kExitUsage;
     }
     if (!ParseVersionOption("--sw", options.sw, request.sw) ||
@@ -274,12 +277,12 @@ int CommandPack(const PackOptions& options) {
         !ParseVersionOption("--hw-highest", options.hwHighest, request.hwHighest))
         return kExitUsage;
     if (request.sw.major > 255) {
-        PrintError("--sw: the major version must be 0 to 255, got '" + options.sw + "'");
+        PrintError(FormatText(Tr("--sw: the major version must be 0 to 255, got '%s'"), {options.sw}));
         return kExitUsage;
     }
     std::error_code ignored;
     if (!options.overwrite && std::filesystem::exists(options.output, ignored)) {
-        PrintError(options.output + " exists; --overwrite replaces it");
+        PrintError(FormatText(Tr("%s exists; --overwrite replaces it"), {options.output}));
         return kExitUsage;
     }
 
@@ -290,13 +293,13 @@ int CommandPack(const PackOptions& options) {
         return kExitImage;
     }
     if (data.size() > MAX_DOWNLOAD_LENGTH) {
-        PrintError(options.data + " holds more than " + std::to_string(MAX_DOWNLOAD_LENGTH) +
-                   " bytes; a download can address at most that many");
+        PrintError(FormatText(Tr("%s holds more than %s bytes; a download can address at most that many"),
+                              {options.data, std::to_string(MAX_DOWNLOAD_LENGTH)}));
         return kExitImage;
     }
     std::vector<uint8_t> image;
     if (!PackImage(request, data, image, error)) {
-        PrintError("Cannot pack: " + error);
+        PrintError(FormatText(Tr("Cannot pack: %s"), {Tr(error.c_str())}));
         return kExitUsage;
     }
 
@@ -306,12 +309,12 @@ int CommandPack(const PackOptions& options) {
         const std::string temporary = options.output + ".tmp-" + std::to_string(CurrentProcessId());
         std::FILE* file = std::fopen(temporary.c_str(), "wb");
         if (file == nullptr) {
-            PrintError("cannot write " + temporary + ": " + std::strerror(errno));
+            PrintError(FormatText(Tr("cannot write %s: %s"), {temporary, std::strerror(errno)}));
             return kExitImage;
         }
         if (!WriteAll(file, image, error) || !RenameOver(temporary, options.output, error)) {
             std::remove(temporary.c_str());
-            PrintError("cannot write " + options.output + ": " + error);
+            PrintError(FormatText(Tr("cannot write %s: %s"), {options.output, error}));
             return kExitImage;
         }
     } else {
@@ -319,17 +322,18 @@ int CommandPack(const PackOptions& options) {
         std::FILE* file = CreateNewFile(options.output);
         if (file == nullptr) {
             const int openError = errno;
-            PrintError(openError == EEXIST ? options.output + " exists; --overwrite replaces it"
-                                           : "cannot write " + options.output + ": " + std::strerror(openError));
+            PrintError(openError == EEXIST
+                           ? FormatText(Tr("%s exists; --overwrite replaces it"), {options.output})
+                           : FormatText(Tr("cannot write %s: %s"), {options.output, std::strerror(openError)}));
             return openError == EEXIST ? kExitUsage : kExitImage;
         }
         if (!WriteAll(file, image, error)) {
             std::remove(options.output.c_str());
-            PrintError("cannot write " + options.output + ": " + error);
+            PrintError(FormatText(Tr("cannot write %s: %s"), {options.output, error}));
             return kExitImage;
         }
     }
-    PrintLine("Packed " + options.output + ": " + std::to_string(data.size()) + " data bytes, checksum " +
-              Hex16(ImageChecksum(data.data(), data.size())));
+    PrintLine(FormatText(Tr("Packed %s: %s data bytes, checksum %s"),
+                         {options.output, std::to_string(data.size()), Hex16(ImageChecksum(data.data(), data.size()))}));
     return kExitOk;
 }

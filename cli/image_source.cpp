@@ -1,18 +1,45 @@
 #include "cli/image_source.h"
 
 #include <cstdio>
+#include <initializer_list>
+#include <vector>
+
+#include "cli/cli_platform.h"
 
 #include "image/file_reader.h"
 #include "image/firmware_format.h"
 #include "image/image_loading.h"
 #include "link/device_link.h"
 #include "link/platform.h"
+#include "res/translation.h"
 
 namespace {
 std::string Hex16(uint16_t value) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "0x%04X", value);
     return buffer;
+}
+// A value of a problem's text: in English and in the person's language.
+struct Value {
+    Value(std::string text) : english(text), shown(std::move(text)) {}
+    Value(std::string inEnglish, std::string inLanguage) : english(std::move(inEnglish)), shown(std::move(inLanguage)) {}
+    std::string english;
+    std::string shown;
+};
+
+// A failed open: the reader's own text of the error number.
+Value OpenError(int number, const std::string& text) { return Value(EnglishErrnoText(number), text); }
+// A failed read: the system's text.
+Value ReadError(int number) { return Value(EnglishErrnoText(number), SystemErrorText(static_cast<uint32_t>(number))); }
+
+void SetProblem(ImageLoadReport& report, const char* format, std::initializer_list<Value> values) {
+    std::vector<std::string> english, shown;
+    for (const Value& value : values) {
+        english.push_back(value.english);
+        shown.push_back(value.shown);
+    }
+    report.problem = FormatText(format, english);
+    report.shownProblem = FormatText(Tr(format), shown);
 }
 }  // namespace
 
@@ -22,48 +49,49 @@ ImageLoadReport LoadImageIntoLink(CDeviceLink& link, const std::string& path) {
         report.opened = true;
         report.loaded = link.LoadBuiltInImage();
         if (!report.loaded) {
-            report.problem = "the built-in image is damaged";
+            SetProblem(report, KTEXT("the built-in image is damaged"), {});
             return report;
         }
     } else {
         CFileImageReader reader;
         std::string error;
         if (!reader.Open(path, error)) {
-            report.problem = "cannot open " + path + ": " + error;
+            SetProblem(report, KTEXT("cannot open %s: %s"), {path, OpenError(reader.LastError(), error)});
             return report;
         }
         report.opened = true;
         report.loaded = link.LoadImageFromArchive(reader);
         if (!report.loaded) {
             if (reader.Failed()) {
-                report.problem = "cannot read " + path + ": " + SystemErrorText(static_cast<uint32_t>(reader.LastError()));
+                SetProblem(report, KTEXT("cannot read %s: %s"), {path, ReadError(reader.LastError())});
                 return report;
             }
             // The loader keeps no data after a failure; a second read tells
             // whether the file is too short or its data do not match the header.
             CFileImageReader again;
             if (!again.Open(path, error)) {
-                report.problem = "cannot open " + path + ": " + error;
+                SetProblem(report, KTEXT("cannot open %s: %s"), {path, OpenError(again.LastError(), error)});
                 return report;
             }
             if (!link.ReadImageFromArchive(again)) {
-                report.problem = again.Failed() ? "cannot read " + path + ": " +
-                                                      SystemErrorText(static_cast<uint32_t>(again.LastError()))
-                                                : path + " is shorter than its header and the " +
-                                                      std::to_string(link.m_length) + " data bytes it declares";
+                if (again.Failed())
+                    SetProblem(report, KTEXT("cannot read %s: %s"), {path, ReadError(again.LastError())});
+                else
+                    SetProblem(report, KTEXT("%s is shorter than its header and the %s data bytes it declares"),
+                               {path, std::to_string(link.m_length)});
                 link.DiscardImageData();
                 return report;
             }
             report.sumKnown = true;
             report.dataSum = ImageChecksum(link.m_data.get(), link.m_length);
             link.DiscardImageData();
-            report.problem = "checksum mismatch: the header says " + Hex16(link.m_checksum) + ", the data sum to " +
-                             Hex16(report.dataSum);
+            SetProblem(report, KTEXT("checksum mismatch: the header says %s, the data sum to %s"),
+                       {Hex16(link.m_checksum), Hex16(report.dataSum)});
             return report;
         }
     }
     report.sumKnown = true;
     report.dataSum = link.m_checksum;
-    if (const char* refusal = DownloadRefusal(link)) report.problem = refusal;
+    if (const char* refusal = DownloadRefusal(link)) SetProblem(report, refusal, {});
     return report;
 }

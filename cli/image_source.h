@@ -12,8 +12,10 @@ struct ImageLoadReport {
     bool loaded = false;     // the loader accepted the image: data present, checksum matches
     bool sumKnown = false;   // dataSum holds the sum of the data as read
     uint16_t dataSum = 0;
-    // Empty when the image can be downloaded; otherwise why not.
+    // Empty when the image can be downloaded; otherwise why not: in English
+    // (for the JSON output, the same in every language) and as shown to people.
     std::string problem;
+    std::string shownProblem;
     bool Usable() const { return problem.empty(); }
 };
 

@@ -10,6 +10,7 @@
 #include "cli/stop_signals.h"
 #include "link/device_link.h"
 #include "res/resource_ids.h"
+#include "res/translation.h"
 
 namespace {
 // How often a wait looks at the stop signals and the link's flags.
@@ -47,8 +48,9 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace, bool
         }
         if (static_cast<int>(resolved.size()) > capacity) {
             PrintError(StringText(IDS_PORT_FAILED));
-            PrintError("Port " + requested + ": the name is longer than " + std::to_string(capacity) +
-                       " characters and does not lead to a shorter device path");
+            PrintError(FormatText(Tr("Port %s: the name is longer than %s characters and does not lead to a "
+                                     "shorter device path"),
+                                  {requested, std::to_string(capacity)}));
             return kExitPort;
         }
         m_port = resolved;
@@ -92,8 +94,9 @@ CLinkSession::Wait CLinkSession::Next(LinkMessage& message, Clock::time_point de
 
 int CLinkSession::Interrupted(StopRequest request) {
     m_link.Stop();
-    PrintError(std::string(request == StopRequest::Terminate ? "Terminated" : "Interrupted") +
-               ": the link was stopped and " + m_port + " closed.");
+    PrintError(FormatText(request == StopRequest::Terminate ? Tr("Terminated: the link was stopped and %s closed.")
+                                                            : Tr("Interrupted: the link was stopped and %s closed."),
+                          {m_port}));
     return ExitStatusForStop(request);
 }
 
@@ -124,9 +127,10 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit, bool silentVerd
                 const double seconds = std::chrono::duration<double>(limit).count();
                 char detail[64];
                 std::snprintf(detail, sizeof detail, "%.0f s", seconds);
-                NoResponse("Nothing answered on " + m_port + " within " + detail + "." +
-                           (m_secondCpu ? " The second CPU was addressed; a unit with one CPU does not answer it."
-                                        : ""));
+                NoResponse(FormatText(Tr("Nothing answered on %s within %s."), {m_port, detail}) +
+                           (m_secondCpu ? std::string(" ") +
+                                              Tr("The second CPU was addressed; a unit with one CPU does not answer it.")
+                                        : std::string()));
                 return kExitNoResponse;
             }
             case Wait::Message:
@@ -141,10 +145,12 @@ int CLinkSession::WaitForDevice(std::chrono::milliseconds limit, bool silentVerd
 
 int CLinkSession::WholeAnswer(uint8_t answers) {
     if ((answers & ANSWERED_HWINFO) && (answers & ANSWERED_IDENTITY)) return kExitOk;
-    const char* missing = (answers & ANSWERED_IDENTITY) ? "hardware information" : "identity";
-    const char* answered = (answers & ANSWERED_IDENTITY) ? "identity" : "hardware information";
-    NoResponse(std::string("The device on ") + m_port + " did not answer the " + missing + " request (the " +
-               answered + " request was answered).");
+    NoResponse(FormatText((answers & ANSWERED_IDENTITY)
+                              ? Tr("The device on %s did not answer the hardware information request (the identity "
+                                   "request was answered).")
+                              : Tr("The device on %s did not answer the identity request (the hardware information "
+                                   "request was answered)."),
+                          {m_port}));
     return kExitNoResponse;
 }
 
@@ -192,10 +198,10 @@ int CLinkSession::Download(bool terminal) {
         return kExitOk;
     }
     if (done)
-        NoResponse("The device took every block but did not confirm the end of the download.");
+        NoResponse(Tr("The device took every block but did not confirm the end of the download."));
     else
-        NoResponse("The download stopped after " + std::to_string(acknowledged) + " of " + std::to_string(total) +
-                   " bytes.");
+        NoResponse(FormatText(Tr("The download stopped after %s of %s bytes."),
+                              {std::to_string(acknowledged), std::to_string(total)}));
     return kExitNoResponse;
 }
 
@@ -211,7 +217,7 @@ int CLinkSession::Reset() {
             return kExitOk;
         }
         if (message.wParam == LN_NO_RESPONSE) {
-            NoResponse("The device did not acknowledge the reset.");
+            NoResponse(Tr("The device did not acknowledge the reset."));
             return kExitNoResponse;
         }
     }

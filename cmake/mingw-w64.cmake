@@ -12,6 +12,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static runtime: the executables run under Wine without a DLL path.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# wxMSW (scripts/wxmsw.sh) lives outside the compiler's root; FindwxWidgets
+# looks for its headers with find_file, so the folder above wx-config's own
+# (the installed prefix, or a build tree's parent) is a root too.
+if(wxWidgets_CONFIG_EXECUTABLE)
+  get_filename_component(_kavro_wx_root "${wxWidgets_CONFIG_EXECUTABLE}" DIRECTORY)
+  get_filename_component(_kavro_wx_root "${_kavro_wx_root}" DIRECTORY)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${_kavro_wx_root}")
+endif()
+
 # CLI11 is header-only, but Debian's package configuration names /usr/include,
 # which must not reach a Windows build (the host's C headers would shadow
 # mingw-w64's). Offer the same CLI11::CLI11 target with CLI11's headers alone.

@@ -14,6 +14,7 @@
 #include "image/image_reader.h"
 #include "link/device_link.h"
 #include "res/resources.h"
+#include "res/translation.h"
 
 namespace {
 // When the reader cannot say how much is left, the data are read in blocks of
@@ -186,7 +187,7 @@ void CDeviceLink::DiscardImageData() {
 }
 
 const char* DownloadRefusal(const CDeviceLink& link) {
-    if (!link.HasImageData()) return "no image data is loaded";
-    if (link.m_length > MAX_DOWNLOAD_LENGTH) return "the image is longer than 65,535 bytes";
+    if (!link.HasImageData()) return KTEXT("no image data is loaded");
+    if (link.m_length > MAX_DOWNLOAD_LENGTH) return KTEXT("the image is longer than 65,535 bytes");
     return nullptr;
 }

@@ -4,6 +4,7 @@
 
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "res/translation.h"
 
 namespace {
 std::string Label(unsigned id) {
@@ -59,4 +60,4 @@ std::vector<std::string> ImageBlockLines(const FirmwareInfo& image, const char* 
     return lines;
 }
 
-const char* CpuLabel(bool secondCpu) { return secondCpu ? "Second CPU" : "First CPU"; }
+const char* CpuLabel(bool secondCpu) { return secondCpu ? KTEXT("Second CPU") : KTEXT("First CPU"); }

@@ -1,6 +1,7 @@
 #include "res/strings.h"
 
 #include "res/resource_ids.h"
+#include "res/translation.h"
 
 namespace {
 struct StringEntry {
@@ -8,55 +9,61 @@ struct StringEntry {
     const char* text;
 };
 
+// A command's text is "status bar prompt\ntool tip", split at the line end.
 const StringEntry kStrings[] = {
     {IDR_MAINFRAME,
-     "Firmware Downloader\n\nKAVRO\nKAVRO Files (*.fw)\n.fw\nKAVRO.Document\nKAVRO Document"},
-    {IDS_CHIP_ID, "Chip ID"},
-    {IDS_NAME, "Name"},
-    {IDS_FILE_PATH, "File path"},
-    {IDS_SW_VERSION, "SW current version"},
-    {IDS_HW_CURRENT, "HW current version"},
-    {IDS_HW_LOWEST, "HW version lowest"},
-    {IDS_HW_HIGHEST, "HW version highest"},
-    {IDS_PRODUCT_NUMBER, "Product number"},
-    {IDS_PORT_FAILED, "COM port can not be open"},
-    {IDS_NO_RESPONSE, "Equipment do not respond properly"},
-    {IDS_DOWNLOAD_DONE, "Firmware was downloaded successfuly"},
-    {IDS_LINK_CAPTION, "Firmware Downloader"},
-    {IDS_DEVICE_RESET, "Device was reset."},
+     // TRANSLATORS: one field a line: the window title, (empty), the document's
+     // name, the file filter (keep " (*.fw)"), ".fw" and "KAVRO.Document" (both
+     // read by programs, never translated there), the type's name.
+     KTEXT("Firmware Downloader\n\nKAVRO\nKAVRO Files (*.fw)\n.fw\nKAVRO.Document\nKAVRO Document")},
+    {IDS_CHIP_ID, KTEXT("Chip ID")},
+    {IDS_NAME, KTEXT("Name")},
+    {IDS_FILE_PATH, KTEXT("File path")},
+    {IDS_SW_VERSION, KTEXT("SW current version")},
+    {IDS_HW_CURRENT, KTEXT("HW current version")},
+    {IDS_HW_LOWEST, KTEXT("HW version lowest")},
+    {IDS_HW_HIGHEST, KTEXT("HW version highest")},
+    {IDS_PRODUCT_NUMBER, KTEXT("Product number")},
+    {IDS_PORT_FAILED, KTEXT("COM port can not be open")},
+    {IDS_NO_RESPONSE, KTEXT("Equipment do not respond properly")},
+    {IDS_DOWNLOAD_DONE, KTEXT("Firmware was downloaded successfuly")},
+    {IDS_LINK_CAPTION, KTEXT("Firmware Downloader")},
+    {IDS_DEVICE_RESET, KTEXT("Device was reset.")},
     {IDS_HW_INCORRECT_ASK,
-     "HW version of a connected unit is incorrect for this FW. Do you  make download anyway ?"},
-    {IDS_HW_INCORRECT, "HW version of a connected unit is incorrect for this FW."},
+     KTEXT("HW version of a connected unit is incorrect for this FW. Do you  make download anyway ?")},
+    {IDS_HW_INCORRECT, KTEXT("HW version of a connected unit is incorrect for this FW.")},
 
-    {AFX_IDS_APP_TITLE, "KAVRO"},
-    {AFX_IDS_IDLEMESSAGE, "Ready"},
-    {AFX_IDS_UNTITLED, "Untitled"},
+    {AFX_IDS_APP_TITLE, KTEXT("KAVRO")},
+    {AFX_IDS_IDLEMESSAGE, KTEXT("Ready")},
+    {AFX_IDS_UNTITLED, KTEXT("Untitled")},
 
-    {ID_FILE_NEW, "Create a new document\nNew"},
-    {ID_FILE_OPEN, "Open an existing document\nOpen"},
-    {ID_FILE_SAVE, "Save the active document\nSave"},
-    {ID_FILE_SAVE_AS, "Save the active document with a new name\nSave As"},
-    {ID_FILE_MRU_FILE1, "Open this document"},
-    {ID_APP_EXIT, "Quit the application; prompts to save documents\nExit"},
-    {ID_APP_ABOUT, "Display program information, version number and copyright\nAbout"},
-    {ID_DEVICE_CONNECT, "Connect to device and read its ID\nConnect to device"},
-    {ID_DEVICE_DOWNLOAD, "Download firmware to equpment\nDownload"},
-    {ID_DEVICE_RESET, "Reset device and run firmware\nReset device"},
-    {ID_DEVICE_DISCONNECT, "Disconnect device from using\nDisconnect"},
-    {ID_VIEW_TOOLBAR, "Show or hide the toolbar\nToggle ToolBar"},
-    {ID_VIEW_STATUS_BAR, "Show or hide the status bar\nToggle StatusBar"},
+    {ID_FILE_NEW, KTEXT("Create a new document\nNew")},
+    {ID_FILE_OPEN, KTEXT("Open an existing document\nOpen")},
+    {ID_FILE_SAVE, KTEXT("Save the active document\nSave")},
+    {ID_FILE_SAVE_AS, KTEXT("Save the active document with a new name\nSave As")},
+    {ID_FILE_MRU_FILE1, KTEXT("Open this document")},
+    {ID_APP_EXIT, KTEXT("Quit the application; prompts to save documents\nExit")},
+    {ID_APP_ABOUT, KTEXT("Display program information, version number and copyright\nAbout")},
+    {ID_DEVICE_CONNECT, KTEXT("Connect to device and read its ID\nConnect to device")},
+    {ID_DEVICE_DOWNLOAD, KTEXT("Download firmware to equpment\nDownload")},
+    {ID_DEVICE_RESET, KTEXT("Reset device and run firmware\nReset device")},
+    {ID_DEVICE_DISCONNECT, KTEXT("Disconnect device from using\nDisconnect")},
+    {ID_VIEW_TOOLBAR, KTEXT("Show or hide the toolbar\nToggle ToolBar")},
+    {ID_VIEW_STATUS_BAR, KTEXT("Show or hide the status bar\nToggle StatusBar")},
 
-    {ID_INDICATOR_CAPS, "CAP"},
-    {ID_INDICATOR_NUM, "NUM"},
-    {ID_INDICATOR_SCRL, "SCRL"},
+    {ID_INDICATOR_CAPS, KTEXT("CAP")},
+    {ID_INDICATOR_NUM, KTEXT("NUM")},
+    {ID_INDICATOR_SCRL, KTEXT("SCRL")},
 };
 }  // namespace
 
-const char* LoadStringText(unsigned id) {
+const char* LoadStringSource(unsigned id) {
     for (const StringEntry& entry : kStrings)
         if (entry.id == id) return entry.text;
     return nullptr;
 }
+
+const char* LoadStringText(unsigned id) { return Tr(LoadStringSource(id)); }
 
 std::string PromptOf(unsigned id) {
     const char* text = LoadStringText(id);

@@ -1,7 +1,8 @@
 # ./kavro.sh screenshot: under Xvfb, start the simulated device, open the
 # desktop application on its port, let it connect and download the built-in
 # image unattended, and write the main window while it downloads to
-# docs/screenshot-downloading.png and after the download to docs/screenshot.png.
+# docs/screenshot-downloading.png and after the download to docs/screenshot.png;
+# then the same in German and in Simplified Chinese (-de.png, -zh_CN.png).
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
 
@@ -18,13 +19,13 @@ trap 'rm -rf "$SHOT_DIR"' EXIT
 # Runs inside xvfb-run: the simulator, the application, the capture.
 cat >"$SHOT_DIR/inner.sh" <<'INNER'
 set -euo pipefail
-sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"; ROOT="$6"
+sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"; ROOT="$6"; lang="$7"
 source "$ROOT/scripts/lib.sh"
 sim_pid=""; gui_pid=""
 cleanup() {
-  [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null; [ -n "$gui_pid" ] && wait "$gui_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
-  true
+  # The programs end by the signal: their statuses are not this script's.
+  if [ -n "$gui_pid" ]; then kill "$gui_pid" 2>/dev/null || true; wait "$gui_pid" 2>/dev/null || true; fi
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 # Paced like a real line (about 13 s for the image), so the window is caught
@@ -35,7 +36,7 @@ sim_pid=$SIM_PID
 port=$SIM_PORT
 [ "$status" -eq 0 ] || exit 1
 echo "simulated device on $port"
-"$gui" --port "$port" --autorun-download >"$dir/gui.log" 2>&1 &
+"$gui" --port "$port" --lang "$lang" --autorun-download >"$dir/gui.log" 2>&1 &
 gui_pid=$!
 # Waits for the autorun line of moment $1 and captures the window into $2.
 capture() {
@@ -64,9 +65,13 @@ mkdir -p "$ROOT/docs"
 (
   export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
   mkdir -p "$XDG_CONFIG_HOME"
-  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
-    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot.png" "$SHOT_DIR" \
-    "$ROOT/docs/screenshot-downloading.png" "$ROOT"
+  for lang in en de zh_CN; do
+    suffix=""
+    if [ "$lang" != en ]; then suffix="-$lang"; fi
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
+      "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot$suffix.png" \
+      "$SHOT_DIR" "$ROOT/docs/screenshot-downloading$suffix.png" "$ROOT" "$lang"
+  done
 )
 
 # The station window with eight simulated bays mid-run: five bays on a paced

@@ -1,8 +1,11 @@
 # ./kavro.sh test-windows [--host-build DIR]
-# Cross-builds the core, the unit tests, the Windows tests and kavro-cli with mingw-w64
-# (build-win/) and runs them under Wine. A simulated device (kavro-sim, built
-# for this machine in build-winhost/ or DIR) serves the Windows channel tests
-# on COM12: $WINEPREFIX/dosdevices/com12 links to its pseudo-terminal.
+# Cross-builds the core, the unit tests, the Windows tests, kavro-cli and the
+# desktop application kavro.exe (on wxMSW, see scripts/wxmsw.sh) with mingw-w64
+# (build-win/), packs the installer KAVRO-VERSION-win64.exe, and runs the tests
+# under Wine. A simulated device (kavro-sim, built for this machine in
+# build-winhost/ or DIR) serves the Windows channel tests on COM12:
+# $WINEPREFIX/dosdevices/com12 links to its pseudo-terminal. The application's
+# and the installer's tests run on Xvfb in a Wine prefix of their own.
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded) and by
 # scripts/test.d/50-windows.sh; everything runs in a subshell so that the
@@ -21,7 +24,10 @@ windows_tests() (
   local com=COM12  # two digits: the channel must open it as \\.\COM12
   local sim_pid=""
 
-  need_packages build-essential cmake googletest libcli11-dev g++-mingw-w64-x86-64-posix wine wine64 socat
+  need_packages build-essential cmake googletest libcli11-dev g++-mingw-w64-x86-64-posix wine wine64 socat \
+    xvfb xauth xdotool imagemagick nsis
+  # shellcheck source=scripts/windows-build.sh
+  source "$ROOT/scripts/windows-build.sh"
 
   export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   unset DISPLAY WAYLAND_DISPLAY
@@ -37,13 +43,8 @@ windows_tests() (
   trap cleanup EXIT
 
   log "kavro-sim for this machine ($host_build)"
-  if [ ! -f "$host_build/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$host_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_BUILD_GUI=OFF \
-      -DKAVRO_BUILD_TESTS=OFF > "$host_build.configure.log" 2>&1 \
-      || { cat "$host_build.configure.log"; return 1; }
-  fi
-  cmake --build "$host_build" -j "$JOBS" --target kavro-sim
-  local sim="$host_build/sim/kavro-sim"
+  local sim
+  sim=$(windows_host_sim "$host_build")
 
   # A persistent Wine server and the prefix's services before anything else:
   # a service started by a test process would inherit (and hold open) the
@@ -53,12 +54,18 @@ windows_tests() (
   wineserver -k >/dev/null 2>&1 || true  # one left by an interrupted run
   wineserver -p </dev/null >/dev/null 2>&1
   wine wineboot </dev/null >/dev/null 2>&1
+  # No display here: Wine's null graphics driver still makes windows and
+  # passes their messages (the port watch's hidden window hears
+  # WM_DEVICECHANGE). The desktop made so far had no driver: start again.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine wineboot </dev/null >/dev/null 2>&1
 
   log "Windows cross-build (build-win/)"
-  cmake -S "$ROOT" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_BUILD_GUI=OFF > "$win.configure.log" 2>&1 \
-    || { cat "$win.configure.log"; return 1; }
-  cmake --build "$win" -j "$JOBS" --target kavro_unit_tests kavro_win32_tests kavro-cli
+  windows_cross_build "$win" kavro_unit_tests kavro_ui_logic_tests kavro_win32_tests kavro-cli kavro
+  log "installer (build-win/KAVRO-*-win64.exe)"
+  (cd "$win" && cpack -G NSIS > "$win/cpack.log" 2>&1) || { tail -30 "$win/cpack.log"; return 1; }
 
   log "simulated device on $com"
   local link="$WINEPREFIX/dosdevices/${com,,}" saved="$win/sim-$com.bin"
@@ -73,6 +80,7 @@ windows_tests() (
   export KAVRO_TEST_COM=$com
   export KAVRO_TEST_SAVED_IMAGE="Z:${saved//\//\\}"
   export KAVRO_TEST_SAVED_IMAGE_HOST=$saved
+  export KAVRO_TEST_SIM=$sim
 
   log "tests under Wine"
   (cd "$win" && ctest --output-on-failure -j "$JOBS" --timeout 300 -L '^(unit|win32)$')

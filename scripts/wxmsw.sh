@@ -42,7 +42,9 @@ wxmsw_build() {
     local src
     src=$(find . -maxdepth 1 -type d -name 'wxwidgets*' -o -maxdepth 1 -type d -name 'wxWidgets*' | head -1)
     mkdir build && cd build
-    "../$src/configure" --prefix="$prefix.partial" \
+    # Configured for the final prefix (wx-config and its symbolic link name it)
+    # and installed into a staging folder, which then takes the cache's name.
+    "../$src/configure" --prefix="$prefix" \
       --host=x86_64-w64-mingw32 --build=x86_64-pc-linux-gnu \
       CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
       --with-msw --disable-shared --with-zlib=sys --without-libpng --without-libjpeg \
@@ -51,7 +53,9 @@ wxmsw_build() {
       --disable-ribbon --disable-aui --disable-xrc --disable-html > configure.log 2>&1 \
       || { tail -30 configure.log; exit 1; }
     make -j "$JOBS" > make.log 2>&1 || { tail -40 make.log; exit 1; }
-    make install > install.log 2>&1 || { tail -20 install.log; exit 1; }
+    make install DESTDIR="$work/stage" > install.log 2>&1 || { tail -20 install.log; exit 1; }
+    rm -rf "$prefix.partial"
+    mv "$work/stage$prefix" "$prefix.partial"
   )
   local rc=$?
   rm -rf "$work"
@@ -72,7 +76,17 @@ wxmsw_prefix() {
   local prefix="${KAVRO_CACHE:-$HOME/.cache/kavro}/wxmsw-${version//[:+~]/_}"
   if [ ! -x "$prefix/bin/wx-config" ]; then
     mkdir -p "$(dirname "$prefix")"
-    wxmsw_build "$prefix" "$version" >&2 || return 1
+    # One build per machine: a second caller waits for the first one's result.
+    (
+      flock 9
+      [ -x "$prefix/bin/wx-config" ] || wxmsw_build "$prefix" "$version"
+    ) 9>"$prefix.lock" >&2 || return 1
   fi
   printf '%s\n' "$prefix"
 }
+
+# `./kavro.sh wxmsw`: build it when missing and print the prefix. Scripts that
+# only want the functions source this file with --functions.
+if [ "${1:-}" != "--functions" ]; then
+  wxmsw_prefix
+fi

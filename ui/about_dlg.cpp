@@ -12,15 +12,15 @@
 #error "KAVRO_VERSION must be defined by the build"
 #endif
 
-wxString CAboutDlg::NameLine() { return wxString("KAVRO Version ") + KAVRO_VERSION; }
+wxString CAboutDlg::NameLine() { return wxString::Format(_("KAVRO Version %s"), KAVRO_VERSION); }
 
-wxString CAboutDlg::NoticeLine() { return "Firmware downloader for serial-port equipment"; }
+wxString CAboutDlg::NoticeLine() { return _("Firmware downloader for serial-port equipment"); }
 
-CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, static_cast<int>(IDD_ABOUTBOX), "About KAVRO") {
+CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, static_cast<int>(IDD_ABOUTBOX), _("About KAVRO")) {
     auto* icon = new wxStaticBitmap(this, wxID_ANY, AppIconBitmap());
     auto* name = new wxStaticText(this, wxID_ANY, NameLine());
     auto* notice = new wxStaticText(this, wxID_ANY, NoticeLine());
-    auto* ok = new wxButton(this, wxID_OK, "OK");
+    auto* ok = new wxButton(this, wxID_OK, _("OK"));
     ok->SetDefault();
     SetAffirmativeId(wxID_OK);
 

@@ -10,6 +10,8 @@ void AddCommandLineOptions(wxCmdLineParser& parser) {
     parser.AddSwitch(wxString(), "version", "print the version and exit");
     parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
     parser.AddSwitch(wxString(), "station", "open the production station window too (IMAGE.fw is then the station's image)");
+    parser.AddOption(wxString(), "lang", "language of the texts (de, zh_CN, en; default: KAVRO_LANG or the system's)",
+                     wxCMD_LINE_VAL_STRING);
     parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
                      wxCMD_LINE_HIDDEN);
     parser.AddSwitch(wxString(), "autorun-station", "open the station, start every bay and report (for screenshots)",

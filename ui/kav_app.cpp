@@ -23,6 +23,7 @@
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
 #include "ui/station_window.h"
+#include "ui/ui_language.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
 
@@ -79,6 +80,7 @@ bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     if (!wxApp::OnCmdLineParsed(parser)) return false;
     m_options.portGiven = parser.Found("port", &m_options.portName);
     m_options.autorunDownload = parser.Found("autorun-download");
+    parser.Found("lang", &m_options.language);
     m_options.autorunConnect = parser.Found("autorun-connect");
     m_options.autorunStation = parser.Found("autorun-station");
     m_options.station = parser.Found("station") || m_options.autorunStation;
@@ -102,6 +104,7 @@ int CKavApp::OnExit() {
 }
 
 bool CKavApp::InitInstance(const StartOptions& options) {
+    SetUpLanguage(options.language);
     SetAppName("KAVRO");
     SetAppDisplayName(Text(AFX_IDS_APP_TITLE));
     // The recent-file list lives under "KAVRO": $XDG_CONFIG_HOME/KAVRO.conf
@@ -182,6 +185,7 @@ void CKavApp::ExitInstance() {
         m_docManager = nullptr;
     }
     delete wxConfigBase::Set(nullptr);
+    TearDownLanguage();
 }
 
 void CKavApp::SaveFileHistory() {

@@ -12,6 +12,7 @@
 #include "image/file_reader.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "res/translation.h"
 #include "ui/string_text.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
@@ -26,9 +27,13 @@ namespace {
 wxString DocStringField(int field) {
     return wxString::FromUTF8(DocumentStringFields(LoadStringText(IDR_MAINFRAME))[field]);
 }
+// The extension and the type's name are read by programs: never translated.
+wxString SourceField(int field) {
+    return wxString::FromUTF8(DocumentStringFields(LoadStringSource(IDR_MAINFRAME))[field]);
+}
 
 void ReportOpenFailure(const wxString& path, const std::string& reason) {
-    ShowMessageBox(wxString::Format("Cannot open the file %s.\n\n%s", path, wxString::FromUTF8(reason)),
+    ShowMessageBox(wxString::Format(_("Cannot open the file %s.\n\n%s"), path, wxString::FromUTF8(Tr(reason.c_str()))),
                    Text(AFX_IDS_APP_TITLE), wxOK | wxICON_EXCLAMATION | wxCENTRE, wxTheApp->GetTopWindow());
 }
 }  // namespace
@@ -55,7 +60,7 @@ bool CKavDoc::DoOpenDocument(const wxString& file) {
     if (reader.Failed()) {
         // The loader has dropped the partly read data; the open fails as a
         // read error of the medium would.
-        ReportOpenFailure(file, "The file could not be read.");
+        ReportOpenFailure(file, KTEXT("The file could not be read."));
         return false;
     }
     return true;
@@ -125,7 +130,7 @@ wxDocTemplate* CKavDocManager::SelectDocumentPath(wxDocTemplate** templates, int
                                                   long, bool) {
     path.clear();
     if (noTemplates < 1) return nullptr;
-    wxFileDialog dialog(wxTheApp->GetTopWindow(), "Open", GetLastDirectory(), wxString(), OpenFilter(),
+    wxFileDialog dialog(wxTheApp->GetTopWindow(), _("Open"), GetLastDirectory(), wxString(), OpenFilter(),
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (dialog.ShowModal() != wxID_OK) return nullptr;
     const wxString chosen = dialog.GetPath();
@@ -157,10 +162,10 @@ void CKavDocManager::HistoryChanged() {
 CKavDocTemplate* CreateDocTemplate(wxDocManager* manager) {
     // "KAVRO Files (*.fw)" and ".fw": the open dialog shows "<description> (*.fw)".
     wxString description = DocStringField(DOCSTRING_FILTER_NAME);
-    const wxString extension = DocStringField(DOCSTRING_FILTER_EXT);
+    const wxString extension = SourceField(DOCSTRING_FILTER_EXT);
     const wxString pattern = "*" + extension;
     description.Replace(" (" + pattern + ")", "");
     return new CKavDocTemplate(manager, description, pattern, wxString(), extension.Mid(1),
-                               DocStringField(DOCSTRING_REG_FILE_TYPE_ID), "KAVRO View",
+                               SourceField(DOCSTRING_REG_FILE_TYPE_ID), "KAVRO View",
                                wxCLASSINFO(CKavDoc), wxCLASSINFO(CKavView), wxTEMPLATE_VISIBLE);
 }

@@ -76,6 +76,7 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     sizer->Add(m_wndDlgBar, 0, wxEXPAND);
     sizer->Add(m_canvas, 1, wxEXPAND);
     SetSizer(sizer);
+    FitDialogBar();
 
     // Ctrl+Shift+F12 has no menu item: the frame's own key table carries it.
     wxAcceleratorEntry keys[1];
@@ -110,34 +111,35 @@ void CMainFrame::CreateMenuBar() {
     auto item = [](wxMenu* menu, int id, const wxString& label) { menu->Append(id, label, Prompt(id)); };
 
     m_fileMenu = new wxMenu;
-    item(m_fileMenu, CMD_FILE_NEW, "&Default\tCtrl+N");
-    item(m_fileMenu, CMD_FILE_OPEN, "&Open...\tCtrl+O");
-    item(m_fileMenu, CMD_FILE_SAVE, "&Save\tCtrl+S");
-    item(m_fileMenu, CMD_FILE_SAVE_AS, "Save &As...");
+    // TRANSLATORS: "&" marks the access key; keep the tab and the key after it.
+    item(m_fileMenu, CMD_FILE_NEW, _("&Default\tCtrl+N"));
+    item(m_fileMenu, CMD_FILE_OPEN, _("&Open...\tCtrl+O"));
+    item(m_fileMenu, CMD_FILE_SAVE, _("&Save\tCtrl+S"));
+    item(m_fileMenu, CMD_FILE_SAVE_AS, _("Save &As..."));
     m_fileMenu->AppendSeparator();
-    m_fileMenu->Append(CMD_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
+    m_fileMenu->Append(CMD_RECENT_PLACEHOLDER, _("Recent File"), Prompt(CMD_MRU_FIRST));
     m_fileMenu->AppendSeparator();
-    item(m_fileMenu, CMD_APP_EXIT, "E&xit");
+    item(m_fileMenu, CMD_APP_EXIT, _("E&xit"));
 
     auto* device = new wxMenu;
-    item(device, CMD_DEVICE_CONNECT, "&Connect \tF8");
-    item(device, CMD_DEVICE_DOWNLOAD, "&Download \tF9");
-    item(device, CMD_DEVICE_DISCONNECT, "Disconnect");
+    item(device, CMD_DEVICE_CONNECT, _("&Connect \tF8"));
+    item(device, CMD_DEVICE_DOWNLOAD, _("&Download \tF9"));
+    item(device, CMD_DEVICE_DISCONNECT, _("Disconnect"));
 
     auto* view = new wxMenu;
-    view->AppendCheckItem(CMD_VIEW_TOOLBAR, "&Toolbar", Prompt(CMD_VIEW_TOOLBAR));
-    view->AppendCheckItem(CMD_VIEW_STATUS_BAR, "&Status Bar", Prompt(CMD_VIEW_STATUS_BAR));
+    view->AppendCheckItem(CMD_VIEW_TOOLBAR, _("&Toolbar"), Prompt(CMD_VIEW_TOOLBAR));
+    view->AppendCheckItem(CMD_VIEW_STATUS_BAR, _("&Status Bar"), Prompt(CMD_VIEW_STATUS_BAR));
     view->AppendSeparator();
     view->Append(CMD_VIEW_STATION, stationtext::kMenuItem, stationtext::kMenuItemHelp);
 
     auto* help = new wxMenu;
-    item(help, CMD_APP_ABOUT, "&About KAVRO...");
+    item(help, CMD_APP_ABOUT, _("&About KAVRO..."));
 
     auto* bar = new wxMenuBar;
-    bar->Append(m_fileMenu, "&File");
-    bar->Append(device, "&Device");
-    bar->Append(view, "&View");
-    bar->Append(help, "&Help");
+    bar->Append(m_fileMenu, _("&File"));
+    bar->Append(device, _("&Device"));
+    bar->Append(view, _("&View"));
+    bar->Append(help, _("&Help"));
     SetMenuBar(bar);
 }
 
@@ -167,12 +169,12 @@ void CMainFrame::CreateDialogBar() {
     // Created in the bar's tab order; laid out left to right below.
     m_portBox = new wxComboBox(bar, IDC_PORT, wxString(), wxDefaultPosition, wxSize(PortBoxWidth(bar), -1), 0, nullptr,
                                wxCB_DROPDOWN);
-    auto* portLabel = new wxStaticText(bar, wxID_ANY, "Used Port : ", wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
-    m_downloadLabel = new wxStaticText(bar, IDC_DOWNLOAD_LABEL, "Download : ", wxDefaultPosition, wxDefaultSize,
+    auto* portLabel = new wxStaticText(bar, wxID_ANY, _("Used Port : "), wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
+    m_downloadLabel = new wxStaticText(bar, IDC_DOWNLOAD_LABEL, _("Download : "), wxDefaultPosition, wxDefaultSize,
                                        wxALIGN_RIGHT);
     m_progress = new wxGauge(bar, IDC_PROGRESS, 100, wxDefaultPosition,
                              wxSize(bar->ConvertDialogToPixels(wxSize(111, 0)).x, -1), wxGA_HORIZONTAL | wxGA_SMOOTH);
-    m_secondCpu = new wxCheckBox(bar, IDC_SECOND_CPU, "Second CPU");
+    m_secondCpu = new wxCheckBox(bar, IDC_SECOND_CPU, _("Second CPU"));
     // A fixed width, so that the changing text never moves the controls.
     m_progressText = new wxStaticText(bar, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
                                       wxST_NO_AUTORESIZE);
@@ -199,6 +201,15 @@ void CMainFrame::CreateDialogBar() {
     // Unticked until the application restores the operator's last choice;
     // the application enables it while no link runs.
     m_secondCpu->SetValue(false);
+}
+
+void CMainFrame::FitDialogBar() {
+    // The bar is at its longest now (the download controls are still shown):
+    // where a language's labels make it wider than the window, the window
+    // widens rather than clip them.
+    const int barWidth = m_wndDlgBar->GetBestSize().GetWidth();
+    const wxSize client = GetClientSize();
+    if (client.GetWidth() < barWidth) SetClientSize(wxSize(barWidth, client.GetHeight()));
 }
 
 void CMainFrame::CreateStatusBarPanes() {
@@ -338,7 +349,7 @@ void CMainFrame::RefreshRecentFiles() {
     if (position < 0) return;
     const size_t count = history != nullptr ? history->GetCount() : 0;
     if (count == 0) {
-        m_fileMenu->Insert(position, CMD_RECENT_PLACEHOLDER, "Recent File", Prompt(CMD_MRU_FIRST));
+        m_fileMenu->Insert(position, CMD_RECENT_PLACEHOLDER, _("Recent File"), Prompt(CMD_MRU_FIRST));
         return;
     }
     for (size_t i = 0; i < count; ++i) {

@@ -82,6 +82,7 @@ private:
     void CreateMenuBar();
     void CreateToolBarButtons();
     void CreateDialogBar();
+    void FitDialogBar();
     void CreateStatusBarPanes();
     void OnProgressMessage(wxThreadEvent& event);
     void OnPortChosen(wxCommandEvent& event);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "res/translation.h"
+
 CommandEnabling EnabledCommands(const LinkFlags& flags) {
     CommandEnabling result;
     result.connect = !flags.running;
@@ -93,14 +95,14 @@ std::string OpenDialogFilter(const std::string& filterName, const std::string& e
 }
 
 std::string DownloadRefusalText(const char* reason) {
-    return std::string("The firmware cannot be downloaded: ") + (reason != nullptr ? reason : "unknown reason") + ".";
+    return FormatText(Tr("The firmware cannot be downloaded: %s."), {Tr(reason != nullptr ? reason : KTEXT("unknown reason"))});
 }
 
 std::string PortFailedText(const char* base, const std::string& port, const std::string& reason) {
     std::string text = base != nullptr ? base : "";
     if (port.empty() && reason.empty()) return text;
     text += "\n\n";
-    text += port.empty() ? std::string("(no port name)") : port;
+    text += port.empty() ? std::string(Tr("(no port name)")) : port;
     if (!reason.empty()) text += ": " + reason;
     return text;
 }

@@ -5,51 +5,54 @@
 
 #include "link/port_list.h"
 #include "res/info_lines.h"
+#include "res/translation.h"
 
 namespace uitext {
 
-std::string NotConnected() { return "Not connected"; }
-std::string Opening(const std::string& port) { return "Opening port " + port + "..."; }
-std::string Waking(const std::string& port) { return "Waking the device on " + port + "..."; }
-std::string Waiting(const std::string& port) { return "Waiting for an answer on " + port + "..."; }
+std::string NotConnected() { return Tr("Not connected"); }
+std::string Opening(const std::string& port) { return FormatText(Tr("Opening port %s..."), {port}); }
+std::string Waking(const std::string& port) { return FormatText(Tr("Waking the device on %s..."), {port}); }
+std::string Waiting(const std::string& port) { return FormatText(Tr("Waiting for an answer on %s..."), {port}); }
 
 std::string Silent(const std::string& port, int seconds) {
-    return "No answer yet on " + port + " after " + std::to_string(seconds) +
-           " s: check the device's power, the cable and the port";
+    return FormatText(Tr("No answer yet on %s after %s s: check the device's power, the cable and the port"),
+                      {port, std::to_string(seconds)});
 }
 
 std::string NoValidAnswer(const std::string& port, int seconds) {
-    return "No valid answer yet on " + port + " after " + std::to_string(seconds) +
-           " s: something sends, but not as the device does (another device or speed?)";
+    return FormatText(Tr("No valid answer yet on %s after %s s: something sends, but not as the device does "
+                         "(another device or speed?)"),
+                      {port, std::to_string(seconds)});
 }
 
 std::string Connected(const std::string& deviceName, uint32_t productNumber) {
-    return "Connected: " + (deviceName.empty() ? std::string("unnamed device") : deviceName) + ", product number " +
-           std::to_string(productNumber);
+    return FormatText(Tr("Connected: %s, product number %s"),
+                      {deviceName.empty() ? std::string(Tr("unnamed device")) : deviceName, std::to_string(productNumber)});
 }
 
 std::string Downloading(int percent, double secondsLeft) {
-    std::string text = "Downloading: " + std::to_string(percent) + " %";
-    if (secondsLeft >= 0) text += ", " + TimeLeft(secondsLeft) + " left";
-    return text;
+    if (secondsLeft < 0) return FormatText(Tr("Downloading: %s %%"), {std::to_string(percent)});
+    return FormatText(Tr("Downloading: %s %%, %s left"), {std::to_string(percent), TimeLeft(secondsLeft)});
 }
 
-std::string DownloadConfirmed() { return "Download finished and confirmed by the device"; }
-std::string DownloadNotConfirmed() { return "Download not confirmed: the device stopped answering"; }
-std::string ResetIssued() { return "Reset sent: the device runs its firmware; Disconnect, then Connect to talk to it again"; }
+std::string DownloadConfirmed() { return Tr("Download finished and confirmed by the device"); }
+std::string DownloadNotConfirmed() { return Tr("Download not confirmed: the device stopped answering"); }
+std::string ResetIssued() {
+    return Tr("Reset sent: the device runs its firmware; Disconnect, then Connect to talk to it again");
+}
 
 std::string PortFailed(const std::string& port, const std::string& reason) {
-    return "Port " + port + " failed" + (reason.empty() ? std::string() : ": " + reason);
+    if (reason.empty()) return FormatText(Tr("Port %s failed"), {port});
+    return FormatText(Tr("Port %s failed: %s"), {port, reason});
 }
 
-std::string Disconnected() { return "Disconnected"; }
+std::string Disconnected() { return Tr("Disconnected"); }
 
-std::string OnSecondCpu(const std::string& text) { return text + " (" + CpuLabel(true) + ")"; }
+std::string OnSecondCpu(const std::string& text) { return text + " (" + Tr(CpuLabel(true)) + ")"; }
 
 std::string Progress(int percent, double secondsLeft) {
-    std::string text = std::to_string(percent) + " %";
-    if (secondsLeft >= 0) text += "  " + TimeLeft(secondsLeft) + " left";
-    return text;
+    if (secondsLeft < 0) return FormatText(Tr("%s %%"), {std::to_string(percent)});
+    return FormatText(Tr("%s %%  %s left"), {std::to_string(percent), TimeLeft(secondsLeft)});
 }
 
 std::string TimeLeft(double seconds) {
@@ -63,9 +66,9 @@ std::string TimeLeft(double seconds) {
 }
 
 std::string NoDeviceYet(const std::string& port) {
-    return "No device has answered on " + port +
-           " yet, so there is nothing to download to. Wait until its data appear, or check the device's power, "
-           "the cable and the port.";
+    return FormatText(Tr("No device has answered on %s yet, so there is nothing to download to. Wait until its data "
+                         "appear, or check the device's power, the cable and the port."),
+                      {port});
 }
 
 std::string PortLabel(const SerialPortEntry& entry) {
@@ -73,6 +76,6 @@ std::string PortLabel(const SerialPortEntry& entry) {
     return detail.empty() ? entry.name : entry.name + "  " + detail;
 }
 
-std::string AbsentPortLabel(const std::string& name) { return name + "  (absent)"; }
+std::string AbsentPortLabel(const std::string& name) { return FormatText(Tr("%s  (absent)"), {name}); }
 
 }  // namespace uitext

@@ -1,7 +1,10 @@
 // The command line's system services on POSIX.
+#include <locale.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <climits>
 #include <cstdlib>
 
@@ -40,3 +43,10 @@ bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_
 const char* PortNameExamples() { return "/dev/ttyUSB0, /dev/pts/3, COM1 = /dev/ttyS0"; }
 
 const char* StopRequestNames() { return "SIGINT/SIGTERM"; }
+
+std::string EnglishErrnoText(int number) {
+    // The C locale's texts are the C library's own English ones.
+    static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (english == static_cast<locale_t>(nullptr)) return std::strerror(number);
+    return strerror_l(number, english);
+}

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "cli/cli_platform.h"
 
@@ -56,3 +57,6 @@ bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_
 const char* PortNameExamples() { return "COM1, COM12"; }
 
 const char* StopRequestNames() { return "Ctrl+C/Ctrl+Break"; }
+
+// The command line speaks English here: the C runtime's texts are English.
+std::string EnglishErrnoText(int number) { return std::strerror(number); }

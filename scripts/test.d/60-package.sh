@@ -42,6 +42,9 @@ package_stage() {
   [ "$(kavro-cli --version)" = "kavro-cli 2.9.0.14" ] || { echo "package: kavro-cli --version" >&2; return 1; }
   [ "$(env -u DISPLAY kavro --version)" = "kavro 2.9.0.14" ] || { echo "package: kavro --version" >&2; return 1; }
   grep -q "Simulated device on PATH" <<<"$(kavro-sim --help)" || { echo "package: kavro-sim --help" >&2; return 1; }
+  # The installed catalogues: the command line finds them beside its bin folder.
+  grep -q "Aktuelle SW-Version : 2.09" <<<"$(KAVRO_LANG=de kavro-cli info)" \
+    || { echo "package: kavro-cli does not speak German" >&2; return 1; }
   local page
   for page in kavro kavro-cli kavro-sim; do
     grep -q '^\.SH DESCRIPTION' <<<"$(zcat "/usr/share/man/man1/$page.1.gz")" \

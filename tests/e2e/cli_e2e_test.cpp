@@ -282,6 +282,61 @@ TEST_F(CliOnSimulator, MissingPortGivesStatus2WithTheSystemsReason) {
     }
 }
 
+// The command line in German (KAVRO_LANG): a port failure and the download's
+// progress come from the catalogue; what programs read (the exit status, the
+// JSON) is byte for byte the English run's.
+TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
+    StartSim();
+    const Bytes data = Pattern(2000, 5);
+    const std::string image = dir.File("de.fw");
+    WriteFile(image, MakeImage(data, {1, 0}, {3, 0}, "Prüfling"));
+    const RunResult englishIdentify = Run({"identify", "--port", sim.PortPath(), "--json"});
+    const RunResult englishInfo = Run({"info", image, "--json"});
+    // An image whose data do not match its checksum: the JSON names the problem.
+    Bytes damaged = MakeImage(data, {1, 0}, {3, 0});
+    damaged.back() ^= 0x5A;
+    const std::string damagedImage = dir.File("damaged.fw");
+    WriteFile(damagedImage, damaged);
+    const RunResult englishDamaged = Run({"info", damagedImage, "--json"});
+    ASSERT_EQ(englishIdentify.status, 0) << englishIdentify.err;
+
+    ASSERT_EQ(::setenv("KAVRO_LANG", "de", 1), 0);
+    const RunResult identify = Run({"identify", "--port", sim.PortPath(), "--json"});
+    const RunResult info = Run({"info", image, "--json"});
+    const RunResult damagedInfo = Run({"info", damagedImage, "--json"});
+    const RunResult missingImage = Run({"info", dir.File("none.fw")});
+    const RunResult download = Run({"download", "--port", sim.PortPath(), image});
+    const RunResult missing = Run({"identify", "--port", "/dev/ttyKAVRO-none"});
+    ::unsetenv("KAVRO_LANG");
+
+    EXPECT_EQ(identify.status, englishIdentify.status);
+    EXPECT_EQ(identify.out, englishIdentify.out);
+    EXPECT_EQ(info.status, englishInfo.status);
+    EXPECT_EQ(info.out, englishInfo.out);
+    EXPECT_TRUE(Contains(info.out, "\"name\":\"Prüfling\"")) << info.out;
+    EXPECT_EQ(damagedInfo.status, 5);
+    EXPECT_EQ(damagedInfo.out, englishDamaged.out);
+    EXPECT_TRUE(Contains(damagedInfo.out, "\"problem\":\"checksum mismatch: the header says ")) << damagedInfo.out;
+    EXPECT_TRUE(Contains(damagedInfo.err, "Abbild nicht verwendbar: Prüfsummenfehler: ")) << damagedInfo.err;
+    EXPECT_EQ(missingImage.status, 5);
+    EXPECT_TRUE(Contains(missingImage.err, "Abbild nicht verwendbar: " + dir.File("none.fw") +
+                                               " kann nicht geöffnet werden: "))
+        << missingImage.err;
+
+    EXPECT_EQ(download.status, 0) << download.err;
+    EXPECT_EQ(sim.Image(), data);
+    EXPECT_TRUE(Contains(download.out, "Aktuelle SW-Version : ")) << download.out;
+    EXPECT_GT(download.out.find("Herunterladen: 100 %"), download.out.find("Herunterladen: ")) << download.out;
+    EXPECT_TRUE(Contains(download.out, "Herunterladen: 100 % (2000 von 2000 Bytes)\n")) << download.out;
+    EXPECT_TRUE(Contains(download.out, "Die Firmware wurde erfolgreich heruntergeladen\n")) << download.out;
+    EXPECT_FALSE(Contains(download.out, "Downloading")) << download.out;
+
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(Contains(missing.err, "COM-Anschluss kann nicht geöffnet werden\nAnschluss /dev/ttyKAVRO-none: "))
+        << missing.err;
+    EXPECT_TRUE(Contains(missing.err, "Hinweis: 'kavro-cli ports' listet")) << missing.err;
+}
+
 // A port held by another program: busy, with the hint.
 TEST_F(CliOnSimulator, BusyPortGivesStatus2WithAHint) {
     StartSim();

@@ -152,6 +152,9 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", (g_testDirectory + "/.config").c_str(), 1);
     // No accessibility bus under Xvfb: GTK would wait for it and complain.
     setenv("NO_AT_BRIDGE", "1", 1);
+    // English unless a test asks for another language, from the build's catalogues.
+    setenv("KAVRO_LANG", "en", 1);
+    setenv("KAVRO_LOCALEDIR", KAVRO_TEST_LOCALEDIR, 1);
     std::filesystem::create_directories(g_testDirectory + "/.config");
     // No settings file unless a test writes one beside this program path.
     g_link.SetProgramPath(g_testDirectory + "/kavro");

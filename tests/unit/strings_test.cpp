@@ -7,6 +7,7 @@
 
 #include "res/resource_ids.h"
 #include "res/strings.h"
+#include "res/translation.h"
 
 namespace {
 std::string Text(unsigned id) {
@@ -115,5 +116,60 @@ TEST(StringTable, UnknownNumbersHaveNoText) {
         EXPECT_EQ(PromptOf(id), "") << id;
         EXPECT_EQ(TipOf(id), "") << id;
     }
+}
+
+// A stand-in catalogue: two texts, the rest untranslated.
+const char* FakeGerman(const char* english) {
+    if (std::string(english) == "Ready") return "Bereit";
+    if (std::string(english) == "Create a new document\nNew") return "Ein neues Dokument erstellen\nNeu";
+    return english;
+}
+
+TEST(StringTable, TranslatesThroughTheFrontEndsTranslatorAndKeepsTheSource) {
+    SetTextTranslator(&FakeGerman);
+    EXPECT_EQ(Text(AFX_IDS_IDLEMESSAGE), "Bereit");
+    EXPECT_EQ(PromptOf(ID_FILE_NEW), "Ein neues Dokument erstellen");
+    EXPECT_EQ(TipOf(ID_FILE_NEW), "Neu");
+    EXPECT_EQ(Text(AFX_IDS_UNTITLED), "Untitled");  // not in the catalogue
+    EXPECT_STREQ(LoadStringSource(AFX_IDS_IDLEMESSAGE), "Ready");
+    EXPECT_EQ(LoadStringText(1000u), nullptr);
+    SetTextTranslator(nullptr);
+    EXPECT_EQ(Text(AFX_IDS_IDLEMESSAGE), "Ready");
+}
+
+TEST(TextFormat, FillsPlaceholdersInOrderOrByNumber) {
+    EXPECT_EQ(FormatText("Port %s: %s", {"COM3", "busy"}), "Port COM3: busy");
+    EXPECT_EQ(FormatText("%2$s von %1$s", {"10", "3"}), "3 von 10");
+    EXPECT_EQ(FormatText("%s%% done", {"50"}), "50% done");
+    EXPECT_EQ(FormatText("no placeholders", {"unused"}), "no placeholders");
+    // Values are never read as formats themselves.
+    EXPECT_EQ(FormatText("[%s]", {"%s %1$s %%"}), "[%s %1$s %%]");
+}
+
+// A faulty catalogue may name more values than the code gives, or write a
+// placeholder of another kind: the text keeps them as written, nothing is
+// read past the values.
+TEST(TextFormat, FaultyPlaceholdersStayAsWritten) {
+    EXPECT_EQ(FormatText("%s and %s and %s", {"a"}), "a and %s and %s");
+    EXPECT_EQ(FormatText("%3$s|%0$s|%99999999999999999999$s", {"a", "b"}),
+              "%3$s|%0$s|%99999999999999999999$s");
+    EXPECT_EQ(FormatText("%d %n %", {"a"}), "%d %n %");
+    EXPECT_EQ(FormatText(nullptr, {"a"}), "");
+}
+
+TEST(TextLanguage, OptionBeforeEnvironmentBeforeSystem) {
+    EXPECT_EQ(ChosenLanguage("de", "zh_CN"), "de");
+    EXPECT_EQ(ChosenLanguage("", "zh_CN"), "zh_CN");
+    EXPECT_EQ(ChosenLanguage(nullptr, nullptr), "");
+    EXPECT_EQ(ChosenLanguage(nullptr, ""), "");
+}
+
+TEST(TextLanguage, CatalogueFoldersBestFirstWithoutRepeats) {
+    const std::vector<std::string> folders = CatalogueFolders("/opt/po", "/usr/bin", "/usr/share/locale");
+    const std::vector<std::string> expected = {"/opt/po", "/usr/bin/../share/locale", "/usr/bin/share/locale",
+                                               "/usr/bin/locale", "/usr/share/locale"};
+    EXPECT_EQ(folders, expected);
+    EXPECT_EQ(CatalogueFolders(nullptr, "", "/usr/share/locale"), std::vector<std::string>{"/usr/share/locale"});
+    EXPECT_EQ(CatalogueFolders("/x", "", "/x"), std::vector<std::string>{"/x"});
 }
 }  // namespace
