@@ -73,5 +73,40 @@ mkdir -p "$ROOT/docs"
       "$SHOT_DIR" "$ROOT/docs/screenshot-downloading$suffix.png" "$ROOT" "$lang"
   done
 )
+
+# The station window with eight simulated bays mid-run: five bays on a paced
+# line still flashing, one whose units never answer, two on a fast line done;
+# written to docs/station.png.
+cat >"$SHOT_DIR/station.sh" <<'INNER'
+set -euo pipefail
+sim="$1"; gui="$2"; out="$3"; dir="$4"
+# The simulator and the application are this script's jobs: both go with it.
+trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; true' EXIT
+fail() { cat "$1" >&2; echo "$2" >&2; exit 1; }
+mkdir -p "$dir/bays"
+"$sim" --quiet --bays 8 --link-dir "$dir/bays" --line-rate 19200 --silent-bay 5 \
+  --fault-bay 0 --fault-bay 1 --fault-bay 2 --fault-bay 3 --fault-bay 4 >"$dir/station-sim.log" 2>&1 &
+timeout 10 sh -c "until [ -L '$dir/bays/bay7' ]; do sleep 0.1; done" || fail "$dir/station-sim.log" "kavro-sim made no bays"
+# The bay list and the records file, as the window remembers them.
+{
+  echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "Records=$dir/records.sqlite"
+  for k in 0 1 2 3 4 5 6 7; do echo "[Station/Bay$k]"; echo "Port=$dir/bays/bay$k"; echo "SecondCpu=0"; done
+} >"$XDG_CONFIG_HOME/KAVRO.conf"
+"$gui" --autorun-station >"$dir/station-gui.log" 2>&1 &
+timeout 30 sh -c "until grep -q '^autorun: ' '$dir/station-gui.log'; do sleep 0.1; done" || true
+read -r x y w h <<<"$(sed -n 's/^autorun: station //p' "$dir/station-gui.log" | head -n 1)"
+[ -n "${h:-}" ] && ! grep -q '^autorun: failed' "$dir/station-gui.log" || fail "$dir/station-gui.log" "the station did not start"
+sleep 6  # the fast bays done, the paced ones part of the way
+import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
+echo "wrote $out (${w}x${h})"
+INNER
+
+log "station with eight simulated bays under Xvfb"
+(
+  export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
+  mkdir -p "$XDG_CONFIG_HOME"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/station.sh" \
+    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/station.png" "$SHOT_DIR"
+)
 rm -rf "$SHOT_DIR"
 trap - EXIT

@@ -9,9 +9,12 @@ void AddCommandLineOptions(wxCmdLineParser& parser) {
                    "(the built-in one, or IMAGE.fw) into KAVRO equipment on a serial port.\n");
     parser.AddSwitch(wxString(), "version", "print the version and exit");
     parser.AddOption(wxString(), "port", "port name to show in the port box", wxCMD_LINE_VAL_STRING);
+    parser.AddSwitch(wxString(), "station", "open the production station window too (IMAGE.fw is then the station's image)");
     parser.AddOption(wxString(), "lang", "language of the texts (de, zh_CN, en; default: KAVRO_LANG or the system's)",
                      wxCMD_LINE_VAL_STRING);
     parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
+                     wxCMD_LINE_HIDDEN);
+    parser.AddSwitch(wxString(), "autorun-station", "open the station, start every bay and report (for screenshots)",
                      wxCMD_LINE_HIDDEN);
     parser.AddSwitch(wxString(), "autorun-connect", "connect, wait for the device, report and quit (for tests)",
                      wxCMD_LINE_HIDDEN);

@@ -26,6 +26,8 @@ inline constexpr int CMD_RECENT_PLACEHOLDER = wxID_HIGHEST + 9;
 // Exit, Shift+Ctrl+S for Save As) beyond the application's key table.
 inline constexpr int CMD_FILE_SAVE_AS = wxID_HIGHEST + 10;
 inline constexpr int CMD_APP_EXIT = wxID_HIGHEST + 11;
+// View > Station: the production station's window.
+inline constexpr int CMD_VIEW_STATION = wxID_HIGHEST + 12;
 
 // The number of the command (and of its "prompt\ntip" string); 0 for none.
 inline unsigned CommandNumber(int command) {

@@ -22,6 +22,7 @@
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
+#include "ui/station_window.h"
 #include "ui/ui_language.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
@@ -81,6 +82,8 @@ bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     m_options.autorunDownload = parser.Found("autorun-download");
     parser.Found("lang", &m_options.language);
     m_options.autorunConnect = parser.Found("autorun-connect");
+    m_options.autorunStation = parser.Found("autorun-station");
+    m_options.station = parser.Found("station") || m_options.autorunStation;
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -126,7 +129,9 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     frame->RefreshRecentFiles();
 
     // The first document: the file named on the command line, else the built-in image.
-    wxDocument* document = options.imagePath.empty()
+    // With --station the image is the station's; the main window starts as usual.
+    const bool documentFile = !options.imagePath.empty() && !options.station;
+    wxDocument* document = !documentFile
                                ? m_docManager->CreateNewDocument()
                                : m_docManager->CreateDocument(options.imagePath, wxDOC_SILENT);
     if (document == nullptr) {
@@ -151,6 +156,13 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     m_forceMode = 0;
 
     m_idleTimer.Start(200);
+    if (options.station) {
+        StationWindowRequest request;
+        request.imageGiven = !options.imagePath.empty();
+        request.imagePath = options.imagePath.utf8_string();
+        request.autorun = options.autorunStation;
+        OpenStationWindow(request);
+    }
     if (options.autorunDownload || options.autorunConnect) {
         m_autorun = std::make_unique<CAutorun>(*this, options.autorunConnect ? CAutorun::Goal::Connect
                                                                              : CAutorun::Goal::Download);
@@ -161,6 +173,8 @@ bool CKavApp::InitInstance(const StartOptions& options) {
 
 void CKavApp::ExitInstance() {
     m_idleTimer.Stop();
+    // Its bays are stopped and joined (and their records kept) before anything else goes.
+    CloseStationWindow();
     m_autorun.reset();
     g_link.m_progressWindow = nullptr;
     SaveRememberedPort(g_link, wxConfigBase::Get(false));

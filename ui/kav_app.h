@@ -19,6 +19,8 @@ struct StartOptions {
     bool portGiven = false;
     bool autorunDownload = false;  // connect, download, report (the screenshot run)
     bool autorunConnect = false;   // connect, report the port, quit (the installed program's check)
+    bool station = false;          // --station: the station window opens too, with imagePath as its image
+    bool autorunStation = false;   // the station window starts every bay and reports its place (the screenshot run)
     wxString language;             // a catalogue's name ("de"); "" for KAVRO_LANG or the system's
 };
 

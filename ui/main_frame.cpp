@@ -24,6 +24,8 @@
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
 #include "ui/lock_keys.h"
+#include "ui/station_texts.h"
+#include "ui/station_window.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
 
@@ -86,6 +88,7 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, CMD_APP_EXIT);
     Bind(wxEVT_MENU, &CMainFrame::OnViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::OnViewStatusBar, this, CMD_VIEW_STATUS_BAR);
+    Bind(wxEVT_MENU, [](wxCommandEvent&) { OpenStationWindow(StationWindowRequest()); }, CMD_VIEW_STATION);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewToolbar, this, CMD_VIEW_TOOLBAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateViewStatusBar, this, CMD_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, CMD_RECENT_PLACEHOLDER);
@@ -126,6 +129,8 @@ void CMainFrame::CreateMenuBar() {
     auto* view = new wxMenu;
     view->AppendCheckItem(CMD_VIEW_TOOLBAR, _("&Toolbar"), Prompt(CMD_VIEW_TOOLBAR));
     view->AppendCheckItem(CMD_VIEW_STATUS_BAR, _("&Status Bar"), Prompt(CMD_VIEW_STATUS_BAR));
+    view->AppendSeparator();
+    view->Append(CMD_VIEW_STATION, stationtext::kMenuItem, stationtext::kMenuItemHelp);
 
     auto* help = new wxMenu;
     item(help, CMD_APP_ABOUT, _("&About KAVRO..."));

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <system_error>
 
@@ -161,6 +162,10 @@ bool DescribeTty(udev_device* tty, SerialPortEntry& entry) {
 }  // namespace
 
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
+    // libudev keeps process-wide state that is not safe from several threads
+    // at once (a station's bays each look up their adapter): one search at a time.
+    static std::mutex searchLock;
+    std::lock_guard<std::mutex> hold(searchLock);
     std::vector<SerialPortEntry> ports;
     UdevPtr<udev> context(udev_new());
     if (!context) return ports;

@@ -1,0 +1,399 @@
+// The station window in-process under Xvfb against simulated bays on
+// pseudo-terminals: tiles that follow the bays, the bays' commands, closing
+// mid-download, the records table and what the window remembers. Also the
+// window's pure pieces (tiles' words, places, grid, CSV).
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include <wx/config.h>
+#include <wx/listctrl.h>
+#include <wx/menu.h>
+
+#include "gui_fixture.h"
+#include "image/firmware_format.h"
+#include "link/device_link.h"
+#include "records/record_store.h"
+#include "records/record_time.h"
+#include "sim/sim_bays.h"
+#include "tests/support/test_data.h"
+#include "ui/main_frame.h"
+#include "ui/station_frame.h"
+#include "ui/station_model.h"
+#include "ui/station_texts.h"
+#include "ui/station_tile.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+constexpr int kWaitMs = 30000;
+
+std::vector<uint8_t> PackedImage() {
+    PackRequest request;
+    request.name = "Station image";
+    request.sw = Version{2, 5};
+    request.hwLowest = Version{1, 0};
+    request.hwHighest = Version{3, 0};
+    std::vector<uint8_t> image;
+    std::string error;
+    if (!PackImage(request, testdata::Pattern(2000, 5), image, error)) ADD_FAILURE() << error;
+    return image;
+}
+
+class StationGuiTest : public GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        m_linkDir = TestDirectory() + "/bays-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(m_linkDir);
+        m_records = m_linkDir + "/records.sqlite";
+    }
+    void TearDown() override {
+        CloseFrame();
+        m_bays.reset();
+        GuiTest::TearDown();
+    }
+
+    void StartBays(SimBaysOptions options) {
+        options.linkDir = m_linkDir;
+        options.seed = 7;
+        m_bays = std::make_unique<SimBays>(options);
+        std::string error;
+        ASSERT_TRUE(m_bays->Start(error)) << error;
+    }
+    SimBaysOptions Bays(int count) const {
+        SimBaysOptions options;
+        options.bays = count;
+        return options;
+    }
+    CStationFrame& OpenFrame() {
+        StationFrameOptions options;
+        options.station.leaveQuiet = 3s;
+        options.settingsGiven = true;
+        for (int i = 0; m_bays && i < m_bays->Count(); ++i) options.settings.bays.push_back({m_bays->LinkPath(i), false});
+        options.settings.records = m_records;
+        m_frame = new CStationFrame(options);
+        m_frame->Show();
+        PumpEvents();
+        return *m_frame;
+    }
+    void CloseFrame() {
+        if (CStationFrame::Get() == nullptr) return;
+        CStationFrame::Get()->Close(true);
+        PumpUntil([] { return CStationFrame::Get() == nullptr; }, 10000);
+        PumpEvents();
+        m_frame = nullptr;
+    }
+    void PressKey(int key) {
+        wxKeyEvent event(wxEVT_CHAR_HOOK);
+        event.m_keyCode = key;
+        event.SetEventObject(m_frame);
+        m_frame->ProcessWindowEvent(event);
+        PumpEvents();
+    }
+    std::string State(size_t tile) const { return m_frame->Tile(tile)->Content().state; }
+    bool WaitForState(size_t tile, const std::string& state, int timeoutMs = kWaitMs) {
+        return PumpUntil([&] { return State(tile) == state; }, timeoutMs);
+    }
+    std::vector<UnitRecord> StoredRecords() {
+        std::string error;
+        std::unique_ptr<IRecordStore> store = OpenRecordStore(m_records, error);
+        EXPECT_NE(store, nullptr) << error;
+        std::vector<UnitRecord> records;
+        if (store) {
+            EXPECT_TRUE(store->Query(RecordQuery(), records)) << store->LastError();
+        }
+        return records;
+    }
+
+    std::string m_linkDir;
+    std::string m_records;
+    std::unique_ptr<SimBays> m_bays;
+    CStationFrame* m_frame = nullptr;
+};
+
+TEST_F(StationGuiTest, FourBaysStartedBySpaceEachReachPassedWithTheImageByteExact) {
+    StartBays(Bays(4));
+    CStationFrame& frame = OpenFrame();
+    ASSERT_EQ(frame.TileCount(), 4u);
+    EXPECT_EQ(State(0), stationtext::kStateIdle);
+    EXPECT_NE(frame.ImageText().Find("built-in"), wxNOT_FOUND) << frame.ImageText();
+    PressKey(WXK_SPACE);
+    ASSERT_TRUE(frame.Running());
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(WaitForState(i, stationtext::kStatePassed)) << "bay " << i << ": " << State(i);
+        const TileContent& tile = frame.Tile(i)->Content();
+        EXPECT_EQ(tile.icon, TileIcon::Passed);
+        EXPECT_EQ(tile.tone, TileTone::Good);
+        EXPECT_NE(tile.unit.find(std::to_string(m_bays->Unit(static_cast<int>(i)).productNumber)), std::string::npos)
+            << tile.unit;
+        EXPECT_EQ(m_bays->Device(static_cast<int>(i))->Image(), frame.Image().data) << "bay " << i;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return frame.RecordsTable()->GetItemCount() == 4; }, kWaitMs));
+    EXPECT_NE(frame.TotalsText().Find("Passed 4"), wxNOT_FOUND) << frame.TotalsText();
+    EXPECT_NE(frame.TotalsText().Find("Yield 100.0 %"), wxNOT_FOUND) << frame.TotalsText();
+    PressKey(WXK_SPACE);
+    EXPECT_FALSE(frame.Running());
+    EXPECT_EQ(State(0), stationtext::kStateStopped);
+}
+
+TEST_F(StationGuiTest, MutedBayIsShownFailedWithItsReasonWhileTheOthersPass) {
+    SimBaysOptions options = Bays(3);
+    options.faultBays = {1};
+    options.faults.silenceAfterBlocks = 5;
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(WaitForState(1, stationtext::kStateFailed)) << State(1);
+    const TileContent muted = frame.Tile(1)->Content();
+    EXPECT_EQ(muted.icon, TileIcon::Failed);
+    EXPECT_EQ(muted.tone, TileTone::Bad);
+    EXPECT_NE(muted.reason.find("Equipment do not respond properly"), std::string::npos) << muted.reason;
+    ASSERT_TRUE(WaitForState(0, stationtext::kStatePassed)) << State(0);
+    ASSERT_TRUE(WaitForState(2, stationtext::kStatePassed)) << State(2);
+    EXPECT_TRUE(frame.Tile(0)->Content().reason.empty());
+    EXPECT_NE(frame.TotalsText().Find("Failed 1"), wxNOT_FOUND) << frame.TotalsText();
+}
+
+TEST_F(StationGuiTest, SwappedUnitIsFlashedOnceAndTheBayCountsBoth) {
+    StartBays(Bays(1));
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(WaitForState(0, stationtext::kStatePassed));
+    // The unit stays on the bay: it is watched, not flashed again.
+    DeviceSimulator* first = m_bays->Device(0);
+    const size_t polls = first->CountRequests(CMD_READ_IDENT);
+    ASSERT_TRUE(PumpUntil([&] { return first->CountRequests(CMD_READ_IDENT) > polls + 1; }, kWaitMs));
+    EXPECT_EQ(first->EndCount(), 1u);
+    std::string error;
+    ASSERT_TRUE(m_bays->Unplug(0, error)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return m_bays->Tick(error) && m_bays->Plugged(0); }, kWaitMs)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return frame.Station()->Bay(0).passed == 2; }, kWaitMs)) << State(0);
+    EXPECT_EQ(m_bays->Device(0)->EndCount(), 1u);
+    EXPECT_EQ(m_bays->Device(0)->Image(), frame.Image().data);
+    PumpUntil([&] { return frame.Tile(0)->Content().counts.find("2 passed") != std::string::npos; }, 2000);
+    EXPECT_NE(frame.Tile(0)->Content().counts.find("2 passed"), std::string::npos) << frame.Tile(0)->Content().counts;
+    frame.StopAll();
+    std::set<uint32_t> products;
+    for (const UnitRecord& record : StoredRecords()) {
+        EXPECT_EQ(record.result, UnitResult::Passed) << record.message;
+        EXPECT_TRUE(products.insert(record.device.productNumber).second) << "a unit was recorded twice";
+    }
+    EXPECT_EQ(products.size(), 2u);
+}
+
+TEST_F(StationGuiTest, ClosingDuringDownloadsStopsEveryBayAndRecordsThemAsStopped) {
+    SimBaysOptions options = Bays(2);
+    options.faults.lineRate = 9600;  // the built-in image takes half a minute at this rate
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent > 0 && frame.Tile(1)->Content().percent > 0; },
+                          kWaitMs));
+    const auto before = std::chrono::steady_clock::now();
+    CloseFrame();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
+    EXPECT_EQ(CStationFrame::Get(), nullptr);
+    const std::vector<UnitRecord> records = StoredRecords();
+    ASSERT_EQ(records.size(), 2u);
+    for (const UnitRecord& record : records) {
+        EXPECT_EQ(record.result, UnitResult::Stopped);
+        EXPECT_NE(record.message.find("during the download"), std::string::npos) << record.message;
+    }
+    // Nothing talks to the units any more (a request already on the paced line may still arrive).
+    PumpFor(300);
+    const size_t requests = m_bays->Device(0)->Requests().size();
+    PumpFor(1000);
+    EXPECT_EQ(m_bays->Device(0)->Requests().size(), requests);
+}
+
+TEST_F(StationGuiTest, RecordsTableShowsTheDatabaseRowsNewestFirstAndExportsThem) {
+    {
+        std::string error;
+        std::unique_ptr<IRecordStore> store = OpenRecordStore(m_records, error);
+        ASSERT_NE(store, nullptr) << error;
+        const UnitResult results[] = {UnitResult::Passed, UnitResult::NoResponse, UnitResult::Stopped};
+        for (int i = 0; i < 3; ++i) {
+            UnitRecord record;
+            record.id = NewRecordId();
+            record.startedUtcMs = 1796000000000 + i * 60000;
+            record.endedUtcMs = record.startedUtcMs + 12300;
+            record.port = "/dev/ttyUSB" + std::to_string(i);
+            record.device.productNumber = 5000 + static_cast<uint32_t>(i);
+            record.result = results[i];
+            record.message = i == 1 ? "Equipment do not respond properly, \"twice\"" : "";
+            ASSERT_TRUE(store->Append(record)) << store->LastError();
+        }
+    }
+    CStationFrame& frame = OpenFrame();
+    wxListCtrl* table = frame.RecordsTable();
+    ASSERT_EQ(table->GetItemCount(), 3);
+    EXPECT_EQ(table->GetItemText(0, 0), wxString(FormatUtcTime(1796000000000 + 120000)));
+    EXPECT_EQ(table->GetItemText(0, 1), "/dev/ttyUSB2");
+    EXPECT_EQ(table->GetItemText(0, 2), "5002");
+    EXPECT_EQ(table->GetItemText(0, 3), stationtext::kResultStopped);
+    EXPECT_EQ(table->GetItemText(0, 4), "12.3 s");
+    EXPECT_EQ(table->GetItemText(1, 3), stationtext::kResultNoResponse);
+    EXPECT_EQ(table->GetItemText(2, 2), "5000");
+
+    const std::string csvPath = m_linkDir + "/export.csv";
+    ASSERT_TRUE(frame.ExportCsv(csvPath));
+    const std::vector<uint8_t> bytes = testdata::ReadFile(csvPath);
+    const std::string csv(bytes.begin(), bytes.end());
+    EXPECT_EQ(csv.rfind("time_utc,bay,product_number,result,duration_s,message\r\n", 0), 0u) << csv;
+    EXPECT_NE(csv.find(FormatUtcTime(1796000000000 + 120000) + ",/dev/ttyUSB2,5002,stopped,12.300,\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find(",no-response,12.300,\"Equipment do not respond properly, \"\"twice\"\"\"\r\n"),
+              std::string::npos)
+        << csv;
+    // A file that cannot be written says so and names it.
+    EXPECT_FALSE(frame.ExportCsv(m_linkDir + "/no-such-folder/export.csv"));
+    EXPECT_TRUE(HasBox(wxString::Format(stationtext::kExportFailed, m_linkDir + "/no-such-folder/export.csv")));
+}
+
+TEST_F(StationGuiTest, BaysArePausedResumedAddedAndRemovedWhileRunning) {
+    StartBays(Bays(3));
+    CStationFrame& frame = OpenFrame();
+    // Only the first two bays at start; the third is added while running.
+    frame.SelectBay(2);
+    frame.RemoveSelectedBay();
+    ASSERT_EQ(frame.TileCount(), 2u);
+    ASSERT_TRUE(frame.StartAll());
+    frame.SelectBay(1);
+    frame.PauseSelectedBay();
+    ASSERT_TRUE(WaitForState(1, stationtext::kStatePaused)) << State(1);
+    EXPECT_EQ(frame.Tile(1)->Content().icon, TileIcon::Paused);
+    ASSERT_TRUE(WaitForState(0, stationtext::kStatePassed));
+    EXPECT_EQ(State(1), stationtext::kStatePaused);
+    frame.ResumeSelectedBay();
+    ASSERT_TRUE(WaitForState(1, stationtext::kStatePassed)) << State(1);
+
+    ASSERT_TRUE(frame.AddBay({m_bays->LinkPath(2), false}));
+    ASSERT_EQ(frame.TileCount(), 3u);
+    ASSERT_TRUE(WaitForState(2, stationtext::kStatePassed)) << State(2);
+    EXPECT_EQ(m_bays->Device(2)->Image(), frame.Image().data);
+    // The same port twice is refused with a box that names it.
+    EXPECT_FALSE(frame.AddBay({m_bays->LinkPath(2), true}));
+    EXPECT_TRUE(HasBox(wxString::Format(stationtext::kBayTaken, m_bays->LinkPath(2))));
+    EXPECT_EQ(frame.TileCount(), 3u);
+
+    frame.SelectBay(0);
+    frame.RemoveSelectedBay();
+    ASSERT_EQ(frame.TileCount(), 2u);
+    EXPECT_EQ(frame.Tile(0)->Content().port, m_bays->LinkPath(1));
+    EXPECT_EQ(frame.Station()->Bay(0).state, BayState::Stopped);
+    EXPECT_TRUE(frame.Station()->Bay(0).removed);
+}
+
+TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
+    ASSERT_TRUE(Start());  // the application's configuration ("KAVRO")
+    StationFrameOptions options;
+    m_frame = new CStationFrame(options);
+    ASSERT_EQ(m_frame->TileCount(), 0u);
+    ASSERT_TRUE(m_frame->AddBay({"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.1:1.0-port0", false}));
+    ASSERT_TRUE(m_frame->AddBay({"/dev/ttyUSB7", true}));
+    EXPECT_EQ(m_frame->Tile(0)->Content().place, "USB socket 2.1, port 0");
+    ASSERT_TRUE(m_frame->SetRecordsLocator(m_records));
+    // A damaged image is refused with its reason and the image before stays.
+    std::vector<uint8_t> bad = PackedImage();
+    bad.back() ^= 0xFF;
+    EXPECT_FALSE(m_frame->LoadImage(WriteFile("bad.fw", bad)));
+    EXPECT_TRUE(std::any_of(m_boxes.begin(), m_boxes.end(),
+                            [](const RecordedBox& box) { return box.text.Find("checksum") != wxNOT_FOUND; }));
+    EXPECT_EQ(m_frame->Image().source, "built-in");
+    const std::string good = WriteFile("good.fw", PackedImage());
+    ASSERT_TRUE(m_frame->LoadImage(good));
+    CloseFrame();
+
+    m_frame = new CStationFrame(options);
+    ASSERT_EQ(m_frame->TileCount(), 2u);
+    EXPECT_EQ(m_frame->Tile(1)->Content().port, "/dev/ttyUSB7");
+    EXPECT_TRUE(m_frame->Settings().bays[1].secondCpu);
+    EXPECT_EQ(m_frame->Image().source, good);
+    EXPECT_EQ(m_frame->Settings().records, m_records);
+    EXPECT_TRUE(std::filesystem::exists(m_records)) << "the table reads the database the bays write";
+}
+
+TEST_F(StationGuiTest, CommandLineStationOpensTheStationWindowBesideTheMainWindow) {
+    StartOptions options;
+    options.station = true;
+    ASSERT_TRUE(Start(options));
+    ASSERT_NE(CStationFrame::Get(), nullptr);
+    m_frame = CStationFrame::Get();
+    EXPECT_EQ(m_frame->GetTitle(), "KAVRO Station");
+    EXPECT_TRUE(Frame().IsShown());
+    // Every command has a key, each key one command.
+    std::set<wxString> keys;
+    size_t commands = 0;
+    wxMenuBar* bar = m_frame->GetMenuBar();
+    for (size_t menu = 0; menu < bar->GetMenuCount(); ++menu) {
+        for (wxMenuItem* item : bar->GetMenu(menu)->GetMenuItems()) {
+            if (item->IsSeparator()) continue;
+            ++commands;
+            std::unique_ptr<wxAcceleratorEntry> accel(item->GetAccel());
+            ASSERT_NE(accel, nullptr) << item->GetItemLabelText().utf8_string();
+            EXPECT_TRUE(keys.insert(accel->ToString()).second) << accel->ToString().utf8_string();
+        }
+    }
+    EXPECT_GE(commands, 14u);
+    // Closing the application closes the station window first.
+    Stop();
+    EXPECT_EQ(CStationFrame::Get(), nullptr);
+    m_frame = nullptr;
+}
+
+BayStatus StatusIn(BayState state) {
+    BayStatus bay;
+    bay.config.port = "/dev/ttyUSB0";
+    bay.state = state;
+    return bay;
+}
+
+TEST(StationModel, EveryStateHasItsOwnWordAndIconNotOnlyAColour) {
+    BayStatus failed = StatusIn(BayState::WaitingForRemoval);
+    failed.hasLastResult = true;
+    failed.lastResult = UnitResult::NoResponse;
+    failed.lastMessage = "Equipment do not respond properly.";
+    BayStatus passed = StatusIn(BayState::WaitingForRemoval);
+    passed.hasLastResult = true;
+    passed.lastResult = UnitResult::Passed;
+    BayStatus flashing = StatusIn(BayState::Flashing);
+    flashing.position = 450;
+    flashing.total = 1000;
+    const std::vector<BayStatus> bays = {StatusIn(BayState::Idle),   StatusIn(BayState::WaitingForUnit), flashing,
+                                         passed,                     failed,
+                                         StatusIn(BayState::Paused), StatusIn(BayState::OutOfService),
+                                         StatusIn(BayState::Stopped)};
+    std::set<std::string> words;
+    std::set<TileIcon> icons;
+    for (const BayStatus& bay : bays) {
+        const TileContent tile = DescribeBay(0, bay);
+        words.insert(tile.state);
+        icons.insert(tile.icon);
+    }
+    EXPECT_EQ(words.size(), bays.size());
+    EXPECT_EQ(icons.size(), bays.size());
+    EXPECT_EQ(DescribeBay(0, flashing).state, "FLASHING 45 %");
+    EXPECT_EQ(DescribeBay(0, flashing).percent, 45);
+    EXPECT_EQ(DescribeBay(0, failed).reason, "Equipment do not respond properly.");
+    EXPECT_TRUE(DescribeBay(0, passed).reason.empty());
+    EXPECT_EQ(DescribeBay(2, passed).title, "Bay 3");
+}
+
+TEST(StationModel, PlaceOnlyForByPathLinksAndGridKeepsTilesLarge) {
+    EXPECT_EQ(PhysicalPlace("/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4.2:1.0-port0"), "USB socket 1.4.2, port 0");
+    EXPECT_EQ(PhysicalPlace("/dev/serial/by-path/pci-0000:00:14.0-usbv2-0:3:1.0"), "USB socket 3");
+    EXPECT_EQ(PhysicalPlace("/dev/serial/by-path/platform-3f201000.serial"), "");
+    EXPECT_EQ(PhysicalPlace("/dev/serial/by-path/x-usb-"), "");
+    EXPECT_EQ(PhysicalPlace("/dev/ttyUSB0"), "");
+    EXPECT_EQ(PhysicalPlace("COM3"), "");
+    EXPECT_EQ(GridColumns(0, 800, 600), 1);
+    EXPECT_EQ(GridColumns(4, 900, 600), 2);
+    EXPECT_EQ(GridColumns(8, 1200, 400), 4);
+    EXPECT_EQ(GridColumns(3, 300, 900), 1);
+    EXPECT_EQ(GridColumns(8, 0, 0), 1);
+}
+}  // namespace

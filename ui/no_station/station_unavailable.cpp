@@ -1,0 +1,11 @@
+// Builds without the unit records (the Windows cross build) have no station:
+// the menu item says so.
+#include "ui/message_boxes.h"
+#include "ui/station_texts.h"
+#include "ui/station_window.h"
+
+void OpenStationWindow(const StationWindowRequest&) {
+    ShowMessageBox(stationtext::kUnavailable, stationtext::kWindowTitle, wxOK | wxICON_INFORMATION | wxCENTRE, nullptr);
+}
+
+void CloseStationWindow() {}

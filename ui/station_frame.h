@@ -1,0 +1,136 @@
+#pragma once
+// The production station's window: a header with the image and the totals,
+// one tile per bay in a grid that fits the window, and the latest units from
+// the records database. It presents and commands a CStation; the bays'
+// events arrive on their threads and are posted to the window thread.
+//
+// Threads: everything here runs on the window thread, except
+// OnStationEvent (the bays' threads) and the record writer's events (its
+// thread), which only post. Closing the window stops and joins every bay
+// (a unit mid-download is recorded as stopped) and flushes the records
+// before the window goes.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/frame.h>
+
+#include "records/record_store.h"
+#include "station/station.h"
+#include "ui/station_settings.h"
+#include "ui/station_window.h"
+
+class wxBoxSizer;
+class wxButton;
+class wxGridSizer;
+class wxListCtrl;
+class wxPanel;
+class wxStaticText;
+class wxTimer;
+class CBayTile;
+class CRecordWriter;
+
+struct StationFrameOptions {
+    StationWindowRequest request;
+    // The bays' timing and behaviour (bays and record sink are the window's own).
+    StationConfig station;
+    // Settings to start from instead of the user's configuration (tests).
+    bool settingsGiven = false;
+    StationSettings settings;
+};
+
+class CStationFrame : public wxFrame, private IStationEvents {
+public:
+    explicit CStationFrame(const StationFrameOptions& options);
+    ~CStationFrame() override;
+
+    // The one station window while it exists, else nullptr.
+    static CStationFrame* Get();
+
+    // --- commands (each also on a menu item and a key) ---
+    [[nodiscard]] bool StartAll();
+    void StopAll();
+    void StartOrStopAll();
+    // A new bay, started at once while the station runs; false (with a box)
+    // when the port is already a bay.
+    [[nodiscard]] bool AddBay(const BayConfig& bay);
+    void RemoveSelectedBay();
+    void PauseSelectedBay();
+    void ResumeSelectedBay();
+    void SelectBay(size_t tile);
+    // path "" loads the built-in image; false (with a box) when it cannot be used.
+    [[nodiscard]] bool LoadImage(const std::string& path);
+    // Where records go from the next start; refused while bays run.
+    [[nodiscard]] bool SetRecordsLocator(const std::string& locator);
+    void RefreshRecords();
+    [[nodiscard]] bool ExportCsv(const std::string& path);
+
+    // --- what is shown ---
+    bool Running() const;
+    size_t TileCount() const { return m_tiles.size(); }
+    CBayTile* Tile(size_t index) const { return m_tiles.at(index); }
+    size_t SelectedTile() const { return m_selected; }
+    const StationImage& Image() const { return m_image; }
+    wxString ImageText() const;
+    wxString TotalsText() const;
+    wxListCtrl* RecordsTable() const { return m_records; }
+    const std::vector<UnitRecord>& ShownRecords() const { return m_shownRecords; }
+    const StationSettings& Settings() const { return m_settings; }
+    CStation* Station() const { return m_station.get(); }
+
+private:
+    struct Slot {
+        BayConfig config;
+        size_t stationBay = CStation::npos;  // the station's index while it runs (or ran)
+    };
+
+    void OnStationEvent(const StationEvent& event) override;
+    void CreateMenus();
+    void CreateHeader(wxPanel* parent, wxBoxSizer* sizer);
+    void CreateRecordsTable(wxPanel* parent);
+    void BindCommands();
+    void OnClose(wxCloseEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnBayEvent(wxThreadEvent& event);
+    void OnRecordEvent(wxThreadEvent& event);
+    void OnTilesSize(wxSizeEvent& event);
+    void OnAddBayCommand();
+    void OnOpenImageCommand();
+    void OnRecordsCommand();
+    void OnExportCommand();
+
+    [[nodiscard]] bool OpenWriter();
+    StationConfig MakeConfig() const;
+    void RebuildTiles();
+    void LayoutTiles();
+    void UpdateTile(size_t tile);
+    void UpdateTiles();
+    void UpdateHeader();
+    void SaveSettings();
+    int Box(const wxString& text, long style);
+
+    StationConfig m_base;
+    StationSettings m_settings;
+    StationImage m_image;
+    std::vector<Slot> m_slots;
+    std::vector<CBayTile*> m_tiles;
+    size_t m_selected = 0;
+
+    wxStaticText* m_imageText = nullptr;
+    wxStaticText* m_totalsText = nullptr;
+    wxStaticText* m_recordsText = nullptr;
+    wxButton* m_startStop = nullptr;
+    wxPanel* m_tilePanel = nullptr;
+    wxGridSizer* m_grid = nullptr;
+    wxStaticText* m_noBays = nullptr;
+    wxListCtrl* m_records = nullptr;
+    std::vector<UnitRecord> m_shownRecords;
+    std::unique_ptr<wxTimer> m_clock;
+
+    std::unique_ptr<IRecordStore> m_reader;  // the window thread's own connection
+    std::string m_readerLocator;
+    // Declared last: destroyed first (the station before the writer it feeds).
+    std::unique_ptr<CRecordWriter> m_writer;
+    std::string m_writerLocator;
+    std::unique_ptr<CStation> m_station;
+};

@@ -1,0 +1,182 @@
+#include "ui/station_model.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "records/record_time.h"
+#include "res/info_lines.h"
+#include "ui/station_texts.h"
+
+namespace {
+// printf into a std::string (the texts carry their own placeholders).
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+bool Failed(UnitResult result) { return result != UnitResult::Passed && result != UnitResult::Stopped; }
+
+// The last unit's outcome: passed, failed (with its reason) or stopped.
+void DescribeResult(const BayStatus& bay, TileContent& tile) {
+    if (!bay.hasLastResult || bay.lastResult == UnitResult::Passed) {
+        tile.state = stationtext::kStatePassed;
+        tile.icon = TileIcon::Passed;
+        tile.tone = TileTone::Good;
+    } else if (bay.lastResult == UnitResult::Stopped) {
+        tile.state = stationtext::kStateStopped;
+        tile.icon = TileIcon::Stopped;
+        tile.tone = TileTone::Off;
+    } else {
+        tile.state = stationtext::kStateFailed;
+        tile.icon = TileIcon::Failed;
+        tile.tone = TileTone::Bad;
+    }
+}
+
+void DescribeState(const BayStatus& bay, TileContent& tile) {
+    switch (bay.state) {
+        case BayState::Idle:
+            tile.state = stationtext::kStateIdle;
+            break;
+        case BayState::WaitingForUnit:
+            tile.state = stationtext::kStateWaiting;
+            tile.icon = TileIcon::Waiting;
+            break;
+        case BayState::Flashing:
+            tile.percent = bay.total > 0 ? static_cast<int>(uint64_t{bay.position} * 100 / bay.total) : 0;
+            tile.state = Format(stationtext::kStateFlashing, static_cast<unsigned>(tile.percent));
+            tile.icon = TileIcon::Flashing;
+            tile.tone = TileTone::Busy;
+            break;
+        case BayState::WaitingForRemoval:
+        case BayState::Done:
+            DescribeResult(bay, tile);
+            break;
+        case BayState::Paused:
+            tile.state = stationtext::kStatePaused;
+            tile.icon = TileIcon::Paused;
+            tile.tone = TileTone::Off;
+            break;
+        case BayState::OutOfService:
+            tile.state = stationtext::kStateOutOfService;
+            tile.icon = TileIcon::OutOfService;
+            tile.tone = TileTone::Bad;
+            break;
+        case BayState::Stopped:
+            tile.state = stationtext::kStateStopped;
+            tile.icon = TileIcon::Stopped;
+            tile.tone = TileTone::Off;
+            break;
+    }
+}
+}  // namespace
+
+TileContent DescribeBay(size_t index, const BayStatus& bay) {
+    TileContent tile;
+    tile.title = Format(stationtext::kBayTitle, index + 1);
+    tile.port = bay.config.port;
+    tile.place = PhysicalPlace(bay.config.port);
+    DescribeState(bay, tile);
+    if (bay.device.name.Text()[0] != '\0' || bay.device.productNumber != 0)
+        tile.unit = Format(stationtext::kUnitLine, bay.device.name.Text(), static_cast<unsigned>(bay.device.productNumber));
+    else
+        tile.unit = bay.state == BayState::WaitingForUnit ? stationtext::kWaitingHint : stationtext::kNoUnit;
+    if (bay.hasLastResult && Failed(bay.lastResult)) tile.reason = bay.lastMessage;
+    tile.counts = Format(stationtext::kCountLine, bay.passed, bay.failed, bay.stopped);
+    return tile;
+}
+
+std::string PhysicalPlace(const std::string& port) {
+    static const std::string kByPath = "/dev/serial/by-path/";
+    if (port.compare(0, kByPath.size(), kByPath) != 0) return {};
+    const std::string name = port.substr(kByPath.size());
+    // ...-usb-0:2.1:1.0-port0 or ...-usbv2-0:2.1:1.0-port0: the hub ports between the colons.
+    const size_t usb = name.find("-usb");
+    if (usb == std::string::npos) return {};
+    const size_t first = name.find(':', usb);
+    const size_t second = first == std::string::npos ? first : name.find(':', first + 1);
+    if (second == std::string::npos || second == first + 1) return {};
+    const std::string socket = name.substr(first + 1, second - first - 1);
+    const size_t portAt = name.rfind("-port");
+    if (portAt == std::string::npos || portAt < second || portAt + 5 >= name.size())
+        return Format(stationtext::kPlace, socket.c_str());
+    return Format(stationtext::kPlacePort, socket.c_str(), name.substr(portAt + 5).c_str());
+}
+
+std::string ImageLine(const StationImage& image) {
+    if (image.data.empty()) return stationtext::kNoImage;
+    const FirmwareInfo& info = image.info;
+    return Format(stationtext::kImageLine, info.name.Text(), FormatVersion(info.swMajor, info.swMinor).c_str(),
+                  FormatVersion(info.hwLowestMajor, info.hwLowestMinor).c_str(),
+                  FormatVersion(info.hwHighestMajor, info.hwHighestMinor).c_str(), image.checksum,
+                  image.source.c_str());
+}
+
+std::string TotalsLine(const StationTotals& totals) {
+    return Format(stationtext::kTotalsLine, totals.passed, totals.failed, totals.yield * 100.0, totals.unitsPerHour);
+}
+
+namespace {
+const char* ResultWords(UnitResult result) {
+    switch (result) {
+        case UnitResult::Passed: return stationtext::kResultPassed;
+        case UnitResult::RefusedByHardwareRange: return stationtext::kResultRefused;
+        case UnitResult::NoResponse: return stationtext::kResultNoResponse;
+        case UnitResult::PortFailed: return stationtext::kResultPortFailed;
+        case UnitResult::Stopped: return stationtext::kResultStopped;
+    }
+    return "";
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + '"';
+}
+}  // namespace
+
+RecordRow DescribeRecord(const UnitRecord& record) {
+    RecordRow row;
+    row.time = FormatUtcTime(record.startedUtcMs);
+    row.bay = record.port;
+    row.product = std::to_string(record.device.productNumber);
+    row.result = ResultWords(record.result);
+    row.duration = Format(stationtext::kDuration, static_cast<double>(record.DurationMs()) / 1000.0);
+    return row;
+}
+
+std::string RecordsCsv(const std::vector<UnitRecord>& records) {
+    std::string csv = "time_utc,bay,product_number,result,duration_s,message\r\n";
+    for (const UnitRecord& record : records) {
+        csv += FormatUtcTime(record.startedUtcMs) + ',' + CsvField(record.port) + ',' +
+               std::to_string(record.device.productNumber) + ',' + UnitResultName(record.result) + ',' +
+               Format("%.3f", static_cast<double>(record.DurationMs()) / 1000.0) + ',' + CsvField(record.message) +
+               "\r\n";
+    }
+    return csv;
+}
+
+int GridColumns(size_t tiles, int width, int height) {
+    if (tiles <= 1 || width <= 0 || height <= 0) return 1;
+    int best = 1;
+    double bestScale = 0;
+    for (size_t columns = 1; columns <= tiles; ++columns) {
+        const size_t rows = (tiles + columns - 1) / columns;
+        const double tileWidth = static_cast<double>(width) / static_cast<double>(columns);
+        const double tileHeight = static_cast<double>(height) / static_cast<double>(rows);
+        // The size of a 3:2 tile that fits the cell.
+        const double scale = std::min(tileWidth / 3.0, tileHeight / 2.0);
+        if (scale > bestScale + 1e-9) {
+            bestScale = scale;
+            best = static_cast<int>(columns);
+        }
+    }
+    return best;
+}

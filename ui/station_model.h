@@ -1,0 +1,53 @@
+#pragma once
+// What the station window shows, as plain text: a bay's tile from its status,
+// the header's lines, the records table's rows and their CSV. Pure functions
+// of the station's snapshots and records; any thread.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "records/unit_record.h"
+#include "station/station.h"
+
+// The tile's colour: never alone, every tone comes with a word and an icon.
+enum class TileTone { Neutral, Busy, Good, Bad, Off };
+enum class TileIcon { Idle, Waiting, Flashing, Passed, Failed, Paused, OutOfService, Stopped };
+
+struct TileContent {
+    std::string title;   // "Bay 1"
+    std::string port;    // as configured
+    std::string place;   // the fixture's socket for a /dev/serial/by-path link, else empty
+    std::string state;   // the large bold word(s)
+    TileIcon icon = TileIcon::Idle;
+    TileTone tone = TileTone::Neutral;
+    int percent = -1;    // 0..100 while flashing, else -1
+    std::string unit;    // the unit's name and product number, or a hint
+    std::string reason;  // why the last unit failed (empty when it did not)
+    std::string counts;  // the bay's units
+};
+
+// index counts from 0; the tile says "Bay index+1".
+TileContent DescribeBay(size_t index, const BayStatus& bay);
+
+// "USB socket 2.1, port 0" for /dev/serial/by-path/pci-0000:00:14.0-usb-0:2.1:1.0-port0;
+// empty for any other name.
+std::string PhysicalPlace(const std::string& port);
+
+// The header: the image, then the totals.
+std::string ImageLine(const StationImage& image);
+std::string TotalsLine(const StationTotals& totals);
+
+struct RecordRow {
+    std::string time;      // UTC, as the command line shows it
+    std::string bay;       // the port
+    std::string product;   // the unit's product number
+    std::string result;    // in words
+    std::string duration;  // "12.3 s"
+};
+RecordRow DescribeRecord(const UnitRecord& record);
+// The table as CSV: a header line, then one line per record in the given order.
+std::string RecordsCsv(const std::vector<UnitRecord>& records);
+
+// How many columns a grid of tiles gets so each tile is as large as the
+// area allows at about a 3:2 shape; at least 1.
+int GridColumns(size_t tiles, int width, int height);
