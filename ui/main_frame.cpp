@@ -130,7 +130,8 @@ void CMainFrame::CreateMenuBar() {
     view->AppendCheckItem(CMD_VIEW_TOOLBAR, _("&Toolbar"), Prompt(CMD_VIEW_TOOLBAR));
     view->AppendCheckItem(CMD_VIEW_STATUS_BAR, _("&Status Bar"), Prompt(CMD_VIEW_STATUS_BAR));
     view->AppendSeparator();
-    view->Append(CMD_VIEW_STATION, stationtext::kMenuItem, stationtext::kMenuItemHelp);
+    view->Append(CMD_VIEW_STATION, wxString::FromUTF8(Tr(stationtext::kMenuItem)),
+                 wxString::FromUTF8(Tr(stationtext::kMenuItemHelp)));
 
     auto* help = new wxMenu;
     item(help, CMD_APP_ABOUT, _("&About KAVRO..."));

@@ -57,19 +57,21 @@ enum : int {
 constexpr size_t kShownRecords = 200;
 
 wxString Utf8(const std::string& text) { return wxString::FromUTF8(text); }
-wxString Printf(const char* format, const std::string& value) { return wxString::Format(format, Utf8(value)); }
+// A station text in the person's language.
+wxString T(const char* english) { return wxString::FromUTF8(Tr(english)); }
+wxString Printf(const char* format, const std::string& value) { return wxString::Format(T(format), Utf8(value)); }
 
 // The port list labelled as the main window's port box labels it; a typed path is taken as it is.
 class CAddBayDialog : public wxDialog {
 public:
-    explicit CAddBayDialog(wxWindow* parent) : wxDialog(parent, wxID_ANY, stationtext::kAddBayTitle) {
+    explicit CAddBayDialog(wxWindow* parent) : wxDialog(parent, wxID_ANY, T(stationtext::kAddBayTitle)) {
         m_ports = EnumerateSerialPorts();
         m_box = new wxComboBox(this, wxID_ANY, wxString(), wxDefaultPosition, FromDIP(wxSize(380, -1)));
         for (const SerialPortEntry& port : m_ports)
             m_box->Append(Utf8(uitext::PortLabel(port)));
-        m_secondCpu = new wxCheckBox(this, wxID_ANY, stationtext::kSecondCpu);
+        m_secondCpu = new wxCheckBox(this, wxID_ANY, T(stationtext::kSecondCpu));
         auto* sizer = new wxBoxSizer(wxVERTICAL);
-        sizer->Add(new wxStaticText(this, wxID_ANY, stationtext::kAddBayPrompt), 0, wxALL, FromDIP(8));
+        sizer->Add(new wxStaticText(this, wxID_ANY, T(stationtext::kAddBayPrompt)), 0, wxALL, FromDIP(8));
         sizer->Add(m_box, 0, wxEXPAND | wxLEFT | wxRIGHT, FromDIP(8));
         sizer->Add(m_secondCpu, 0, wxALL, FromDIP(8));
         sizer->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, FromDIP(8));
@@ -99,7 +101,7 @@ private:
 CStationFrame* CStationFrame::Get() { return g_stationFrame; }
 
 CStationFrame::CStationFrame(const StationFrameOptions& options)
-    : wxFrame(nullptr, wxID_ANY, stationtext::kWindowTitle, wxDefaultPosition, wxSize(1100, 820)),
+    : wxFrame(nullptr, wxID_ANY, T(stationtext::kWindowTitle), wxDefaultPosition, wxSize(1100, 820)),
       m_base(options.station),
       m_settings(options.settingsGiven ? options.settings : LoadStationSettings(wxConfigBase::Get(false))) {
     g_stationFrame = this;
@@ -116,7 +118,7 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     m_tilePanel->SetMinSize(FromDIP(wxSize(200, 120)));
     m_grid = new wxGridSizer(1, FromDIP(6), FromDIP(6));  // rows follow the columns
     m_tilePanel->SetSizer(m_grid);
-    m_noBays = new wxStaticText(root, wxID_ANY, stationtext::kNoBays);
+    m_noBays = new wxStaticText(root, wxID_ANY, T(stationtext::kNoBays));
     sizer->Add(m_noBays, 0, wxALL, FromDIP(8));
     sizer->Add(m_tilePanel, 3, wxEXPAND | wxLEFT | wxRIGHT, FromDIP(6));
     CreateRecordsTable(root);
@@ -146,30 +148,30 @@ CStationFrame::~CStationFrame() {
 
 void CStationFrame::CreateMenus() {
     auto* station = new wxMenu;
-    station->Append(CMD_STATION_START, stationtext::kStartAll, stationtext::kStartStopHelp);
-    station->Append(CMD_STATION_STOP, stationtext::kStopAll, stationtext::kStartStopHelp);
+    station->Append(CMD_STATION_START, T(stationtext::kStartAll), T(stationtext::kStartStopHelp));
+    station->Append(CMD_STATION_STOP, T(stationtext::kStopAll), T(stationtext::kStartStopHelp));
     station->AppendSeparator();
-    station->Append(CMD_STATION_OPEN_IMAGE, stationtext::kOpenImage);
-    station->Append(CMD_STATION_BUILT_IN, stationtext::kBuiltInImage);
-    station->Append(CMD_STATION_RECORDS, stationtext::kRecordsSetting);
+    station->Append(CMD_STATION_OPEN_IMAGE, T(stationtext::kOpenImage));
+    station->Append(CMD_STATION_BUILT_IN, T(stationtext::kBuiltInImage));
+    station->Append(CMD_STATION_RECORDS, T(stationtext::kRecordsSetting));
     station->AppendSeparator();
-    station->Append(CMD_STATION_CLOSE, stationtext::kCloseWindow);
+    station->Append(CMD_STATION_CLOSE, T(stationtext::kCloseWindow));
     auto* bays = new wxMenu;
-    bays->Append(CMD_BAY_ADD, stationtext::kAddBay);
-    bays->Append(CMD_BAY_REMOVE, stationtext::kRemoveBay);
+    bays->Append(CMD_BAY_ADD, T(stationtext::kAddBay));
+    bays->Append(CMD_BAY_REMOVE, T(stationtext::kRemoveBay));
     bays->AppendSeparator();
-    bays->Append(CMD_BAY_PAUSE, stationtext::kPauseBay);
-    bays->Append(CMD_BAY_RESUME, stationtext::kResumeBay);
+    bays->Append(CMD_BAY_PAUSE, T(stationtext::kPauseBay));
+    bays->Append(CMD_BAY_RESUME, T(stationtext::kResumeBay));
     bays->AppendSeparator();
-    bays->Append(CMD_BAY_NEXT, stationtext::kNextBay);
-    bays->Append(CMD_BAY_PREVIOUS, stationtext::kPreviousBay);
+    bays->Append(CMD_BAY_NEXT, T(stationtext::kNextBay));
+    bays->Append(CMD_BAY_PREVIOUS, T(stationtext::kPreviousBay));
     auto* records = new wxMenu;
-    records->Append(CMD_RECORDS_REFRESH, stationtext::kRefreshRecords);
-    records->Append(CMD_RECORDS_EXPORT, stationtext::kExportCsv);
+    records->Append(CMD_RECORDS_REFRESH, T(stationtext::kRefreshRecords));
+    records->Append(CMD_RECORDS_EXPORT, T(stationtext::kExportCsv));
     auto* bar = new wxMenuBar;
-    bar->Append(station, stationtext::kMenuStation);
-    bar->Append(bays, stationtext::kMenuBays);
-    bar->Append(records, stationtext::kMenuRecords);
+    bar->Append(station, T(stationtext::kMenuStation));
+    bar->Append(bays, T(stationtext::kMenuBays));
+    bar->Append(records, T(stationtext::kMenuRecords));
     SetMenuBar(bar);
 }
 
@@ -184,7 +186,7 @@ void CStationFrame::CreateHeader(wxPanel* parent, wxBoxSizer* sizer) {
     lines->Add(m_imageText, 0, wxBOTTOM, FromDIP(4));
     lines->Add(m_totalsText, 0, wxBOTTOM, FromDIP(4));
     lines->Add(m_recordsText, 0);
-    m_startStop = new wxButton(parent, wxID_ANY, stationtext::kStartButton);
+    m_startStop = new wxButton(parent, wxID_ANY, T(stationtext::kStartButton));
     m_startStop->SetFont(m_startStop->GetFont().Bold().Scaled(1.3f));
     m_startStop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StartOrStopAll(); });
     header->Add(lines, 1, wxEXPAND);
@@ -195,8 +197,8 @@ void CStationFrame::CreateHeader(wxPanel* parent, wxBoxSizer* sizer) {
 void CStationFrame::CreateRecordsTable(wxPanel* parent) {
     m_records = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 160)),
                                wxLC_REPORT | wxLC_SINGLE_SEL);
-    const char* columns[] = {stationtext::kColumnTime, stationtext::kColumnBay, stationtext::kColumnProduct,
-                             stationtext::kColumnResult, stationtext::kColumnDuration};
+    const wxString columns[] = {T(stationtext::kColumnTime), T(stationtext::kColumnBay), T(stationtext::kColumnProduct),
+                             T(stationtext::kColumnResult), T(stationtext::kColumnDuration)};
     const int widths[] = {200, 330, 130, 150, 90};
     for (int i = 0; i < 5; ++i) m_records->AppendColumn(columns[i], wxLIST_FORMAT_LEFT, FromDIP(widths[i]));
 }
@@ -369,7 +371,7 @@ bool CStationFrame::LoadImage(const std::string& path) {
 
 bool CStationFrame::SetRecordsLocator(const std::string& locator) {
     if (Running()) {
-        Box(stationtext::kStopWhileRunning, wxOK | wxICON_INFORMATION);
+        Box(T(stationtext::kStopWhileRunning), wxOK | wxICON_INFORMATION);
         return false;
     }
     m_settings.records = locator;
@@ -478,7 +480,7 @@ void CStationFrame::UpdateHeader() {
     m_totalsText->SetLabel(Utf8(TotalsLine(m_station ? m_station->Totals() : StationTotals())));
     m_recordsText->SetLabel(Printf(stationtext::kRecordsLine,
                                    m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records));
-    m_startStop->SetLabel(Running() ? stationtext::kStopButton : stationtext::kStartButton);
+    m_startStop->SetLabel(Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton));
 }
 
 void CStationFrame::OnBayEvent(wxThreadEvent& event) {
@@ -494,10 +496,10 @@ void CStationFrame::OnRecordEvent(wxThreadEvent& event) {
     switch (static_cast<RecordWriterEvent::Kind>(event.GetInt())) {
         case RecordWriterEvent::Kind::Stored: RefreshRecords(); break;
         case RecordWriterEvent::Kind::StoreFailed:
-            SetStatusText(wxString::Format(stationtext::kRecordNotStored, id, message));
+            SetStatusText(wxString::Format(T(stationtext::kRecordNotStored), id, message));
             break;
         case RecordWriterEvent::Kind::ServerAway:
-            SetStatusText(wxString::Format(stationtext::kRecordsAway, message));
+            SetStatusText(wxString::Format(T(stationtext::kRecordsAway), message));
             break;
         case RecordWriterEvent::Kind::ServerBack: SetStatusText(wxString()); break;
     }
@@ -525,21 +527,21 @@ void CStationFrame::OnAddBayCommand() {
 }
 
 void CStationFrame::OnOpenImageCommand() {
-    wxFileDialog dialog(this, stationtext::kOpenImageTitle, wxString(), wxString(), stationtext::kImageWildcard,
+    wxFileDialog dialog(this, T(stationtext::kOpenImageTitle), wxString(), wxString(), T(stationtext::kImageWildcard),
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (dialog.ShowModal() == wxID_OK) (void)LoadImage(std::string(dialog.GetPath().utf8_str()));
 }
 
 void CStationFrame::OnRecordsCommand() {
     const wxString current = Utf8(m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records);
-    wxTextEntryDialog dialog(this, stationtext::kRecordsPrompt, stationtext::kRecordsTitle, current);
+    wxTextEntryDialog dialog(this, T(stationtext::kRecordsPrompt), T(stationtext::kRecordsTitle), current);
     if (dialog.ShowModal() != wxID_OK) return;
     const std::string value(dialog.GetValue().Trim().Trim(false).utf8_str());
     (void)SetRecordsLocator(value == DefaultRecordsPath() ? std::string() : value);
 }
 
 void CStationFrame::OnExportCommand() {
-    wxFileDialog dialog(this, stationtext::kExportTitle, wxString(), "records.csv", stationtext::kCsvWildcard,
+    wxFileDialog dialog(this, T(stationtext::kExportTitle), wxString(), "records.csv", T(stationtext::kCsvWildcard),
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() == wxID_OK) (void)ExportCsv(std::string(dialog.GetPath().utf8_str()));
 }
@@ -551,7 +553,7 @@ void CStationFrame::SaveSettings() {
 }
 
 int CStationFrame::Box(const wxString& text, long style) {
-    return ShowMessageBox(text, stationtext::kWindowTitle, style | wxCENTRE, this);
+    return ShowMessageBox(text, T(stationtext::kWindowTitle), style | wxCENTRE, this);
 }
 
 void CStationFrame::OnClose(wxCloseEvent&) {

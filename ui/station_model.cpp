@@ -25,15 +25,15 @@ bool Failed(UnitResult result) { return result != UnitResult::Passed && result !
 // The last unit's outcome: passed, failed (with its reason) or stopped.
 void DescribeResult(const BayStatus& bay, TileContent& tile) {
     if (!bay.hasLastResult || bay.lastResult == UnitResult::Passed) {
-        tile.state = stationtext::kStatePassed;
+        tile.state = Tr(stationtext::kStatePassed);
         tile.icon = TileIcon::Passed;
         tile.tone = TileTone::Good;
     } else if (bay.lastResult == UnitResult::Stopped) {
-        tile.state = stationtext::kStateStopped;
+        tile.state = Tr(stationtext::kStateStopped);
         tile.icon = TileIcon::Stopped;
         tile.tone = TileTone::Off;
     } else {
-        tile.state = stationtext::kStateFailed;
+        tile.state = Tr(stationtext::kStateFailed);
         tile.icon = TileIcon::Failed;
         tile.tone = TileTone::Bad;
     }
@@ -42,15 +42,15 @@ void DescribeResult(const BayStatus& bay, TileContent& tile) {
 void DescribeState(const BayStatus& bay, TileContent& tile) {
     switch (bay.state) {
         case BayState::Idle:
-            tile.state = stationtext::kStateIdle;
+            tile.state = Tr(stationtext::kStateIdle);
             break;
         case BayState::WaitingForUnit:
-            tile.state = stationtext::kStateWaiting;
+            tile.state = Tr(stationtext::kStateWaiting);
             tile.icon = TileIcon::Waiting;
             break;
         case BayState::Flashing:
             tile.percent = bay.total > 0 ? static_cast<int>(uint64_t{bay.position} * 100 / bay.total) : 0;
-            tile.state = Format(stationtext::kStateFlashing, static_cast<unsigned>(tile.percent));
+            tile.state = Format(Tr(stationtext::kStateFlashing), static_cast<unsigned>(tile.percent));
             tile.icon = TileIcon::Flashing;
             tile.tone = TileTone::Busy;
             break;
@@ -59,17 +59,17 @@ void DescribeState(const BayStatus& bay, TileContent& tile) {
             DescribeResult(bay, tile);
             break;
         case BayState::Paused:
-            tile.state = stationtext::kStatePaused;
+            tile.state = Tr(stationtext::kStatePaused);
             tile.icon = TileIcon::Paused;
             tile.tone = TileTone::Off;
             break;
         case BayState::OutOfService:
-            tile.state = stationtext::kStateOutOfService;
+            tile.state = Tr(stationtext::kStateOutOfService);
             tile.icon = TileIcon::OutOfService;
             tile.tone = TileTone::Bad;
             break;
         case BayState::Stopped:
-            tile.state = stationtext::kStateStopped;
+            tile.state = Tr(stationtext::kStateStopped);
             tile.icon = TileIcon::Stopped;
             tile.tone = TileTone::Off;
             break;
@@ -79,16 +79,16 @@ void DescribeState(const BayStatus& bay, TileContent& tile) {
 
 TileContent DescribeBay(size_t index, const BayStatus& bay) {
     TileContent tile;
-    tile.title = Format(stationtext::kBayTitle, index + 1);
+    tile.title = Format(Tr(stationtext::kBayTitle), index + 1);
     tile.port = bay.config.port;
     tile.place = PhysicalPlace(bay.config.port);
     DescribeState(bay, tile);
     if (bay.device.name.Text()[0] != '\0' || bay.device.productNumber != 0)
-        tile.unit = Format(stationtext::kUnitLine, bay.device.name.Text(), static_cast<unsigned>(bay.device.productNumber));
+        tile.unit = Format(Tr(stationtext::kUnitLine), bay.device.name.Text(), static_cast<unsigned>(bay.device.productNumber));
     else
-        tile.unit = bay.state == BayState::WaitingForUnit ? stationtext::kWaitingHint : stationtext::kNoUnit;
-    if (bay.hasLastResult && Failed(bay.lastResult)) tile.reason = bay.lastMessage;
-    tile.counts = Format(stationtext::kCountLine, bay.passed, bay.failed, bay.stopped);
+        tile.unit = bay.state == BayState::WaitingForUnit ? Tr(stationtext::kWaitingHint) : Tr(stationtext::kNoUnit);
+    if (bay.hasLastResult && Failed(bay.lastResult)) tile.reason = Tr(bay.lastMessage.c_str());
+    tile.counts = Format(Tr(stationtext::kCountLine), bay.passed, bay.failed, bay.stopped);
     return tile;
 }
 
@@ -105,31 +105,31 @@ std::string PhysicalPlace(const std::string& port) {
     const std::string socket = name.substr(first + 1, second - first - 1);
     const size_t portAt = name.rfind("-port");
     if (portAt == std::string::npos || portAt < second || portAt + 5 >= name.size())
-        return Format(stationtext::kPlace, socket.c_str());
-    return Format(stationtext::kPlacePort, socket.c_str(), name.substr(portAt + 5).c_str());
+        return Format(Tr(stationtext::kPlace), socket.c_str());
+    return Format(Tr(stationtext::kPlacePort), socket.c_str(), name.substr(portAt + 5).c_str());
 }
 
 std::string ImageLine(const StationImage& image) {
-    if (image.data.empty()) return stationtext::kNoImage;
+    if (image.data.empty()) return Tr(stationtext::kNoImage);
     const FirmwareInfo& info = image.info;
-    return Format(stationtext::kImageLine, info.name.Text(), FormatVersion(info.swMajor, info.swMinor).c_str(),
+    return Format(Tr(stationtext::kImageLine), info.name.Text(), FormatVersion(info.swMajor, info.swMinor).c_str(),
                   FormatVersion(info.hwLowestMajor, info.hwLowestMinor).c_str(),
                   FormatVersion(info.hwHighestMajor, info.hwHighestMinor).c_str(), image.checksum,
-                  image.source.c_str());
+                  image.source == stationtext::kBuiltIn ? Tr(stationtext::kBuiltIn) : image.source.c_str());
 }
 
 std::string TotalsLine(const StationTotals& totals) {
-    return Format(stationtext::kTotalsLine, totals.passed, totals.failed, totals.yield * 100.0, totals.unitsPerHour);
+    return Format(Tr(stationtext::kTotalsLine), totals.passed, totals.failed, totals.yield * 100.0, totals.unitsPerHour);
 }
 
 namespace {
 const char* ResultWords(UnitResult result) {
     switch (result) {
-        case UnitResult::Passed: return stationtext::kResultPassed;
-        case UnitResult::RefusedByHardwareRange: return stationtext::kResultRefused;
-        case UnitResult::NoResponse: return stationtext::kResultNoResponse;
-        case UnitResult::PortFailed: return stationtext::kResultPortFailed;
-        case UnitResult::Stopped: return stationtext::kResultStopped;
+        case UnitResult::Passed: return Tr(stationtext::kResultPassed);
+        case UnitResult::RefusedByHardwareRange: return Tr(stationtext::kResultRefused);
+        case UnitResult::NoResponse: return Tr(stationtext::kResultNoResponse);
+        case UnitResult::PortFailed: return Tr(stationtext::kResultPortFailed);
+        case UnitResult::Stopped: return Tr(stationtext::kResultStopped);
     }
     return "";
 }
@@ -148,7 +148,7 @@ RecordRow DescribeRecord(const UnitRecord& record) {
     row.bay = record.port;
     row.product = std::to_string(record.device.productNumber);
     row.result = ResultWords(record.result);
-    row.duration = Format(stationtext::kDuration, static_cast<double>(record.DurationMs()) / 1000.0);
+    row.duration = Format(Tr(stationtext::kDuration), static_cast<double>(record.DurationMs()) / 1000.0);
     return row;
 }
 

@@ -19,6 +19,7 @@
 #include "records/record_time.h"
 #include "sim/sim_bays.h"
 #include "tests/support/test_data.h"
+#include "ui/commands.h"
 #include "ui/main_frame.h"
 #include "ui/station_frame.h"
 #include "ui/station_model.h"
@@ -40,6 +41,23 @@ std::vector<uint8_t> PackedImage() {
     std::string error;
     if (!PackImage(request, testdata::Pattern(2000, 5), image, error)) ADD_FAILURE() << error;
     return image;
+}
+
+// The keys of every command of a menu bar; each command must have one, and
+// each key must belong to one command.
+std::set<wxString> MenuKeys(wxMenuBar* bar) {
+    std::set<wxString> keys;
+    for (size_t menu = 0; menu < bar->GetMenuCount(); ++menu) {
+        for (wxMenuItem* item : bar->GetMenu(menu)->GetMenuItems()) {
+            if (item->IsSeparator()) continue;
+            std::unique_ptr<wxAcceleratorEntry> accel(item->GetAccel());
+            EXPECT_NE(accel, nullptr) << item->GetItemLabelText().utf8_string();
+            if (accel) {
+                EXPECT_TRUE(keys.insert(accel->ToString()).second) << accel->ToString().utf8_string();
+            }
+        }
+    }
+    return keys;
 }
 
 class StationGuiTest : public GuiTest {
@@ -326,23 +344,43 @@ TEST_F(StationGuiTest, CommandLineStationOpensTheStationWindowBesideTheMainWindo
     EXPECT_EQ(m_frame->GetTitle(), "KAVRO Station");
     EXPECT_TRUE(Frame().IsShown());
     // Every command has a key, each key one command.
-    std::set<wxString> keys;
-    size_t commands = 0;
-    wxMenuBar* bar = m_frame->GetMenuBar();
-    for (size_t menu = 0; menu < bar->GetMenuCount(); ++menu) {
-        for (wxMenuItem* item : bar->GetMenu(menu)->GetMenuItems()) {
-            if (item->IsSeparator()) continue;
-            ++commands;
-            std::unique_ptr<wxAcceleratorEntry> accel(item->GetAccel());
-            ASSERT_NE(accel, nullptr) << item->GetItemLabelText().utf8_string();
-            EXPECT_TRUE(keys.insert(accel->ToString()).second) << accel->ToString().utf8_string();
-        }
-    }
-    EXPECT_GE(commands, 14u);
+    EXPECT_GE(MenuKeys(m_frame->GetMenuBar()).size(), 14u);
     // Closing the application closes the station window first.
     Stop();
     EXPECT_EQ(CStationFrame::Get(), nullptr);
     m_frame = nullptr;
+}
+
+// In German the window, its menus, the View menu's item and the tiles' words
+// come from the catalogue, and every command keeps the English run's key.
+TEST_F(StationGuiTest, StationWindowSpeaksTheCataloguesLanguageWithTheSameKeys) {
+    StartOptions options;
+    options.station = true;
+    ASSERT_TRUE(Start(options));
+    ASSERT_NE(CStationFrame::Get(), nullptr);
+    const std::set<wxString> englishKeys = MenuKeys(CStationFrame::Get()->GetMenuBar());
+    Stop();
+
+    options.language = "de";
+    ASSERT_TRUE(Start(options));
+    m_frame = CStationFrame::Get();
+    ASSERT_NE(m_frame, nullptr);
+    EXPECT_EQ(m_frame->GetTitle(), wxString::FromUTF8("KAVRO-Station"));
+    wxMenuBar* bar = m_frame->GetMenuBar();
+    EXPECT_EQ(bar->GetMenuLabel(1), wxString::FromUTF8("&Plätze"));
+    EXPECT_EQ(bar->GetMenuLabel(2), wxString::FromUTF8("P&rotokolle"));
+    EXPECT_EQ(MenuKeys(bar), englishKeys);
+    wxMenuItem* item = Frame().GetMenuBar()->FindItem(CMD_VIEW_STATION);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->GetItemLabel(), wxString::FromUTF8("Statio&n..."));
+
+    BayStatus bay;
+    bay.state = BayState::WaitingForUnit;
+    const TileContent waiting = DescribeBay(0, bay);
+    EXPECT_EQ(waiting.state, "WARTET");
+    EXPECT_EQ(waiting.title, "Platz 1");
+    EXPECT_EQ(waiting.unit, "Ein Gerät auf den Platz setzen");
+    EXPECT_EQ(ImageLine(StationImage()), "Abbild: keines (Station > Abbild öffnen)");
 }
 
 BayStatus StatusIn(BayState state) {
