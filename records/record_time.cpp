@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <regex>
 
 namespace {
 
@@ -38,15 +37,57 @@ CivilDate CivilFromDays(int64_t days) {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
 
-bool ParseRelative(const std::string& text, int64_t nowMs, int64_t& utcMs) {
-    static const std::regex kRelative(R"(^([0-9]{1,6})(min|h|d)$)");
-    std::smatch match;
-    if (!std::regex_match(text, match, kRelative)) return false;
-    const int64_t count = std::stoll(match[1].str());
-    const std::string unit = match[2].str();
-    const int64_t unitMs = unit == "min" ? 60000 : unit == "h" ? 3600000 : kMsPerDay;
-    utcMs = nowMs - count * unitMs;
+// Exactly `width` decimal digits at pos; pos moves past them.
+bool Digits(const std::string& text, size_t& pos, size_t width, int& value) {
+    if (pos + width > text.size()) return false;
+    value = 0;
+    for (size_t i = 0; i < width; ++i) {
+        const char c = text[pos + i];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    pos += width;
     return true;
+}
+
+bool Expect(const std::string& text, size_t& pos, char c) {
+    if (pos >= text.size() || text[pos] != c) return false;
+    ++pos;
+    return true;
+}
+
+// "90min", "12h", "7d": that long before now.
+bool ParseRelative(const std::string& text, int64_t nowMs, int64_t& utcMs) {
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 6) return false;
+    const std::string unit = text.substr(digits);
+    int64_t unitMs = 0;
+    if (unit == "min") unitMs = 60000;
+    else if (unit == "h") unitMs = 3600000;
+    else if (unit == "d") unitMs = kMsPerDay;
+    else return false;
+    utcMs = nowMs - std::stoll(text.substr(0, digits)) * unitMs;
+    return true;
+}
+
+struct CivilTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// YYYY-MM-DD, then optionally [T ]HH:MM[:SS], then an optional Z.
+bool ParseAbsolute(const std::string& text, CivilTime& t) {
+    size_t pos = 0;
+    if (!Digits(text, pos, 4, t.year) || !Expect(text, pos, '-') || !Digits(text, pos, 2, t.month) ||
+        !Expect(text, pos, '-') || !Digits(text, pos, 2, t.day))
+        return false;
+    if (pos < text.size() && (text[pos] == 'T' || text[pos] == ' ')) {
+        ++pos;
+        if (!Digits(text, pos, 2, t.hour) || !Expect(text, pos, ':') || !Digits(text, pos, 2, t.minute)) return false;
+        if (pos < text.size() && text[pos] == ':' && !(++pos, Digits(text, pos, 2, t.second))) return false;
+    }
+    if (pos < text.size() && text[pos] == 'Z') ++pos;
+    return pos == text.size();
 }
 
 }  // namespace
@@ -74,12 +115,10 @@ std::string FormatUtcTime(int64_t utcMs) {
 
 bool ParseUtcTime(const std::string& text, int64_t nowMs, int64_t& utcMs) {
     if (ParseRelative(text, nowMs, utcMs)) return true;
-    static const std::regex kAbsolute(R"(^([0-9]{4})-([0-9]{2})-([0-9]{2})(?:[T ]([0-9]{2}):([0-9]{2})(?::([0-9]{2}))?)?Z?$)");
-    std::smatch match;
-    if (!std::regex_match(text, match, kAbsolute)) return false;
-    const auto number = [&](int i) { return match[i].matched ? std::stoi(match[i].str()) : 0; };
-    const int year = number(1), month = number(2), day = number(3);
-    const int hour = number(4), minute = number(5), second = number(6);
+    CivilTime t;
+    if (!ParseAbsolute(text, t)) return false;
+    const int year = t.year, month = t.month, day = t.day;
+    const int hour = t.hour, minute = t.minute, second = t.second;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return false;
     const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     // 2026-02-30 does not come back as itself.
