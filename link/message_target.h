@@ -43,16 +43,16 @@ public:
     static constexpr size_t kCapacity = 4096;
 
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_count == kCapacity) {
-                m_head = (m_head + 1) % kCapacity;
-                --m_count;
-                ++m_dropped;
-            }
-            m_items[(m_head + m_count) % kCapacity] = {message, wParam, lParam};
-            ++m_count;
+        // Notified under the lock, so the queue's owner may destroy it as soon
+        // as it has taken the last message.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_count == kCapacity) {
+            m_head = (m_head + 1) % kCapacity;
+            --m_count;
+            ++m_dropped;
         }
+        m_items[(m_head + m_count) % kCapacity] = {message, wParam, lParam};
+        ++m_count;
         m_ready.notify_one();
     }
 

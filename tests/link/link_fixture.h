@@ -18,10 +18,10 @@
 class RecordingTarget final : public IMessageTarget {
 public:
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_messages.push_back({message, wParam, lParam});
-        }
+        // Notified under the lock: a waiter that sees the message may destroy
+        // this target at once, while a worker that stopped itself still runs.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back({message, wParam, lParam});
         m_changed.notify_all();
     }
 
