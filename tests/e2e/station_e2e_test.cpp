@@ -28,13 +28,8 @@ using Bytes = std::vector<uint8_t>;
 const std::string kCli = KAVRO_CLI_EXECUTABLE;
 const std::string kSim = KAVRO_SIM_EXECUTABLE;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-    return count;
-}
+using testdata::Contains;
+using testdata::Count;
 
 using testdata::SqlValue;
 

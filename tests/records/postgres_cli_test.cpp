@@ -13,6 +13,7 @@
 
 #include "sim/device_simulator.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/test_data.h"
 #include "tests/records/postgres_line.h"
 #include "tests/records/record_samples.h"
 
@@ -23,13 +24,8 @@ namespace {
 const std::string kCli = KAVRO_CLI_EXECUTABLE;
 const std::string kSim = KAVRO_SIM_EXECUTABLE;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-    return count;
-}
+using testdata::Contains;
+using testdata::Count;
 
 // kavro-sim serving count bays behind folder/bay0 ... bayN-1, each unit with
 // its own chip ID and product number.
