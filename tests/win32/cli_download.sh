@@ -10,6 +10,12 @@
 #                                       is a socat pseudo-terminal pair on COM13)
 #   pack, info of the result, pack      Windows file semantics: an existing output
 #   again with and without --overwrite  is refused (status 1) or replaced (status 0)
+#   KAVRO_LANG=de                       the port failure and a download's progress
+#                                       in German from the build's kavro.mo; --json
+#                                       byte for byte the English run's
+#   LANG=de_DE.UTF-8 (no KAVRO_LANG)    German too: Wine makes the Unix locale the
+#                                       user's display language (a de_DE locale is
+#                                       compiled with localedef when it can be)
 # Windows programs end their lines with CR LF; the checks compare lines without
 # the CR.
 # Usage: cli_download.sh EMULATOR KAVRO-CLI BUILTIN.fw   (exit 77: skipped)
@@ -139,3 +145,40 @@ expect_status 0
 tail -c +129 packed.fw | cmp - data.bin || fail "--overwrite did not replace the file"
 [ -z "$(find . -name 'packed.fw.tmp-*')" ] || fail "a temporary file was left"
 echo "ok: pack writes, refuses and replaces images"
+
+# The person's language: KAVRO_LANG, else the user's display language.
+run info-json info --json
+run ports-json ports --json
+export KAVRO_LANG=de
+run info-json-de info --json
+run ports-json-de ports --json
+cmp info-json.raw-out info-json-de.raw-out || fail "info --json differs in German"
+cmp ports-json.raw-out ports-json-de.raw-out || fail "ports --json differs in German"
+run missing-de download --port COM99
+expect_status 2
+expect_line missing-de.err "COM-Anschluss kann nicht geöffnet werden"
+grep -q "^Anschluss COM99: " missing-de.err || fail "no German port detail"
+grep -q "^Hinweis: 'kavro-cli ports' listet" missing-de.err || fail "no German hint"
+run download-de download --port "$KAVRO_TEST_COM" packed.fw
+expect_status 0
+expect_line download-de.out "Herunterladen: 100 % (2000 von 2000 Bytes)"
+expect_line download-de.out "Die Firmware wurde erfolgreich heruntergeladen"
+unset KAVRO_LANG
+echo "ok: KAVRO_LANG=de gives German messages and progress, the same JSON"
+
+locales=$(mktemp -d)
+if (unset LC_ALL LC_MESSAGES; localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8") > /dev/null 2>&1; then
+  name=missing-lang
+  status=0
+  env -u LC_ALL -u LC_MESSAGES -u LANGUAGE LOCPATH="$locales" LANG=de_DE.UTF-8 $emulator "$cli" download \
+    --port COM99 > "$name.raw-out" 2> "$name.raw-err" || status=$?
+  tr -d '\r' < "$name.raw-err" > "$name.err"
+  tr -d '\r' < "$name.raw-out" > "$name.out"
+  rm -rf "$locales"
+  expect_status 2
+  expect_line missing-lang.err "COM-Anschluss kann nicht geöffnet werden"
+  echo "ok: LANG=de_DE.UTF-8 gives German through the display language"
+else
+  rm -rf "$locales"
+  echo "not checked: LANG=de_DE.UTF-8 (localedef cannot make a de_DE locale; install locales)"
+fi
