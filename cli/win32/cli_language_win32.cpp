@@ -1,6 +1,7 @@
 #include "cli/cli_language.h"
 
 #include <wx/init.h>
+#include <wx/log.h>
 #include <wx/string.h>
 
 #include "ui/ui_language.h"
@@ -13,5 +14,6 @@
 void SetUpLanguage() {
     static wxInitializer initializer;
     if (!initializer.IsOk()) return;  // English then: the texts' own language
+    wxLog::DisableTimestamp();          // a warning about a catalogue is a plain line
     SetUpLanguage(wxString());
 }
