@@ -107,6 +107,8 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::SetPortSource(PortSource source) { g_portSource = std::move(source); }
 
+std::vector<SerialPortEntry> CMainFrame::ListPorts() { return g_portSource ? g_portSource() : EnumerateSerialPorts(); }
+
 void CMainFrame::CreateMenuBar() {
     auto item = [](wxMenu* menu, int id, const wxString& label) { menu->Append(id, label, Prompt(id)); };
 
@@ -241,7 +243,7 @@ wxString CMainFrame::GetLinkPaneText() const {
 
 void CMainFrame::RefreshPorts() {
     if (m_portBox == nullptr) return;
-    const std::vector<SerialPortEntry> reported = g_portSource ? g_portSource() : EnumerateSerialPorts();
+    const std::vector<SerialPortEntry> reported = ListPorts();
     const bool present = m_rememberedPort.empty() || PortExists(m_rememberedPort);
     std::vector<PortBoxItem> items = PortBoxItems(StandardPortNames(), reported, m_rememberedPort, present);
     if (items == m_portItems) return;

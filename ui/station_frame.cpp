@@ -5,8 +5,6 @@
 #include <fstream>
 
 #include <wx/button.h>
-#include <wx/checkbox.h>
-#include <wx/combobox.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
@@ -21,8 +19,8 @@
 
 #include "cli/image_source.h"
 #include "link/device_link.h"
-#include "link/port_list.h"
 #include "records/record_writer.h"
+#include "ui/add_bay_dialog.h"
 #include "ui/icons.h"
 #include "ui/message_boxes.h"
 #include "ui/station_model.h"
@@ -61,41 +59,6 @@ wxString Utf8(const std::string& text) { return wxString::FromUTF8(text); }
 wxString T(const char* english) { return wxString::FromUTF8(Tr(english)); }
 wxString Printf(const char* format, const std::string& value) { return wxString::Format(T(format), Utf8(value)); }
 
-// The port list labelled as the main window's port box labels it; a typed path is taken as it is.
-class CAddBayDialog : public wxDialog {
-public:
-    explicit CAddBayDialog(wxWindow* parent) : wxDialog(parent, wxID_ANY, T(stationtext::kAddBayTitle)) {
-        m_ports = EnumerateSerialPorts();
-        m_box = new wxComboBox(this, wxID_ANY, wxString(), wxDefaultPosition, FromDIP(wxSize(380, -1)));
-        for (const SerialPortEntry& port : m_ports)
-            m_box->Append(Utf8(uitext::PortLabel(port)));
-        m_secondCpu = new wxCheckBox(this, wxID_ANY, T(stationtext::kSecondCpu));
-        auto* sizer = new wxBoxSizer(wxVERTICAL);
-        sizer->Add(new wxStaticText(this, wxID_ANY, T(stationtext::kAddBayPrompt)), 0, wxALL, FromDIP(8));
-        sizer->Add(m_box, 0, wxEXPAND | wxLEFT | wxRIGHT, FromDIP(8));
-        sizer->Add(m_secondCpu, 0, wxALL, FromDIP(8));
-        sizer->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, FromDIP(8));
-        SetSizerAndFit(sizer);
-        m_box->SetFocus();
-    }
-    BayConfig Bay() const {
-        BayConfig bay;
-        const int picked = m_box->GetSelection();
-        const std::string typed(m_box->GetValue().utf8_str());
-        // A picked entry carries its description: the port is its name.
-        bay.port = picked >= 0 && static_cast<size_t>(picked) < m_ports.size() &&
-                           typed == std::string(m_box->GetString(picked).utf8_str())
-                       ? m_ports[static_cast<size_t>(picked)].name
-                       : std::string(wxString(typed).Trim().Trim(false).utf8_str());
-        bay.secondCpu = m_secondCpu->GetValue();
-        return bay;
-    }
-
-private:
-    std::vector<SerialPortEntry> m_ports;
-    wxComboBox* m_box;
-    wxCheckBox* m_secondCpu;
-};
 }  // namespace
 
 CStationFrame* CStationFrame::Get() { return g_stationFrame; }
