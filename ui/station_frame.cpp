@@ -19,6 +19,7 @@
 
 #include "cli/image_source.h"
 #include "link/device_link.h"
+#include "records/record_reader.h"
 #include "records/record_writer.h"
 #include "ui/add_bay_dialog.h"
 #include "ui/icons.h"
@@ -33,6 +34,7 @@ CStationFrame* g_stationFrame = nullptr;
 
 wxDEFINE_EVENT(EVT_STATION_BAY, wxThreadEvent);
 wxDEFINE_EVENT(EVT_STATION_RECORD, wxThreadEvent);
+wxDEFINE_EVENT(EVT_RECORDS_READ, wxThreadEvent);
 
 // The window's commands; their keys are on the menu items.
 enum : int {
@@ -95,6 +97,13 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     // The image: the one asked for, else the one remembered, else the built-in one.
     const std::string image = options.request.imageGiven ? options.request.imagePath : m_settings.imagePath;
     if (!LoadImage(image) && !image.empty()) (void)LoadImage(std::string());
+    // The table is read on a thread of its own: a line's server that is slow
+    // to answer never holds up the window.
+    m_reader = std::make_unique<CRecordReader>([this](RecordReadResult result) {
+        auto* posted = new wxThreadEvent(EVT_RECORDS_READ);
+        posted->SetPayload(std::move(result));
+        wxQueueEvent(this, posted);
+    });
     RefreshRecords();
     m_clock = std::make_unique<wxTimer>(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateHeader(); });
@@ -103,9 +112,10 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
 
 CStationFrame::~CStationFrame() {
     if (m_clock) m_clock->Stop();
-    // The bays post to this window: joined before it goes, then the records flushed.
+    // The bays and the readers post to this window: joined before it goes, then the records flushed.
     m_station.reset();
     m_writer.reset();
+    m_reader.reset();
     if (g_stationFrame == this) g_stationFrame = nullptr;
 }
 
@@ -195,6 +205,7 @@ void CStationFrame::BindCommands() {
     Bind(wxEVT_CHAR_HOOK, &CStationFrame::OnCharHook, this);
     Bind(EVT_STATION_BAY, &CStationFrame::OnBayEvent, this);
     Bind(EVT_STATION_RECORD, &CStationFrame::OnRecordEvent, this);
+    Bind(EVT_RECORDS_READ, &CStationFrame::OnRecordsRead, this);
     m_tilePanel->Bind(wxEVT_SIZE, &CStationFrame::OnTilesSize, this);
 }
 
@@ -208,7 +219,7 @@ void CStationFrame::OnStationEvent(const StationEvent& event) {
 }
 
 bool CStationFrame::OpenWriter() {
-    const std::string locator = m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records;
+    const std::string locator = RecordsLocator();
     if (m_writer && m_writerLocator == locator) return true;
     m_writer.reset();
     std::string error;
@@ -345,22 +356,25 @@ bool CStationFrame::SetRecordsLocator(const std::string& locator) {
 }
 
 void CStationFrame::RefreshRecords() {
-    const std::string locator = m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records;
-    std::string error;
-    if (!m_reader || m_readerLocator != locator) {
-        m_reader = OpenRecordStore(locator, error);
-        m_readerLocator = m_reader ? locator : std::string();
-    }
-    std::vector<UnitRecord> records;
+    if (!m_reader) return;  // closing
     RecordQuery query;
     query.limit = kShownRecords;
     query.newestFirst = true;
-    if (!m_reader || !m_reader->Query(query, records)) {
-        if (m_reader) error = m_reader->LastError();
-        SetStatusText(Printf(stationtext::kRecordsUnreadable, error));
+    m_reader->Request(RecordsLocator(), query);
+}
+
+std::string CStationFrame::RecordsLocator() const {
+    return m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records;
+}
+
+void CStationFrame::OnRecordsRead(wxThreadEvent& event) {
+    const auto result = event.GetPayload<RecordReadResult>();
+    if (result.locator != RecordsLocator()) return;  // read before the setting changed
+    if (!result.ok) {
+        SetStatusText(Printf(stationtext::kRecordsUnreadable, result.error));
         return;
     }
-    m_shownRecords = std::move(records);
+    m_shownRecords = result.records;
     m_records->Freeze();
     m_records->DeleteAllItems();
     for (size_t i = 0; i < m_shownRecords.size(); ++i) {
@@ -441,8 +455,7 @@ void CStationFrame::UpdateTiles() {
 void CStationFrame::UpdateHeader() {
     m_imageText->SetLabel(Utf8(ImageLine(m_image)));
     m_totalsText->SetLabel(Utf8(TotalsLine(m_station ? m_station->Totals() : StationTotals())));
-    m_recordsText->SetLabel(Printf(stationtext::kRecordsLine,
-                                   m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records));
+    m_recordsText->SetLabel(Printf(stationtext::kRecordsLine, RecordsLocator()));
     m_startStop->SetLabel(Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton));
 }
 
@@ -496,7 +509,7 @@ void CStationFrame::OnOpenImageCommand() {
 }
 
 void CStationFrame::OnRecordsCommand() {
-    const wxString current = Utf8(m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records);
+    const wxString current = Utf8(RecordsLocator());
     wxTextEntryDialog dialog(this, T(stationtext::kRecordsPrompt), T(stationtext::kRecordsTitle), current);
     if (dialog.ShowModal() != wxID_OK) return;
     const std::string value(dialog.GetValue().Trim().Trim(false).utf8_str());
@@ -524,6 +537,7 @@ void CStationFrame::OnClose(wxCloseEvent&) {
     StopAll();
     m_station.reset();
     m_writer.reset();
+    m_reader.reset();
     SaveSettings();
     if (g_stationFrame == this) g_stationFrame = nullptr;
     Destroy();

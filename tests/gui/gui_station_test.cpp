@@ -250,7 +250,7 @@ TEST_F(StationGuiTest, RecordsTableShowsTheDatabaseRowsNewestFirstAndExportsThem
     }
     CStationFrame& frame = OpenFrame();
     wxListCtrl* table = frame.RecordsTable();
-    ASSERT_EQ(table->GetItemCount(), 3);
+    ASSERT_TRUE(PumpUntil([&] { return table->GetItemCount() == 3; }, kWaitMs)) << table->GetItemCount();
     EXPECT_EQ(table->GetItemText(0, 0), wxString(FormatUtcTime(1796000000000 + 120000)));
     EXPECT_EQ(table->GetItemText(0, 1), "/dev/ttyUSB2");
     EXPECT_EQ(table->GetItemText(0, 2), "5002");
