@@ -7,6 +7,7 @@
 
 #include "res/translation.h"
 #include "ui/main_frame.h"
+#include "ui/port_box.h"
 #include "ui/station_texts.h"
 
 namespace {
@@ -40,14 +41,7 @@ CAddBayDialog::~CAddBayDialog() { m_watch.Stop(); }
 
 void CAddBayDialog::RefreshPorts() {
     // Only the ports the system reports: a bay's fixture is a real adapter.
-    std::vector<PortBoxItem> items = PortBoxItems({}, CMainFrame::ListPorts(), std::string(), true);
-    if (items == m_items) return;
-    // Replacing the list empties the edit field: what it held is put back.
-    const wxString text = m_box->GetValue();
-    m_items = std::move(items);
-    m_box->Clear();
-    for (const PortBoxItem& item : m_items) m_box->Append(wxString::FromUTF8(item.label));
-    m_box->ChangeValue(text);
+    ShowPortItems(*m_box, m_items, PortBoxItems({}, CMainFrame::ListPorts(), std::string(), true));
 }
 
 BayConfig CAddBayDialog::Bay() const {

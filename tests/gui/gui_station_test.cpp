@@ -313,10 +313,7 @@ TEST_F(StationGuiTest, BaysArePausedResumedAddedAndRemovedWhileRunning) {
 // what the operator typed, and a picked entry stands for its port's name.
 TEST_F(StationGuiTest, AddBayDialogFollowsAdaptersPluggedInWhileItIsOpen) {
     std::vector<SerialPortEntry> present;
-    CMainFrame::SetPortSource([&present] { return present; });
-    struct SourceReset {
-        ~SourceReset() { CMainFrame::SetPortSource(nullptr); }
-    } reset;
+    const CScopedPortSource source(present);
     CStationFrame& frame = OpenFrame();
     auto dialog = std::make_unique<CAddBayDialog>(&frame);
     dialog->Show();
