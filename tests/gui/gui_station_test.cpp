@@ -369,7 +369,8 @@ TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     EXPECT_TRUE(m_frame->Settings().bays[1].secondCpu);
     EXPECT_EQ(m_frame->Image().source, good);
     EXPECT_EQ(m_frame->Settings().records, m_records);
-    EXPECT_TRUE(std::filesystem::exists(m_records)) << "the table reads the database the bays write";
+    EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(m_records); }, kWaitMs))
+        << "the table reads the database the bays write";
 }
 
 TEST_F(StationGuiTest, CommandLineStationOpensTheStationWindowBesideTheMainWindow) {
