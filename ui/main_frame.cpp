@@ -24,6 +24,7 @@
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
 #include "ui/lock_keys.h"
+#include "ui/port_box.h"
 #include "ui/station_texts.h"
 #include "ui/station_window.h"
 #include "ui/ui_logic.h"
@@ -106,6 +107,8 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::SetPortSource(PortSource source) { g_portSource = std::move(source); }
+
+std::vector<SerialPortEntry> CMainFrame::ListPorts() { return g_portSource ? g_portSource() : EnumerateSerialPorts(); }
 
 void CMainFrame::CreateMenuBar() {
     auto item = [](wxMenu* menu, int id, const wxString& label) { menu->Append(id, label, Prompt(id)); };
@@ -241,16 +244,9 @@ wxString CMainFrame::GetLinkPaneText() const {
 
 void CMainFrame::RefreshPorts() {
     if (m_portBox == nullptr) return;
-    const std::vector<SerialPortEntry> reported = g_portSource ? g_portSource() : EnumerateSerialPorts();
+    const std::vector<SerialPortEntry> reported = ListPorts();
     const bool present = m_rememberedPort.empty() || PortExists(m_rememberedPort);
-    std::vector<PortBoxItem> items = PortBoxItems(StandardPortNames(), reported, m_rememberedPort, present);
-    if (items == m_portItems) return;
-    // Replacing the list empties the edit field: what it held is put back.
-    const wxString text = m_portBox->GetValue();
-    m_portItems = std::move(items);
-    m_portBox->Clear();
-    for (const PortBoxItem& item : m_portItems) m_portBox->Append(wxString::FromUTF8(item.label));
-    m_portBox->ChangeValue(text);
+    ShowPortItems(*m_portBox, m_portItems, PortBoxItems(StandardPortNames(), reported, m_rememberedPort, present));
 }
 
 void CMainFrame::OnPortChosen(wxCommandEvent& event) {

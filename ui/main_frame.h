@@ -68,6 +68,8 @@ public:
     // Tests: where the port list comes from (empty: the system's ports).
     using PortSource = std::function<std::vector<SerialPortEntry>()>;
     static void SetPortSource(PortSource source);
+    // The ports the system reports, or the tests' source; window thread.
+    static std::vector<SerialPortEntry> ListPorts();
 
     static constexpr int kLinkPane = 1;
 

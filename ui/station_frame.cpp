@@ -5,8 +5,6 @@
 #include <fstream>
 
 #include <wx/button.h>
-#include <wx/checkbox.h>
-#include <wx/combobox.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
@@ -21,8 +19,9 @@
 
 #include "cli/image_source.h"
 #include "link/device_link.h"
-#include "link/port_list.h"
+#include "records/record_reader.h"
 #include "records/record_writer.h"
+#include "ui/add_bay_dialog.h"
 #include "ui/icons.h"
 #include "ui/message_boxes.h"
 #include "ui/station_model.h"
@@ -35,6 +34,7 @@ CStationFrame* g_stationFrame = nullptr;
 
 wxDEFINE_EVENT(EVT_STATION_BAY, wxThreadEvent);
 wxDEFINE_EVENT(EVT_STATION_RECORD, wxThreadEvent);
+wxDEFINE_EVENT(EVT_RECORDS_READ, wxThreadEvent);
 
 // The window's commands; their keys are on the menu items.
 enum : int {
@@ -61,41 +61,6 @@ wxString Utf8(const std::string& text) { return wxString::FromUTF8(text); }
 wxString T(const char* english) { return wxString::FromUTF8(Tr(english)); }
 wxString Printf(const char* format, const std::string& value) { return wxString::Format(T(format), Utf8(value)); }
 
-// The port list labelled as the main window's port box labels it; a typed path is taken as it is.
-class CAddBayDialog : public wxDialog {
-public:
-    explicit CAddBayDialog(wxWindow* parent) : wxDialog(parent, wxID_ANY, T(stationtext::kAddBayTitle)) {
-        m_ports = EnumerateSerialPorts();
-        m_box = new wxComboBox(this, wxID_ANY, wxString(), wxDefaultPosition, FromDIP(wxSize(380, -1)));
-        for (const SerialPortEntry& port : m_ports)
-            m_box->Append(Utf8(uitext::PortLabel(port)));
-        m_secondCpu = new wxCheckBox(this, wxID_ANY, T(stationtext::kSecondCpu));
-        auto* sizer = new wxBoxSizer(wxVERTICAL);
-        sizer->Add(new wxStaticText(this, wxID_ANY, T(stationtext::kAddBayPrompt)), 0, wxALL, FromDIP(8));
-        sizer->Add(m_box, 0, wxEXPAND | wxLEFT | wxRIGHT, FromDIP(8));
-        sizer->Add(m_secondCpu, 0, wxALL, FromDIP(8));
-        sizer->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, FromDIP(8));
-        SetSizerAndFit(sizer);
-        m_box->SetFocus();
-    }
-    BayConfig Bay() const {
-        BayConfig bay;
-        const int picked = m_box->GetSelection();
-        const std::string typed(m_box->GetValue().utf8_str());
-        // A picked entry carries its description: the port is its name.
-        bay.port = picked >= 0 && static_cast<size_t>(picked) < m_ports.size() &&
-                           typed == std::string(m_box->GetString(picked).utf8_str())
-                       ? m_ports[static_cast<size_t>(picked)].name
-                       : std::string(wxString(typed).Trim().Trim(false).utf8_str());
-        bay.secondCpu = m_secondCpu->GetValue();
-        return bay;
-    }
-
-private:
-    std::vector<SerialPortEntry> m_ports;
-    wxComboBox* m_box;
-    wxCheckBox* m_secondCpu;
-};
 }  // namespace
 
 CStationFrame* CStationFrame::Get() { return g_stationFrame; }
@@ -132,6 +97,13 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     // The image: the one asked for, else the one remembered, else the built-in one.
     const std::string image = options.request.imageGiven ? options.request.imagePath : m_settings.imagePath;
     if (!LoadImage(image) && !image.empty()) (void)LoadImage(std::string());
+    // The table is read on a thread of its own: a line's server that is slow
+    // to answer never holds up the window.
+    m_reader = std::make_unique<CRecordReader>([this](RecordReadResult result) {
+        auto* posted = new wxThreadEvent(EVT_RECORDS_READ);
+        posted->SetPayload(std::move(result));
+        wxQueueEvent(this, posted);
+    });
     RefreshRecords();
     m_clock = std::make_unique<wxTimer>(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateHeader(); });
@@ -140,9 +112,10 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
 
 CStationFrame::~CStationFrame() {
     if (m_clock) m_clock->Stop();
-    // The bays post to this window: joined before it goes, then the records flushed.
+    // The bays and the readers post to this window: joined before it goes, then the records flushed.
     m_station.reset();
     m_writer.reset();
+    m_reader.reset();
     if (g_stationFrame == this) g_stationFrame = nullptr;
 }
 
@@ -232,6 +205,7 @@ void CStationFrame::BindCommands() {
     Bind(wxEVT_CHAR_HOOK, &CStationFrame::OnCharHook, this);
     Bind(EVT_STATION_BAY, &CStationFrame::OnBayEvent, this);
     Bind(EVT_STATION_RECORD, &CStationFrame::OnRecordEvent, this);
+    Bind(EVT_RECORDS_READ, &CStationFrame::OnRecordsRead, this);
     m_tilePanel->Bind(wxEVT_SIZE, &CStationFrame::OnTilesSize, this);
 }
 
@@ -245,7 +219,7 @@ void CStationFrame::OnStationEvent(const StationEvent& event) {
 }
 
 bool CStationFrame::OpenWriter() {
-    const std::string locator = m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records;
+    const std::string locator = RecordsLocator();
     if (m_writer && m_writerLocator == locator) return true;
     m_writer.reset();
     std::string error;
@@ -382,22 +356,25 @@ bool CStationFrame::SetRecordsLocator(const std::string& locator) {
 }
 
 void CStationFrame::RefreshRecords() {
-    const std::string locator = m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records;
-    std::string error;
-    if (!m_reader || m_readerLocator != locator) {
-        m_reader = OpenRecordStore(locator, error);
-        m_readerLocator = m_reader ? locator : std::string();
-    }
-    std::vector<UnitRecord> records;
+    if (!m_reader) return;  // closing
     RecordQuery query;
     query.limit = kShownRecords;
     query.newestFirst = true;
-    if (!m_reader || !m_reader->Query(query, records)) {
-        if (m_reader) error = m_reader->LastError();
-        SetStatusText(Printf(stationtext::kRecordsUnreadable, error));
+    m_reader->Request(RecordsLocator(), query);
+}
+
+std::string CStationFrame::RecordsLocator() const {
+    return m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records;
+}
+
+void CStationFrame::OnRecordsRead(wxThreadEvent& event) {
+    const auto result = event.GetPayload<RecordReadResult>();
+    if (result.locator != RecordsLocator()) return;  // read before the setting changed
+    if (!result.ok) {
+        SetStatusText(Printf(stationtext::kRecordsUnreadable, result.error));
         return;
     }
-    m_shownRecords = std::move(records);
+    m_shownRecords = result.records;
     m_records->Freeze();
     m_records->DeleteAllItems();
     for (size_t i = 0; i < m_shownRecords.size(); ++i) {
@@ -478,8 +455,7 @@ void CStationFrame::UpdateTiles() {
 void CStationFrame::UpdateHeader() {
     m_imageText->SetLabel(Utf8(ImageLine(m_image)));
     m_totalsText->SetLabel(Utf8(TotalsLine(m_station ? m_station->Totals() : StationTotals())));
-    m_recordsText->SetLabel(Printf(stationtext::kRecordsLine,
-                                   m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records));
+    m_recordsText->SetLabel(Printf(stationtext::kRecordsLine, RecordsLocator()));
     m_startStop->SetLabel(Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton));
 }
 
@@ -533,7 +509,7 @@ void CStationFrame::OnOpenImageCommand() {
 }
 
 void CStationFrame::OnRecordsCommand() {
-    const wxString current = Utf8(m_settings.records.empty() ? DefaultRecordsPath() : m_settings.records);
+    const wxString current = Utf8(RecordsLocator());
     wxTextEntryDialog dialog(this, T(stationtext::kRecordsPrompt), T(stationtext::kRecordsTitle), current);
     if (dialog.ShowModal() != wxID_OK) return;
     const std::string value(dialog.GetValue().Trim().Trim(false).utf8_str());
@@ -561,6 +537,7 @@ void CStationFrame::OnClose(wxCloseEvent&) {
     StopAll();
     m_station.reset();
     m_writer.reset();
+    m_reader.reset();
     SaveSettings();
     if (g_stationFrame == this) g_stationFrame = nullptr;
     Destroy();

@@ -28,6 +28,7 @@ class wxPanel;
 class wxStaticText;
 class wxTimer;
 class CBayTile;
+class CRecordReader;
 class CRecordWriter;
 
 struct StationFrameOptions {
@@ -62,6 +63,7 @@ public:
     [[nodiscard]] bool LoadImage(const std::string& path);
     // Where records go from the next start; refused while bays run.
     [[nodiscard]] bool SetRecordsLocator(const std::string& locator);
+    // Reads the latest records again; the table follows when they arrive.
     void RefreshRecords();
     [[nodiscard]] bool ExportCsv(const std::string& path);
 
@@ -93,6 +95,7 @@ private:
     void OnCharHook(wxKeyEvent& event);
     void OnBayEvent(wxThreadEvent& event);
     void OnRecordEvent(wxThreadEvent& event);
+    void OnRecordsRead(wxThreadEvent& event);
     void OnTilesSize(wxSizeEvent& event);
     void OnAddBayCommand();
     void OnOpenImageCommand();
@@ -107,6 +110,8 @@ private:
     void UpdateTiles();
     void UpdateHeader();
     void SaveSettings();
+    // Where records go and are read from: the setting, else the default file.
+    std::string RecordsLocator() const;
     int Box(const wxString& text, long style);
 
     StationConfig m_base;
@@ -127,8 +132,7 @@ private:
     std::vector<UnitRecord> m_shownRecords;
     std::unique_ptr<wxTimer> m_clock;
 
-    std::unique_ptr<IRecordStore> m_reader;  // the window thread's own connection
-    std::string m_readerLocator;
+    std::unique_ptr<CRecordReader> m_reader;  // the table's reads, off the window thread
     // Declared last: destroyed first (the station before the writer it feeds).
     std::unique_ptr<CRecordWriter> m_writer;
     std::string m_writerLocator;

@@ -345,10 +345,7 @@ TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
 // the window thread, with their descriptions; choosing one uses its name.
 TEST_F(GuiTest, PortListFollowsPortsComingAndGoing) {
     std::vector<SerialPortEntry> present;
-    CMainFrame::SetPortSource([&present] { return present; });
-    struct SourceReset {
-        ~SourceReset() { CMainFrame::SetPortSource(nullptr); }
-    } reset;
+    const CScopedPortSource source(present);
     ASSERT_TRUE(Start());
     wxComboBox* box = Frame().GetPortBox();
     const wxString label = "/dev/ttyUSB7  0403:6001  FTDI FT232R USB UART";

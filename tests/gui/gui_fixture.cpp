@@ -32,6 +32,11 @@ void AssertToTestFailure(const wxString& file, int line, const wxString& func, c
 
 const std::string& TestDirectory() { return g_testDirectory; }
 
+CScopedPortSource::CScopedPortSource(const std::vector<SerialPortEntry>& present) {
+    CMainFrame::SetPortSource([&present] { return present; });
+}
+CScopedPortSource::~CScopedPortSource() { CMainFrame::SetPortSource(nullptr); }
+
 void PumpEvents() {
     if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
     wxTheApp->ProcessPendingEvents();

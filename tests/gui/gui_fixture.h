@@ -15,6 +15,17 @@
 
 class CMainFrame;
 class CKavView;
+struct SerialPortEntry;
+
+// The ports the windows list come from `present` while this lives, as if the
+// system reported them; the system's list again afterwards.
+class CScopedPortSource {
+public:
+    explicit CScopedPortSource(const std::vector<SerialPortEntry>& present);
+    ~CScopedPortSource();
+    CScopedPortSource(const CScopedPortSource&) = delete;
+    CScopedPortSource& operator=(const CScopedPortSource&) = delete;
+};
 
 struct RecordedBox {
     wxString text;

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <thread>
 
+#include <wx/combobox.h>
 #include <wx/config.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
@@ -19,6 +21,7 @@
 #include "records/record_time.h"
 #include "sim/sim_bays.h"
 #include "tests/support/test_data.h"
+#include "ui/add_bay_dialog.h"
 #include "ui/commands.h"
 #include "ui/main_frame.h"
 #include "ui/station_frame.h"
@@ -247,7 +250,7 @@ TEST_F(StationGuiTest, RecordsTableShowsTheDatabaseRowsNewestFirstAndExportsThem
     }
     CStationFrame& frame = OpenFrame();
     wxListCtrl* table = frame.RecordsTable();
-    ASSERT_EQ(table->GetItemCount(), 3);
+    ASSERT_TRUE(PumpUntil([&] { return table->GetItemCount() == 3; }, kWaitMs)) << table->GetItemCount();
     EXPECT_EQ(table->GetItemText(0, 0), wxString(FormatUtcTime(1796000000000 + 120000)));
     EXPECT_EQ(table->GetItemText(0, 1), "/dev/ttyUSB2");
     EXPECT_EQ(table->GetItemText(0, 2), "5002");
@@ -306,6 +309,40 @@ TEST_F(StationGuiTest, BaysArePausedResumedAddedAndRemovedWhileRunning) {
     EXPECT_TRUE(frame.Station()->Bay(0).removed);
 }
 
+// The add-bay dialog lists the adapters plugged in while it is open, keeps
+// what the operator typed, and a picked entry stands for its port's name.
+TEST_F(StationGuiTest, AddBayDialogFollowsAdaptersPluggedInWhileItIsOpen) {
+    std::vector<SerialPortEntry> present;
+    const CScopedPortSource source(present);
+    CStationFrame& frame = OpenFrame();
+    auto dialog = std::make_unique<CAddBayDialog>(&frame);
+    dialog->Show();
+    wxComboBox* box = dialog->PortBox();
+    EXPECT_EQ(box->GetCount(), 0u);
+    box->ChangeValue("  /dev/fixture/bay3 ");
+
+    SerialPortEntry adapter;
+    adapter.name = adapter.path = "/dev/ttyUSB5";
+    adapter.usbId = "0403:6001";
+    adapter.description = "FTDI FT232R USB UART";
+    present.push_back(adapter);
+    // The report comes from the watch's own thread, as the system's would.
+    std::thread([&dialog] { dialog->PortWatch().ReportChange(); }).join();
+    const wxString label = "/dev/ttyUSB5  0403:6001  FTDI FT232R USB UART";
+    ASSERT_TRUE(PumpUntil([&] { return box->FindString(label) != wxNOT_FOUND; }, 3000));
+    EXPECT_EQ(dialog->Bay().port, "/dev/fixture/bay3");
+
+    box->SetValue(label);
+    EXPECT_EQ(dialog->Bay().port, "/dev/ttyUSB5");
+    present.clear();
+    std::thread([&dialog] { dialog->PortWatch().ReportChange(); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return box->GetCount() == 0; }, 3000));
+    // A report still queued when the dialog goes is dropped with it.
+    dialog->PortWatch().ReportChange();
+    dialog.reset();
+    PumpEvents();
+}
+
 TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     ASSERT_TRUE(Start());  // the application's configuration ("KAVRO")
     StationFrameOptions options;
@@ -332,7 +369,8 @@ TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     EXPECT_TRUE(m_frame->Settings().bays[1].secondCpu);
     EXPECT_EQ(m_frame->Image().source, good);
     EXPECT_EQ(m_frame->Settings().records, m_records);
-    EXPECT_TRUE(std::filesystem::exists(m_records)) << "the table reads the database the bays write";
+    EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(m_records); }, kWaitMs))
+        << "the table reads the database the bays write";
 }
 
 TEST_F(StationGuiTest, CommandLineStationOpensTheStationWindowBesideTheMainWindow) {

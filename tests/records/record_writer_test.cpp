@@ -1,19 +1,24 @@
 // The record writer: Submit never waits for the store, records are committed
 // in order, failures are reported, and a store that forwards to a server
-// reports the server leaving and coming back, retrying on its own.
+// reports the server leaving and coming back, retrying on its own. The record
+// reader: requests never wait and fold into the newest.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "records/record_reader.h"
 #include "records/record_writer.h"
 #include "tests/records/record_samples.h"
 
 using recordtest::SampleRecord;
+using recordtest::TempDir;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -173,4 +178,60 @@ TEST(RecordWriter, AServerThatLeavesAndReturnsIsReportedOnceEachWay) {
         if (e.kind == RecordWriterEvent::Kind::ServerAway) {
             EXPECT_EQ(e.message, "fake store: refused");
         }
+}
+
+// The reader keeps a window off the store: Request returns while a read is
+// still being handed over, requests made meanwhile fold into one read of the
+// newest, and a store that cannot be opened is named.
+TEST(RecordReader, RequestsNeverWaitAndFoldIntoTheNewest) {
+    TempDir dir;
+    const std::string first = dir.File("first.sqlite");
+    const std::string second = dir.File("second.sqlite");
+    for (const std::string& path : {first, second}) {
+        std::string error;
+        std::unique_ptr<IRecordStore> store = OpenRecordStore(path, error);
+        ASSERT_NE(store, nullptr) << error;
+        ASSERT_TRUE(store->Append(SampleRecord(path == first ? 1 : 2)));
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = true;
+    std::vector<RecordReadResult> results;
+    CRecordReader reader([&](RecordReadResult result) {
+        std::unique_lock<std::mutex> lock(mutex);
+        results.push_back(std::move(result));
+        changed.notify_all();
+        changed.wait(lock, [&] { return !held; });
+    });
+    const auto waitFor = [&](size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20), [&] { return results.size() >= count; });
+    };
+    reader.Request(first, RecordQuery());
+    ASSERT_TRUE(waitFor(1));
+    const Clock::time_point start = Clock::now();
+    reader.Request(dir.File("skipped.sqlite"), RecordQuery());
+    reader.Request(second, RecordQuery());
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));  // generous: a waiting call never returns
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        held = false;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(waitFor(2));
+    const std::string junk = dir.File("junk.sqlite");
+    std::ofstream(junk) << "not a database, but long enough to be read as one's header";
+    reader.Request(junk, RecordQuery());
+    ASSERT_TRUE(waitFor(3));
+
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[0].ok);
+    ASSERT_EQ(results[0].records.size(), 1u);
+    EXPECT_EQ(results[1].locator, second) << "the folded request is the newest";
+    EXPECT_FALSE(std::filesystem::exists(dir.File("skipped.sqlite")));
+    ASSERT_EQ(results[1].records.size(), 1u);
+    EXPECT_NE(results[1].records[0].id, results[0].records[0].id);
+    EXPECT_FALSE(results[2].ok);
+    EXPECT_NE(results[2].error.find(junk), std::string::npos) << results[2].error;
 }
