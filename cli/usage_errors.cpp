@@ -62,7 +62,8 @@ bool Match(const std::string& pattern, const std::string& text, std::vector<std:
 std::string TranslatedUsageError(const std::string& kind, const std::string& message) {
     std::vector<std::string> values;
     for (const UsagePattern& pattern : kPatterns)
-        if (kind == pattern.kind && Match(pattern.english, message, values)) return FormatText(Tr(pattern.english), values);
+        if (kind == pattern.kind && Match(pattern.english, message, values))
+            return FormatText(Tr(pattern.english), values);
     return message;
 }
 
