@@ -299,7 +299,7 @@ int CommandPack(const PackOptions& options) {
     }
     std::vector<uint8_t> image;
     if (!PackImage(request, data, image, error)) {
-        PrintError(FormatText(Tr("Cannot pack: %s"), {Tr(error.c_str())}));
+        PrintError(FormatText(Tr("Cannot pack: %s"), {error}));
         return kExitUsage;
     }
 

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli_language.h"
 #include "cli/cli_platform.h"
@@ -12,6 +13,7 @@
 #include "cli/records_command.h"
 #include "cli/station_command.h"
 #include "cli/stop_signals.h"
+#include "cli/usage_errors.h"
 #include "res/translation.h"
 
 namespace {
@@ -46,6 +48,17 @@ void TranslateHelp(CLI::App& app) {
         if (command->get_group() == "Subcommands") command->group(Tr("Subcommands"));
         TranslateHelp(*command);
     }
+}
+
+// CLI11's complaints about the command line in the person's language, with
+// the same pointer to the help flags as CLI11's own report.
+std::string UsageFailure(const CLI::App* app, const CLI::Error& error) {
+    std::vector<std::string> helpFlags;
+    if (const CLI::Option* help = app->get_help_ptr()) helpFlags.push_back(help->get_name());
+    if (const CLI::Option* helpAll = app->get_help_all_ptr()) helpFlags.push_back(helpAll->get_name());
+    // A subcommand's ExtrasError carries the subcommand's name, not its own.
+    const bool extras = dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr;
+    return UsageErrorReport(extras ? "ExtrasError" : error.get_name(), error.what(), helpFlags);
 }
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -161,6 +174,7 @@ int main(int argc, char** argv) {
     AddStationOptions(*station, stationOptions, stationTimeout, leaveQuiet);
 
     TranslateHelp(app);
+    app.failure_message(&UsageFailure);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

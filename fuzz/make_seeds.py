@@ -140,6 +140,33 @@ def main():
     for name, data in settings.items():
         write(os.path.join(corpus, "settings_file", name), data)
 
+    # catalogue: compiled .mo files, sound in both byte orders, then damaged.
+    entries = [(b"", b"Content-Type: text/plain; charset=UTF-8\n"), (b"Ready", b"Bereit"),
+               (b"Port %s: %s", b"Anschluss %s: %s")]
+    catalogues = {"small": mo(entries), "small-big-endian": mo(entries, ">"), "empty": mo([])}
+    good = catalogues["small"]
+    catalogues["truncated"] = good[:len(good) - 1]
+    translated = 28 + 8 * len(entries)  # the header's translation: its length and offset
+    catalogues["header-beyond-the-end"] = good[:translated] + struct.pack("<II", 0x7FFFFFF0, 0xFFFFFFF0) + good[translated + 8:]
+    catalogues["no-closing-zero"] = good[:-1] + b"!"
+    catalogues["count-too-large"] = good[:8] + struct.pack("<I", 0x10000000) + good[12:]
+    for name, data in catalogues.items():
+        write(os.path.join(corpus, "catalogue", name + ".mo"), data)
+
+
+def mo(entries, order="<"):
+    """A GNU .mo file: header, original and translated tables, then the texts."""
+    count = len(entries)
+    originals, translations = 28, 28 + 8 * count
+    at = translations + 8 * count
+    tables, texts = [b"", b""], b""
+    for column in (0, 1):
+        for entry in entries:
+            tables[column] += struct.pack(order + "II", len(entry[column]), at + len(texts))
+            texts += entry[column] + b"\0"
+    header = struct.pack(order + "IIIIIII", 0x950412DE, 0, count, originals, translations, 0, at)
+    return header + tables[0] + tables[1] + texts
+
 
 if __name__ == "__main__":
     main()

@@ -54,19 +54,21 @@ bool ParseVersion(const std::string& text, Version& out) {
 bool PackImage(const PackRequest& r, const std::vector<uint8_t>& data, std::vector<uint8_t>& image,
                std::string& error) {
     if (r.name.size() > IMAGE_NAME_SIZE) {
-        error = "the name has " + std::to_string(r.name.size()) + " characters; at most 108 fit";
+        error = FormatText(Tr("the name has %s characters; at most %s fit"),
+                           {std::to_string(r.name.size()), std::to_string(IMAGE_NAME_SIZE)});
         return false;
     }
     if (r.name.find('\0') != std::string::npos) {
-        error = KTEXT("the name contains a zero byte");
+        error = Tr("the name contains a zero byte");
         return false;
     }
     if (r.sw.major > 255) {
-        error = KTEXT("the software major version must be 0 to 255");
+        error = Tr("the software major version must be 0 to 255");
         return false;
     }
     if (data.size() > MAX_DOWNLOAD_LENGTH) {
-        error = "the data have " + std::to_string(data.size()) + " bytes; at most 65535 can be downloaded";
+        error = FormatText(Tr("the data have %s bytes; at most %s can be downloaded"),
+                           {std::to_string(data.size()), std::to_string(MAX_DOWNLOAD_LENGTH)});
         return false;
     }
     image.assign(IMAGE_HEADER_SIZE + data.size(), 0);

@@ -47,7 +47,8 @@ struct PackRequest {
 
 // Builds a complete image (header and data). False with a reason in error when
 // the name is too long, the software major exceeds 255 or the data exceed
-// MAX_DOWNLOAD_LENGTH bytes.
+// MAX_DOWNLOAD_LENGTH bytes; the reason is for a person, in their language
+// (through the front end's translator, res/translation.h).
 bool PackImage(const PackRequest& request, const std::vector<uint8_t>& data, std::vector<uint8_t>& image,
                std::string& error);
 

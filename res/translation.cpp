@@ -23,7 +23,38 @@ bool Placeholder(const std::string& format, size_t at, size_t next, size_t& inde
     length = end + 2 - at;
     return true;
 }
+
+// A .mo file's 32-bit word at offset (known to be inside), in its byte order.
+uint32_t MoWord(const uint8_t* bytes, size_t offset, bool bigEndian) {
+    const uint8_t* p = bytes + offset;
+    return bigEndian ? uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]
+                     : uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+}
+
+// The count entries of (length, offset) pairs at table each name a text
+// inside the file that ends in a zero byte.
+bool MoTableIsSound(const uint8_t* bytes, size_t size, uint64_t table, uint64_t count, bool bigEndian) {
+    if (table > size || count > (size - table) / 8) return false;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t length = MoWord(bytes, static_cast<size_t>(table + 8 * i), bigEndian);
+        const uint64_t offset = MoWord(bytes, static_cast<size_t>(table + 8 * i + 4), bigEndian);
+        if (offset >= size || length >= size - offset || bytes[offset + length] != 0) return false;
+    }
+    return true;
+}
 }  // namespace
+
+bool CatalogueIsSound(const uint8_t* bytes, size_t size) {
+    constexpr size_t kHeaderSize = 28;  // magic, revision, count, two tables, hash size and offset
+    if (bytes == nullptr || size < kHeaderSize) return false;
+    const uint32_t magic = MoWord(bytes, 0, false);
+    if (magic != 0x950412DEu && magic != 0xDE120495u) return false;
+    const bool bigEndian = magic == 0xDE120495u;
+    if (MoWord(bytes, 4, bigEndian) >> 16 != 0) return false;  // a major revision this reader does not know
+    const uint32_t count = MoWord(bytes, 8, bigEndian);
+    return MoTableIsSound(bytes, size, MoWord(bytes, 12, bigEndian), count, bigEndian) &&
+           MoTableIsSound(bytes, size, MoWord(bytes, 16, bigEndian), count, bigEndian);
+}
 
 void SetTextTranslator(TextTranslator translator) { g_translator.store(translator); }
 

@@ -7,6 +7,8 @@
 //
 // What programs read (exit statuses, JSON, trace lines, records, image files)
 // is never passed through here.
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -42,6 +44,12 @@ std::string ChosenLanguage(const char* option, const char* environment);
 // folder next to the executable, then the folder of the installation.
 std::vector<std::string> CatalogueFolders(const char* environment, const std::string& executableFolder,
                                           const char* installedFolder);
+
+// True when bytes hold a compiled catalogue (a GNU .mo file, either byte
+// order) whose every original and translated text lies inside it and ends in
+// a zero byte. A reader that trusts the file's offsets (wxWidgets' does) must
+// see only such files: a damaged one could make it read outside the data.
+[[nodiscard]] bool CatalogueIsSound(const uint8_t* bytes, size_t size);
 
 // The catalogues' domain: kavro.mo.
 inline constexpr const char* kCatalogueDomain = "kavro";

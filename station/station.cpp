@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/device_link.h"
+#include "res/translation.h"
 #include "station/station_bay.h"
 
 const char* BayStateName(BayState state) {
@@ -53,21 +54,21 @@ CStation::~CStation() { Stop(); }
 bool CStation::Start(const StationConfig& config, const StationImage& image, std::string& error) {
     Stop();
     if (config.bays.empty()) {
-        error = "No bays: name at least one port.";
+        error = Tr("No bays: name at least one port.");
         return false;
     }
     if (image.data.empty() || image.data.size() > MAX_BLOCK_OFFSET_SPAN) {
-        error = "The image holds no data a download can carry.";
+        error = Tr("The image holds no data a download can carry.");
         return false;
     }
     for (size_t i = 0; i < config.bays.size(); ++i) {
         if (config.bays[i].port.empty()) {
-            error = "Bay " + std::to_string(i) + " has no port.";
+            error = FormatText(Tr("Bay %s has no port."), {std::to_string(i)});
             return false;
         }
         for (size_t j = 0; j < i; ++j) {
             if (config.bays[j].port == config.bays[i].port) {
-                error = "Port " + config.bays[i].port + " is named for two bays.";
+                error = FormatText(Tr("Port %s is named for two bays."), {config.bays[i].port});
                 return false;
             }
         }

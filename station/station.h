@@ -173,6 +173,7 @@ public:
     // --- owner thread ---
     // Starts one thread per bay. False with error set (nothing started) when
     // the configuration cannot work: no bays, the same port twice, no image.
+    // The error is for a person, in their language (res/translation.h).
     [[nodiscard]] bool Start(const StationConfig& config, const StationImage& image, std::string& error);
     // Stops every bay and joins their threads: each link is stopped, a unit in
     // the middle of its download is recorded as stopped. Safe to call twice.

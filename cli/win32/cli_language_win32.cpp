@@ -1,6 +1,19 @@
 #include "cli/cli_language.h"
 
-// The Windows command line speaks English: the cross toolchain has no gettext
-// library. The desktop application on Windows reads the same catalogues
-// through wxWidgets.
-void SetUpLanguage() {}
+#include <wx/init.h>
+#include <wx/log.h>
+#include <wx/string.h>
+
+#include "ui/ui_language.h"
+
+// The mingw-w64 toolchain has no gettext: the command line reads the same
+// catalogues as the desktop application, through the same wxTranslations
+// set-up, built on wx's base library alone (no window system, no GUI
+// subsystem). wx stays initialized for the whole run, so the translations
+// live as long as any text handed out from them.
+void SetUpLanguage() {
+    static wxInitializer initializer;
+    if (!initializer.IsOk()) return;  // English then: the texts' own language
+    wxLog::DisableTimestamp();          // a warning about a catalogue is a plain line
+    SetUpLanguage(wxString());
+}

@@ -627,6 +627,40 @@ TEST(CliPack, RefusesBadInputAndKeepsExistingFiles) {
     EXPECT_NE(ReadFile(image), first);
 }
 
+// CLI11's complaints: English as CLI11 writes them, German from the
+// catalogue with the option names and values kept, status 1 in both.
+TEST(CliUsage, UsageErrorsSpeakTheCatalogueLanguageWithTheSameStatus) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string english, german;
+    };
+    const std::vector<Case> cases = {
+        {{}, "A subcommand is required", "Ein Unterbefehl ist erforderlich"},
+        {{"ports", "--all"}, "The following argument was not expected: --all",
+         "Dieses Argument wurde nicht erwartet: --all"},
+        {{"ports", "now", "--all"}, "The following arguments were not expected: --all now",
+         "Diese Argumente wurden nicht erwartet: --all now"},
+        {{"identify"}, "--port is required", "--port ist erforderlich"},
+        {{"identify", "--port"}, "--port: 1 required TEXT missing", "--port: 1 erforderlicher Wert (TEXT) fehlt"},
+        {{"identify", "--port", "COM1", "--timeout", "0"}, "--timeout: Value 0 not in range 0.100000 to 3600.000000",
+         "--timeout: Der Wert 0 liegt nicht im Bereich 0.100000 bis 3600.000000"},
+        {{"download", "--port", "COM1", "--station-name", "A"}, "--station-name requires --records",
+         "--station-name erfordert --records"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> command = {kCli};
+        command.insert(command.end(), c.args.begin(), c.args.end());
+        const RunResult english = RunProgram(command);
+        ASSERT_EQ(::setenv("KAVRO_LANG", "de", 1), 0);
+        const RunResult german = RunProgram(command);
+        ::unsetenv("KAVRO_LANG");
+        EXPECT_EQ(english.status, 1) << c.english;
+        EXPECT_EQ(german.status, 1) << c.german;
+        EXPECT_EQ(english.err, c.english + "\nRun with --help or --help-all for more information.\n");
+        EXPECT_EQ(german.err, c.german + "\nMehr dazu mit --help oder --help-all.\n");
+    }
+}
+
 TEST(CliUsage, UsageErrorsGiveStatus1AndHelpStatus0) {
     EXPECT_EQ(RunProgram({kCli}).status, 1);
     EXPECT_EQ(RunProgram({kCli, "flash"}).status, 1);

@@ -17,8 +17,10 @@
 #include "allocation_counter.h"
 #include "cli/cli_text.h"
 #include "cli/frame_tracer.h"
+#include "cli/usage_errors.h"
 #include "link/port_list.h"
 #include "link/port_watch.h"
+#include "res/translation.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -73,6 +75,23 @@ TEST(CliText, PortFailureDetailNamesThePortTheErrorAndAHint) {
     ASSERT_EQ(other.size(), 1u);
     EXPECT_EQ(other[0], "Port /dev/ttyS1: Input/output error");
     EXPECT_EQ(PortFailureDetail("COM1", 0), std::vector<std::string>{"Port COM1"});
+}
+
+// A stand-in catalogue that reorders the values of one of CLI11's patterns.
+const char* SwappingCatalogue(const char* english) {
+    return std::string(english) == "%s requires %s" ? "%2$s <- %1$s" : english;
+}
+
+TEST(CliUsageErrors, KnownPatternsAreRewrittenUnknownOnesKept) {
+    SetTextTranslator(&SwappingCatalogue);
+    EXPECT_EQ(TranslatedUsageError("RequiresError", "--a %s requires --b requires x"), "--b requires x <- --a %s");
+    EXPECT_EQ(TranslatedUsageError("ExcludesError", "--a requires --b"), "--a requires --b");  // another kind
+    EXPECT_EQ(TranslatedUsageError("RequiresError", "requires"), "requires");                  // fits no pattern
+    EXPECT_EQ(TranslatedUsageError("HorribleError", ""), "");
+    SetTextTranslator(nullptr);
+    EXPECT_EQ(UsageErrorReport("RequiredError", "--port is required", {"--help"}),
+              "--port is required\nRun with --help for more information.\n");
+    EXPECT_EQ(UsageErrorReport("RequiredError", "A subcommand is required", {}), "A subcommand is required\n");
 }
 
 TEST(CliProgress, PlainOutputPrintsOneLinePerTenth) {

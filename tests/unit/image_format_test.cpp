@@ -7,6 +7,7 @@
 
 #include "image/firmware_format.h"
 #include "res/resources.h"
+#include "res/translation.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
@@ -96,14 +97,24 @@ TEST(PackImage, TakesTheLimitsThemselves) {
     EXPECT_TRUE(PackImage(r, {}, image, error)) << error;
 }
 
+// A stand-in catalogue that swaps the values of the data limit's text.
+const char* ReorderedTranslation(const char* english) {
+    return std::string(english) == "the data have %s bytes; at most %s can be downloaded" ? "%2$s < %1$s" : english;
+}
+
 TEST(PackImage, RefusesWhatTheFormatCannotHold) {
     Bytes image;
     std::string error;
     EXPECT_FALSE(PackImage(Request(std::string(109, 'n')), {}, image, error));
-    EXPECT_NE(error.find("108"), std::string::npos) << error;
+    EXPECT_EQ(error, "the name has 109 characters; at most 108 fit");
     error.clear();
     EXPECT_FALSE(PackImage(Request("x"), Bytes(65536, 1), image, error));
-    EXPECT_NE(error.find("65535"), std::string::npos) << error;
+    EXPECT_EQ(error, "the data have 65536 bytes; at most 65535 can be downloaded");
+    // In the person's language, the values where the translation puts them.
+    SetTextTranslator(&ReorderedTranslation);
+    EXPECT_FALSE(PackImage(Request("x"), Bytes(70000, 1), image, error));
+    SetTextTranslator(nullptr);
+    EXPECT_EQ(error, "65535 < 70000");
     error.clear();
     PackRequest r = Request("x");
     r.sw = {256, 0};

@@ -172,4 +172,40 @@ TEST(TextLanguage, CatalogueFoldersBestFirstWithoutRepeats) {
     EXPECT_EQ(CatalogueFolders(nullptr, "", "/usr/share/locale"), std::vector<std::string>{"/usr/share/locale"});
     EXPECT_EQ(CatalogueFolders("/x", "", "/x"), std::vector<std::string>{"/x"});
 }
+
+// A little-endian .mo file of two entries: the header, then "Ready".
+std::vector<uint8_t> SmallCatalogue() {
+    std::vector<uint8_t> mo;
+    auto word = [&mo](uint32_t v) {
+        for (int i = 0; i < 4; ++i) mo.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const std::string texts[] = {"", "Ready", "charset=UTF-8\n", "Bereit"};
+    for (uint32_t v : {0x950412DEu, 0u, 2u, 28u, 44u, 0u, 60u}) word(v);
+    uint32_t at = 60;
+    for (const std::string& text : texts) {
+        word(static_cast<uint32_t>(text.size()));
+        word(at);
+        at += static_cast<uint32_t>(text.size() + 1);
+    }
+    for (const std::string& text : texts) mo.insert(mo.end(), text.c_str(), text.c_str() + text.size() + 1);
+    return mo;
+}
+
+TEST(TextLanguage, CatalogueCheckRefusesWhatWouldBeReadOutsideTheFile) {
+    std::vector<uint8_t> mo = SmallCatalogue();
+    EXPECT_TRUE(CatalogueIsSound(mo.data(), mo.size()));
+    for (size_t size = 0; size < mo.size(); ++size) EXPECT_FALSE(CatalogueIsSound(mo.data(), size)) << size;
+    auto damaged = [&mo](size_t at, uint32_t value) {
+        std::vector<uint8_t> copy = mo;
+        for (int i = 0; i < 4; ++i) copy[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        return CatalogueIsSound(copy.data(), copy.size());
+    };
+    EXPECT_FALSE(damaged(0, 0x12345678u));  // not a catalogue
+    EXPECT_FALSE(damaged(8, 0x20000000u));  // more entries than the file holds
+    EXPECT_FALSE(damaged(16, 0xFFFFFFF8u)); // the translations' table beyond the end
+    EXPECT_FALSE(damaged(44, 0xFFFFFFF0u)); // the header's translation: a length that wraps around
+    EXPECT_FALSE(damaged(48, 0x7FFFFFF0u)); // ... an offset beyond the end
+    mo.back() = '!';                         // the last text without its zero byte
+    EXPECT_FALSE(CatalogueIsSound(mo.data(), mo.size()));
+}
 }  // namespace

@@ -10,6 +10,13 @@
 #                                       is a socat pseudo-terminal pair on COM13)
 #   pack, info of the result, pack      Windows file semantics: an existing output
 #   again with and without --overwrite  is refused (status 1) or replaced (status 0)
+#   KAVRO_LANG=de                       the port failure and a download's progress
+#                                       in German from the build's kavro.mo; --json
+#                                       byte for byte the English run's
+#   a damaged kavro.mo (KAVRO_LOCALEDIR) English with a warning, no crash
+#   LANG=de_DE.UTF-8 (no KAVRO_LANG)    German too: Wine makes the Unix locale the
+#                                       user's display language (a de_DE locale is
+#                                       compiled with localedef when it can be)
 # Windows programs end their lines with CR LF; the checks compare lines without
 # the CR.
 # Usage: cli_download.sh EMULATOR KAVRO-CLI BUILTIN.fw   (exit 77: skipped)
@@ -139,3 +146,54 @@ expect_status 0
 tail -c +129 packed.fw | cmp - data.bin || fail "--overwrite did not replace the file"
 [ -z "$(find . -name 'packed.fw.tmp-*')" ] || fail "a temporary file was left"
 echo "ok: pack writes, refuses and replaces images"
+
+# The person's language: KAVRO_LANG, else the user's display language.
+run info-json info --json
+run ports-json ports --json
+export KAVRO_LANG=de
+run info-json-de info --json
+run ports-json-de ports --json
+cmp info-json.raw-out info-json-de.raw-out || fail "info --json differs in German"
+cmp ports-json.raw-out ports-json-de.raw-out || fail "ports --json differs in German"
+run missing-de download --port COM99
+expect_status 2
+expect_line missing-de.err "COM-Anschluss kann nicht geöffnet werden"
+grep -q "^Anschluss COM99: " missing-de.err || fail "no German port detail"
+grep -q "^Hinweis: 'kavro-cli ports' listet" missing-de.err || fail "no German hint"
+run download-de download --port "$KAVRO_TEST_COM" packed.fw
+expect_status 0
+expect_line download-de.out "Herunterladen: 100 % (2000 von 2000 Bytes)"
+expect_line download-de.out "Die Firmware wurde erfolgreich heruntergeladen"
+# The header's translation pointed far beyond the end of the catalogue.
+mkdir -p damaged/de/LC_MESSAGES
+catalogue=damaged/de/LC_MESSAGES/kavro.mo
+cp "$(dirname "$cli")/../share/locale/de/LC_MESSAGES/kavro.mo" "$catalogue"
+translations=$(od -An -tu4 -j16 -N4 "$catalogue" | tr -d ' ')
+printf '\360\377\377\177\360\377\377\377' | dd of="$catalogue" bs=1 seek="$translations" conv=notrunc 2>/dev/null
+KAVRO_LOCALEDIR="Z:$PWD/damaged"
+export KAVRO_LOCALEDIR
+run damaged download --port COM99
+unset KAVRO_LOCALEDIR
+expect_status 2
+expect_line damaged.err "COM port can not be open"
+grep -q "^Warning: The catalogue .*kavro.mo cannot be used" damaged.err || fail "no warning"
+unset KAVRO_LANG
+echo "ok: KAVRO_LANG=de gives German messages and progress, the same JSON; a damaged catalogue English"
+
+locales=$(mktemp -d)
+if [ -n "$emulator" ] && (unset LC_ALL LC_MESSAGES; localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8") > /dev/null 2>&1; then
+  name=missing-lang
+  status=0
+  # shellcheck disable=SC2086  # the emulator is empty on Windows itself, as in run
+  env -u LC_ALL -u LC_MESSAGES -u LANGUAGE LOCPATH="$locales" LANG=de_DE.UTF-8 $emulator "$cli" download \
+    --port COM99 > "$name.raw-out" 2> "$name.raw-err" || status=$?
+  tr -d '\r' < "$name.raw-err" > "$name.err"
+  tr -d '\r' < "$name.raw-out" > "$name.out"
+  rm -rf "$locales"
+  expect_status 2
+  expect_line missing-lang.err "COM-Anschluss kann nicht geöffnet werden"
+  echo "ok: LANG=de_DE.UTF-8 gives German through the display language"
+else
+  rm -rf "$locales"
+  echo "not checked: LANG=de_DE.UTF-8 (needs Wine, and localedef with the locales package)"
+fi

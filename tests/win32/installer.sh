@@ -6,7 +6,8 @@
 #                    C:\Program Files\KAVRO, an empty settings file beside
 #                    kavro.exe (32 zero bytes), the Start-menu shortcut, the
 #                    Apps & features entry, .fw files opening in KAVRO
-#   kavro-cli.exe    the installed one shows the image's header (status 0)
+#   kavro-cli.exe    the installed one shows the image's header (status 0),
+#                    and speaks German (KAVRO_LANG) from the installed catalogues
 #   kavro.exe        opened once through the .fw type, titled with the file
 #   silent uninstall nothing of it is left: files, shortcut, entry, file type
 # Usage: installer.sh KAVRO-VERSION-win64.exe BUILTIN.fw PREFIX-DIR   (exit 77: skipped)
@@ -61,6 +62,14 @@ wine "$dir/bin/kavro-cli.exe" info demo.fw >cli.out 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "the installed kavro-cli.exe info ended with status $status: $(cat cli.out)"
 grep -q '^Data length : [0-9]* bytes' cli.out || fail "kavro-cli.exe info showed no header: $(cat cli.out)"
 echo "ok: the installed kavro-cli.exe shows the image"
+for lang in de zh_CN; do
+  [ -f "$dir/share/locale/$lang/LC_MESSAGES/kavro.mo" ] || fail "no $lang catalogue in share\\locale"
+done
+status=0
+KAVRO_LANG=de wine "$dir/bin/kavro-cli.exe" info none.fw >cli-de.out 2>&1 || status=$?
+[ "$status" -eq 5 ] || fail "kavro-cli.exe info none.fw ended with status $status: $(cat cli-de.out)"
+grep -q '^Abbild nicht verwendbar: none.fw' cli-de.out || fail "the installed kavro-cli.exe is not German: $(cat cli-de.out)"
+echo "ok: the installed catalogues make kavro-cli.exe speak German"
 
 # The shell opens the file with the program its type names.
 wine start /unix "$work/demo.fw" >start.log 2>&1 || fail "the shell could not open demo.fw"
