@@ -55,8 +55,8 @@ bool IsCLocale(const char* name) {
 // gettext follows LANGUAGE only when the messages locale is not plain C, and a
 // locale named in LANG may not be generated on this machine: the language is
 // then passed through LANGUAGE, on C.UTF-8, which every glibc system has.
-void ChooseLanguage() {
-    const std::string chosen = ChosenLanguage(nullptr, std::getenv("KAVRO_LANG"));
+void ChooseLanguage(const char* option) {
+    const std::string chosen = ChosenLanguage(option, std::getenv("KAVRO_LANG"));
     const char* messages = std::setlocale(LC_MESSAGES, "");
     std::string language = chosen;
     if (language.empty() && IsCLocale(messages)) language = LanguageOfLocale(EnvironmentLocale());
@@ -66,11 +66,11 @@ void ChooseLanguage() {
 }
 }  // namespace
 
-void SetUpLanguage() {
+void SetUpLanguage(const char* language) {
     // Only the character type and the messages: numbers, dates and the trace
     // stay as they are in every language.
     std::setlocale(LC_CTYPE, "");
-    ChooseLanguage();
+    ChooseLanguage(language);
     for (const std::string& folder :
          CatalogueFolders(std::getenv("KAVRO_LOCALEDIR"), ExecutableFolder(), KAVRO_INSTALLED_LOCALEDIR)) {
         if (!IsFolder(folder)) continue;

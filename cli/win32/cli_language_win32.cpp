@@ -11,9 +11,9 @@
 // set-up, built on wx's base library alone (no window system, no GUI
 // subsystem). wx stays initialized for the whole run, so the translations
 // live as long as any text handed out from them.
-void SetUpLanguage() {
+void SetUpLanguage(const char* language) {
     static wxInitializer initializer;
     if (!initializer.IsOk()) return;  // English then: the texts' own language
     wxLog::DisableTimestamp();          // a warning about a catalogue is a plain line
-    SetUpLanguage(wxString());
+    SetUpLanguage(wxString::FromUTF8(language != nullptr ? language : ""));
 }

@@ -674,8 +674,8 @@ TEST(CliUsage, UsageErrorsGiveStatus1AndHelpStatus0) {
 }
 
 // Both front ends name the project's version; the desktop application answers
-// --help and --version without a display (its man page is made from them) and
-// keeps its test-only options out of the help.
+// --help (in the person's language) and --version without a display (its man
+// page is made from them) and keeps its test-only options out of the help.
 TEST(CliUsage, VersionsAndTheDesktopHelpNeedNoDisplay) {
     const RunResult cli = RunProgram({kCli, "--version"});
     EXPECT_EQ(cli.status, 0);
@@ -688,6 +688,8 @@ TEST(CliUsage, VersionsAndTheDesktopHelpNeedNoDisplay) {
     const RunResult version = RunProgram({kGui, "--version"});
     const RunResult help = RunProgram({kGui, "--help"});
     const RunResult unknown = RunProgram({kGui, "--no-such-option"});
+    // The help speaks the person's language before the toolkit starts.
+    const RunResult german = RunProgram({kGui, "--lang", "de", "--help"});
     if (display != nullptr) ::setenv("DISPLAY", saved.c_str(), 1);
 
     EXPECT_EQ(version.status, 0);
@@ -697,6 +699,9 @@ TEST(CliUsage, VersionsAndTheDesktopHelpNeedNoDisplay) {
     EXPECT_TRUE(Contains(help.out, "--port=<str>")) << help.out;
     EXPECT_TRUE(Contains(help.out, "[IMAGE.fw]")) << help.out;
     EXPECT_FALSE(Contains(help.out, "autorun")) << help.out;
+    EXPECT_EQ(german.status, 0);
+    EXPECT_TRUE(Contains(german.out, "Aufruf: kavro [-h]")) << german.out;
+    EXPECT_TRUE(Contains(german.out, "Name des Anschlusses, der im Anschlussfeld stehen soll")) << german.out;
     // Anything else goes on to the toolkit, which needs the display it lacks.
     EXPECT_NE(unknown.status, 0);
 }
