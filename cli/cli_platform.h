@@ -36,10 +36,6 @@ std::FILE* CreateNewFile(const std::string& path);
 // with the system error when the name leads nowhere.
 bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t& systemError);
 
-// The C library's text for an error number (errno) in English, whatever the
-// language: for output that programs read.
-std::string EnglishErrnoText(int number);
-
 // Examples of port names for --port's help.
 const char* PortNameExamples();
 // How to stop a command, for the exit status help: "SIGINT/SIGTERM" or the

@@ -13,10 +13,9 @@
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
 #include "cli/frame_tracer.h"
-#include "cli/image_source.h"
+#include "image/image_source.h"
 #include "cli/unit_recording.h"
 #include "image/firmware_format.h"
-#include "link/device_link.h"
 #include "link/port_list.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
@@ -35,13 +34,6 @@ std::string Hex16(uint16_t value) {
     return buffer;
 }
 
-// The link and its message queue for one command; the link is declared last so
-// that it is destroyed (and its worker stopped) before the queue it posts to.
-struct LinkHolder {
-    CMessageQueue queue;
-    CDeviceLink link;
-};
-
 std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
     return FormatText(Tr("The device's HW current version %s lies outside the image's range %s to %s."),
                       {FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor),
@@ -49,7 +41,7 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
                        FormatVersion(image.hwHighestMajor, image.hwHighestMinor)});
 }
 
-// Connects and waits for the device's first answer; prints failures.
+// Connects and waits for the device's first whole answer; prints failures.
 int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
     const int status = session.Connect(options.port, tracer, options.secondCpu);
     if (status != kExitOk) return status;
@@ -84,21 +76,20 @@ int CommandPorts(bool json) {
 }
 
 int CommandInfo(const std::string& image, bool json) {
-    auto holder = std::make_unique<LinkHolder>();
-    CDeviceLink& link = holder->link;
-    const ImageLoadReport report = LoadImageIntoLink(link, image);
+    FirmwareImage loaded;
+    const ImageLoadReport report = LoadFirmwareImage(image, loaded);
     if (!report.opened) {
         PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }
-    const std::vector<std::string> lines = ImageBlockLines(link.m_firmware, link.m_imagePath.Text());
-    const bool matches = report.sumKnown && report.dataSum == link.m_checksum;
+    const std::vector<std::string> lines = ImageBlockLines(loaded.info, loaded.path.c_str());
+    const bool matches = report.sumKnown && report.dataSum == loaded.checksum;
     if (json) {
         static const char* const kKeys[] = {"filePath", "name", "swVersion", "hwLowest", "hwHighest"};
         JsonObject object;
         for (size_t i = 0; i < lines.size() && i < 5; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
-        object.Add("dataLength", uint64_t{link.m_length});
-        object.Add("checksum", Hex16(link.m_checksum));
+        object.Add("dataLength", uint64_t{loaded.length});
+        object.Add("checksum", Hex16(loaded.checksum));
         if (report.sumKnown)
             object.Add("dataChecksum", Hex16(report.dataSum));
         else
@@ -112,8 +103,8 @@ int CommandInfo(const std::string& image, bool json) {
         PrintLine(object.Text());
     } else {
         for (const std::string& line : lines) PrintLine(line);
-        PrintLine(FormatText(Tr("Data length : %s bytes"), {std::to_string(link.m_length)}));
-        std::string checksum = FormatText(Tr("Checksum : %s"), {Hex16(link.m_checksum)});
+        PrintLine(FormatText(Tr("Data length : %s bytes"), {std::to_string(loaded.length)}));
+        std::string checksum = FormatText(Tr("Checksum : %s"), {Hex16(loaded.checksum)});
         if (matches)
             checksum += Tr(" (matches)");
         else if (report.sumKnown)
@@ -131,13 +122,12 @@ int CommandInfo(const std::string& image, bool json) {
 }
 
 int CommandIdentify(const DeviceOptions& options, bool json) {
-    auto holder = std::make_unique<LinkHolder>();
     std::unique_ptr<CFrameTracer> tracer;
     if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
-    CLinkSession session(holder->link, holder->queue);
+    CLinkSession session;
     const int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
-    const DeviceInfo device = holder->link.SnapshotDevice();
+    const DeviceInfo device = session.Device();
     const std::vector<std::string> lines = DeviceBlockLines(device);
     if (json) {
         static const char* const kKeys[] = {"chipId",    "name",      "swVersion",    "hwLowest",
@@ -157,43 +147,46 @@ namespace {
 
 int DownloadUnit(const DeviceOptions& options, const std::string& image, bool force, bool reset,
                  CUnitRecording& recording) {
-    auto holder = std::make_unique<LinkHolder>();
-    CDeviceLink& link = holder->link;
     // The image is checked before the port is touched: a bad image sends nothing.
-    const ImageLoadReport report = LoadImageIntoLink(link, image);
+    FirmwareImage loaded;
+    const ImageLoadReport report = LoadFirmwareImage(image, loaded);
     if (!report.Usable()) {
         PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         PrintError(Tr("Nothing was sent."));
         return kExitImage;
     }
-    recording.SetImage(link, image);
+    recording.SetImage(loaded);
     std::unique_ptr<CFrameTracer> tracer;
     if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
-    CLinkSession session(link, holder->queue);
+    CLinkSession session;
     int status = ConnectAndIdentify(session, options, tracer.get());
+    recording.SetOutcome(status == kExitPort ? UnitStep::Connect : UnitStep::Identify, session.LastResult());
     if (status != kExitOk) return status;
 
-    const DeviceInfo device = link.SnapshotDevice();
+    const DeviceInfo device = session.Device();
     recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     std::fflush(stdout);
-    if (!IsDeviceCompatible(device, link.m_firmware)) {
+    if (!IsDeviceCompatible(device, loaded.info)) {
         if (!force) {
             PrintError(StringText(IDS_HW_INCORRECT));
-            PrintError(RangeDetail(device, link.m_firmware) + " " + Tr("Nothing was sent; --force downloads anyway."));
+            PrintError(RangeDetail(device, loaded.info) + " " + Tr("Nothing was sent; --force downloads anyway."));
             return kExitRefused;
         }
         PrintError(StringText(IDS_HW_INCORRECT));
-        PrintError(RangeDetail(device, link.m_firmware) + " " + Tr("Downloading anyway (--force)."));
+        PrintError(RangeDetail(device, loaded.info) + " " + Tr("Downloading anyway (--force)."));
     }
     PrintLine(FormatText(options.secondCpu ? Tr("Downloading %s (%s bytes) to %s, second CPU")
                                            : Tr("Downloading %s (%s bytes) to %s"),
-                         {image.empty() ? Tr("the built-in image") : link.m_imagePath.Text(),
-                          std::to_string(link.m_length), session.Port()}));
+                         {image.empty() ? Tr("the built-in image") : loaded.path,
+                          std::to_string(loaded.data.size()), session.Port()}));
     std::fflush(stdout);
-    status = session.Download(PrepareProgressTerminal());
+    status = session.Download(loaded.info, loaded.data, true, PrepareProgressTerminal());
+    recording.SetOutcome(UnitStep::Download, session.LastResult());
     if (status != kExitOk || !reset) return status;
-    return session.Reset();
+    status = session.Reset();
+    recording.SetOutcome(UnitStep::Reset, session.LastResult());
+    return status;
 }
 
 }  // namespace
@@ -205,10 +198,9 @@ int CommandDownload(const DeviceOptions& options, const std::string& image, bool
 }
 
 int CommandReset(const DeviceOptions& options) {
-    auto holder = std::make_unique<LinkHolder>();
     std::unique_ptr<CFrameTracer> tracer;
     if (options.trace) tracer = std::make_unique<CFrameTracer>(kStandardErrorDescriptor);
-    CLinkSession session(holder->link, holder->queue);
+    CLinkSession session;
     const int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
     return session.Reset();

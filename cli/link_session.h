@@ -1,20 +1,18 @@
 #pragma once
-// One connection of the command line to a device, through the same link
-// engine as the desktop application: start, the first poll cycle, a download,
-// a reset, and a clean stop on a stop request (Ctrl+C, SIGTERM). The session's message queue is
-// the link's notification and progress target.
+// One connection of the command line to a device: the device session
+// (link/device_session.h) run on the main thread, with what it reports put
+// into words (results on standard output, failures on standard error) and
+// exit statuses (cli/exit_codes.h). A stop request (Ctrl+C, SIGTERM) ends
+// whatever step runs: a small relay thread hands it to the session.
 //
-// Main thread only (the link's worker reports through the queue). Every
-// operation prints its own outcome (results on standard output, failures on
-// standard error) and returns an exit status (cli/exit_codes.h).
+// Main thread only.
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "cli/stop_signals.h"
-#include "link/message_target.h"
+#include "link/device_session.h"
 
-class CDeviceLink;
 class IFrameTrace;
 
 class CLinkSession {
@@ -26,42 +24,38 @@ public:
     // attempts of 2 s and five identity attempts of 6 s: about 41 s.
     static constexpr std::chrono::seconds kFirstCycleLimit{45};
 
-    CLinkSession(CDeviceLink& link, CMessageQueue& queue);
-    // Stops the link: the worker has ended and the port is closed afterwards.
+    CLinkSession();
+    // Closes the port.
     ~CLinkSession();
     CLinkSession(const CLinkSession&) = delete;
     CLinkSession& operator=(const CLinkSession&) = delete;
 
-    // Opens the port and starts the worker; trace (may be null) sees every
-    // frame. secondCpu addresses the unit's second CPU for the whole connection.
+    // Opens the port; trace (may be null) sees every frame. secondCpu
+    // addresses the unit's second CPU for the whole connection.
     int Connect(const std::string& port, IFrameTrace* trace, bool secondCpu = false);
-    // Waits until the first poll cycle has brought the device's data, at most
-    // limit. kExitNoResponse when nothing answered in time, or when that cycle
-    // lacked the hardware information or the identity; with silentVerdict,
-    // also as soon as the first hardware-information attempt has ended without
-    // a single byte from the line (a port with nothing on it, or the wrong one).
+    // Wakes the device and waits until its first poll cycle has brought both
+    // groups, at most limit; with silentVerdict, gives up as soon as the line
+    // shows that nothing is on it.
     int WaitForDevice(std::chrono::milliseconds limit, bool silentVerdict);
-    // Requests a download of the loaded image and waits until the worker has
-    // finished it, end command included; shows progress on standard output.
-    int Download(bool terminal);
-    // Requests a reset and waits for its outcome.
+    // Downloads the image (after the range check unless force) and shows
+    // progress on standard output.
+    int Download(const FirmwareInfo& info, const std::vector<uint8_t>& data, bool force, bool terminal);
     int Reset();
 
     const std::string& Port() const { return m_port; }
+    DeviceInfo Device() const { return m_session.Device(); }
+    // How the last step ended, for the unit's record.
+    const SessionResult& LastResult() const { return m_last; }
 
 private:
-    enum class Wait { Message, Timeout, Stop };
-    // The next message before deadline, or a stop request.
-    Wait Next(LinkMessage& message, Clock::time_point deadline);
-    // Stops the link after a stop request and returns its exit status.
-    int Interrupted(StopRequest request);
-    void NoResponse(const std::string& detail);
-    // kExitOk when a poll cycle brought both groups (ANSWERED_ bits); otherwise
-    // says which one did not answer and returns kExitNoResponse.
-    int WholeAnswer(uint8_t answers);
+    // Prints what a failed step means and returns its exit status.
+    int Failed(const SessionResult& result);
+    int Interrupted();
 
-    CDeviceLink& m_link;
-    CMessageQueue& m_queue;
+    CDeviceSession m_session;
+    SessionResult m_last;
     std::string m_port;
     bool m_secondCpu = false;
+    std::chrono::milliseconds m_limit{0};
+    Clock::time_point m_identifyStart{};
 };

@@ -10,7 +10,7 @@
 
 #include "cli/cli_platform.h"
 #include "cli/exit_codes.h"
-#include "cli/image_source.h"
+#include "image/image_source.h"
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
 #include "link/device_link.h"
@@ -130,10 +130,9 @@ private:
     Clock::time_point m_drawn{};
 };
 
-bool LoadStationImage(const std::string& path, StationImage& image) {
-    auto link = std::make_unique<CDeviceLink>();
-    const ImageLoadReport report = LoadImageIntoLink(*link, path);
-    if (!report.Usable() || !StationImageFromLink(*link, path.empty() ? "built-in" : path, image)) {
+bool LoadStationImage(const std::string& path, FirmwareImage& image) {
+    const ImageLoadReport report = LoadFirmwareImage(path, image);
+    if (!report.Usable()) {
         PrintError(FormatText(Tr("Image cannot be used: %s"),
                               {report.shownProblem.empty() ? std::string(Tr("no data")) : report.shownProblem}));
         PrintError(Tr("Nothing was sent."));
@@ -194,7 +193,7 @@ StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bo
 }  // namespace
 
 int CommandStation(const StationOptions& options) {
-    StationImage image;
+    FirmwareImage image;
     if (!LoadStationImage(options.image, image)) return kExitImage;
 
     const std::string locator = options.records.empty() ? DefaultRecordsPath() : options.records;

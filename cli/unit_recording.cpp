@@ -7,7 +7,6 @@
 
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
-#include "link/device_link.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
 #include "res/resource_ids.h"
@@ -63,6 +62,8 @@ bool ResultOfStatus(int status, UnitResult& result, std::string& message) {
 struct CUnitRecording::State {
     std::string locator;
     UnitRecord unit;
+    bool hasOutcome = false;
+    UnitOutcome outcome;
     bool started = false;
     std::string where;
     std::string localPath;
@@ -99,22 +100,38 @@ bool CUnitRecording::Open() {
     return true;
 }
 
-void CUnitRecording::SetImage(const CDeviceLink& link, const std::string& imageArgument) {
+void CUnitRecording::SetImage(const FirmwareImage& image) {
     UnitRecord& unit = m_state->unit;
-    std::error_code ignored;
-    unit.imageSource = imageArgument.empty() ? "built-in" : std::filesystem::absolute(imageArgument, ignored).string();
-    unit.image = link.m_firmware;
-    unit.imageLength = link.m_length;
-    unit.imageChecksum = link.m_checksum;
+    unit.imageSource = image.Source();
+    unit.image = image.info;
+    unit.imageLength = static_cast<uint32_t>(image.data.size());
+    unit.imageChecksum = image.checksum;
     unit.startedUtcMs = UtcNowMs();
     m_state->started = true;
 }
 
 void CUnitRecording::SetDevice(const DeviceInfo& device) { m_state->unit.device = device; }
 
+void CUnitRecording::SetOutcome(UnitStep step, const SessionResult& result) {
+    State& s = *m_state;
+    if (step == UnitStep::Reset && s.hasOutcome && s.outcome.result == UnitResult::Passed) {
+        AddReset(s.outcome, result, s.unit.port);
+    } else {
+        s.outcome = OutcomeOf(step, result, s.unit.port);
+    }
+    s.hasOutcome = true;
+}
+
 int CUnitRecording::Finish(int status) {
     State& s = *m_state;
-    if (!s.writer || !s.started || !ResultOfStatus(status, s.unit.result, s.unit.message)) return status;
+    if (!s.writer || !s.started) return status;
+    // A refusal by range is decided by the command, not by a session step.
+    if (s.hasOutcome && status != kExitRefused) {
+        s.unit.result = s.outcome.result;
+        s.unit.message = s.outcome.message;
+    } else if (!ResultOfStatus(status, s.unit.result, s.unit.message)) {
+        return status;
+    }
     s.unit.id = NewRecordId();
     s.unit.endedUtcMs = UtcNowMs();
     s.writer->Submit(s.unit);

@@ -1,7 +1,7 @@
 #pragma once
 // The record of one download (kavro-cli download --records): the unit's
 // device and image as the attempt goes, its result from the command's exit
-// status at the end, written through a record writer (and, for a line's
+// session outcome (or, where none came, its exit status) at the end, written through a record writer (and, for a line's
 // server, forwarded from the local file). Inactive without --records.
 //
 // Main thread only; prints its own outcome (the record's id and place on
@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "image/firmware_image.h"
 #include "link/device_info.h"
-
-class CDeviceLink;
+#include "station/unit_outcome.h"
 
 class CUnitRecording {
 public:
@@ -25,9 +25,12 @@ public:
     [[nodiscard]] bool Open();
     // The image about to be sent (imageArgument "": the built-in one); the
     // attempt starts now.
-    void SetImage(const CDeviceLink& link, const std::string& imageArgument);
+    void SetImage(const FirmwareImage& image);
     void SetDevice(const DeviceInfo& device);
-    // Records the attempt that ended with the command's status and returns the
+    // How the attempt's latest step went (the session's result for it).
+    void SetOutcome(UnitStep step, const SessionResult& result);
+    // Records the attempt that ended with the command's status (its outcome
+    // when a step set one, otherwise from the status) and returns the
     // status to exit with: kExitRecords when the download went well but its
     // record did not get where --records said.
     int Finish(int status);

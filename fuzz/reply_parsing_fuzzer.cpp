@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "link/device_link.h"
+#include "link/protocol.h"
 
 namespace {
 uint32_t Be32(const uint8_t* p) {

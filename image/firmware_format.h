@@ -17,11 +17,10 @@
 #include <vector>
 
 #include "link/device_info.h"
+#include "link/protocol.h"  // MAX_DOWNLOAD_LENGTH
 
 inline constexpr size_t IMAGE_HEADER_SIZE = 128;
 inline constexpr size_t IMAGE_NAME_SIZE = 108;
-// Block offsets are 16-bit on the wire, so a download holds at most this many bytes.
-inline constexpr uint32_t MAX_DOWNLOAD_LENGTH = 65535;
 
 // Sum of the bytes, wrapping at 65,536.
 uint16_t ImageChecksum(const uint8_t* data, size_t length);

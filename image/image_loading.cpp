@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <new>
 
 #include "image/firmware_format.h"
@@ -91,6 +93,116 @@ bool ReadData(IImageReader& reader, uint32_t length, std::unique_ptr<uint8_t[]>&
     out = std::move(block);
     return true;
 }
+
+// The data into the image's vector; false when no memory is left.
+bool CopyData(const uint8_t* from, uint32_t length, std::vector<uint8_t>& to) {
+    try {
+        to.assign(from, from + length);
+    } catch (const std::bad_alloc&) {
+        to.clear();
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+std::string FirmwareImage::Source() const {
+    if (BuiltIn()) return "built-in";
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return absolute.empty() ? path : absolute.string();
+}
+
+bool ReadImageFile(IImageReader& reader, FirmwareImage& image) {
+    image.data.clear();
+    image.path = reader.FilePath();
+
+    // Field by field, in file order: a file that ends inside its header
+    // leaves the fields it does not reach as they were. The magic is skipped
+    // unexamined.
+    uint8_t magic[2], checksum[2], length[4], swMajor[1], swMinor[1], lowMajor[4], lowMinor[1],
+        highMajor[4], highMinor[1], name[IMAGE_NAME_SIZE];
+    FirmwareInfo& info = image.info;
+    if (!ReadField(reader, magic)) return false;
+    if (!ReadField(reader, checksum)) return false;
+    image.checksum = static_cast<uint16_t>(checksum[0] | checksum[1] << 8);
+    if (!ReadField(reader, length)) return false;
+    image.length = Le32(length);
+    if (!ReadField(reader, swMajor)) return false;
+    info.swMajor = swMajor[0];
+    if (!ReadField(reader, swMinor)) return false;
+    info.swMinor = swMinor[0];
+    if (!ReadField(reader, lowMajor)) return false;
+    info.hwLowestMajor = Le32(lowMajor);
+    if (!ReadField(reader, lowMinor)) return false;
+    info.hwLowestMinor = lowMinor[0];
+    if (!ReadField(reader, highMajor)) return false;
+    info.hwHighestMajor = Le32(highMajor);
+    if (!ReadField(reader, highMinor)) return false;
+    info.hwHighestMinor = highMinor[0];
+    if (!ReadField(reader, name)) return false;
+    SetName(info.name, name);
+
+    // A short file or a read error fails the load instead of leaving data
+    // that were only partly filled.
+    std::unique_ptr<uint8_t[]> block;
+    if (!ReadData(reader, image.length, block)) return false;
+    return CopyData(block.get(), image.length, image.data);
+}
+
+bool ReadResourceImage(const unsigned char* resource, size_t size, FirmwareImage& image) {
+    image.data.clear();
+    image.path.clear();
+    if (resource == nullptr || size <= IMAGE_HEADER_SIZE) return false;
+    ImageHeader header;
+    ParseImageHeader(resource, header);
+    image.checksum = header.checksum;
+    image.length = header.length;
+    image.info = header.info;
+    // The header is trusted for the length only as far as the resource reaches.
+    if (image.length > size - IMAGE_HEADER_SIZE) return false;
+    return CopyData(resource + IMAGE_HEADER_SIZE, image.length, image.data);
+}
+
+bool ReadBuiltInImage(FirmwareImage& image) {
+    // The build embeds the image into the program itself.
+    const unsigned char* resource = nullptr;
+    size_t size = 0;
+    if (!FindEmbeddedResource("FWFILE", "FW", resource, size)) resource = nullptr;
+    return ReadResourceImage(resource, size, image);
+}
+
+bool ChecksumMatches(const FirmwareImage& image) {
+    return image.data.size() == image.length && ImageChecksum(image.data.data(), image.data.size()) == image.checksum;
+}
+
+// --- the link's loaders, thin callers of the above ---
+
+namespace {
+// The link's image fields as a value, so a read that stops early leaves the
+// fields it did not reach as they were.
+FirmwareImage LinkImage(const CDeviceLink& link) {
+    FirmwareImage image;
+    image.info = link.m_firmware;
+    image.checksum = link.m_checksum;
+    image.length = link.m_length;
+    return image;
+}
+
+// Takes the read fields, and the data only when the read succeeded.
+bool AdoptImage(CDeviceLink& link, const FirmwareImage& image, bool read) {
+    link.m_imagePath.Clear();
+    link.m_imagePath.Assign(image.path.c_str());
+    link.m_firmware = image.info;
+    link.m_checksum = image.checksum;
+    link.m_length = image.length;
+    if (!read) return false;
+    std::unique_ptr<uint8_t[]> block = NewBlock(image.data.size());
+    if (block == nullptr) return false;
+    if (!image.data.empty()) std::memcpy(block.get(), image.data.data(), image.data.size());
+    link.m_data = std::move(block);
+    return true;
+}
 }  // namespace
 
 bool CDeviceLink::LoadBuiltInImage() {
@@ -114,67 +226,24 @@ bool CDeviceLink::LoadImageFromArchive(IImageReader& reader) {
 }
 
 bool CDeviceLink::ReadBuiltInImage() {
-    // The build embeds the image into the program itself, so m_module (which
-    // names where to look on systems with module resources) is not needed here.
-    const unsigned char* resource = nullptr;
-    size_t size = 0;
-    if (!FindEmbeddedResource("FWFILE", "FW", resource, size)) resource = nullptr;
-    return ReadResourceImage(*this, resource, size);
+    DiscardImageData();
+    FirmwareImage image = LinkImage(*this);
+    const bool read = ::ReadBuiltInImage(image);
+    return AdoptImage(*this, image, read);
 }
 
 bool ReadResourceImage(CDeviceLink& link, const unsigned char* resource, size_t size) {
     link.DiscardImageData();
-    link.m_imagePath.Clear();
-    if (resource == nullptr || size <= IMAGE_HEADER_SIZE) return false;
-
-    ImageHeader header;
-    ParseImageHeader(resource, header);
-    link.m_checksum = header.checksum;
-    link.m_length = header.length;
-    link.m_firmware = header.info;
-
-    // The header is trusted for the length only as far as the resource reaches.
-    if (link.m_length > size - IMAGE_HEADER_SIZE) return false;
-    std::unique_ptr<uint8_t[]> block = NewBlock(link.m_length);
-    if (block == nullptr) return false;
-    if (link.m_length > 0) std::memcpy(block.get(), resource + IMAGE_HEADER_SIZE, link.m_length);
-    link.m_data = std::move(block);
-    return true;
+    FirmwareImage image = LinkImage(link);
+    const bool read = ReadResourceImage(resource, size, image);
+    return AdoptImage(link, image, read);
 }
 
 bool CDeviceLink::ReadImageFromArchive(IImageReader& reader) {
     DiscardImageData();
-    m_imagePath.Clear();
-    m_imagePath.Assign(reader.FilePath());
-
-    // Field by field, in file order: a file that ends inside its header
-    // leaves the fields it does not reach as they were. The magic is skipped
-    // unexamined.
-    uint8_t magic[2], checksum[2], length[4], swMajor[1], swMinor[1], lowMajor[4], lowMinor[1],
-        highMajor[4], highMinor[1], name[IMAGE_NAME_SIZE];
-    if (!ReadField(reader, magic)) return false;
-    if (!ReadField(reader, checksum)) return false;
-    m_checksum = static_cast<uint16_t>(checksum[0] | checksum[1] << 8);
-    if (!ReadField(reader, length)) return false;
-    m_length = Le32(length);
-    if (!ReadField(reader, swMajor)) return false;
-    m_firmware.swMajor = swMajor[0];
-    if (!ReadField(reader, swMinor)) return false;
-    m_firmware.swMinor = swMinor[0];
-    if (!ReadField(reader, lowMajor)) return false;
-    m_firmware.hwLowestMajor = Le32(lowMajor);
-    if (!ReadField(reader, lowMinor)) return false;
-    m_firmware.hwLowestMinor = lowMinor[0];
-    if (!ReadField(reader, highMajor)) return false;
-    m_firmware.hwHighestMajor = Le32(highMajor);
-    if (!ReadField(reader, highMinor)) return false;
-    m_firmware.hwHighestMinor = highMinor[0];
-    if (!ReadField(reader, name)) return false;
-    SetName(m_firmware.name, name);
-
-    // A short file or a read error fails the load instead of leaving a block
-    // that was only partly filled.
-    return ReadData(reader, m_length, m_data);
+    FirmwareImage image = LinkImage(*this);
+    const bool read = ReadImageFile(reader, image);
+    return AdoptImage(*this, image, read);
 }
 
 bool CDeviceLink::VerifyChecksum() const {

@@ -1,5 +1,6 @@
 // The device's command set, run by the link's worker thread.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "link/device_link.h"
@@ -8,28 +9,6 @@ void CDeviceLink::FromBigEndian32(uint32_t* value) {
     uint8_t* b = reinterpret_cast<uint8_t*>(value);
     std::swap(b[0], b[3]);
     std::swap(b[1], b[2]);
-}
-
-namespace {
-// A big-endian u32 of a reply, brought into host order.
-uint32_t ReplyU32(const uint8_t* at) {
-    uint32_t v;
-    std::memcpy(&v, at, sizeof v);
-    CDeviceLink::FromBigEndian32(&v);
-    return v;
-}
-}  // namespace
-
-uint8_t CDeviceLink::CommandCode(uint8_t code) const {
-    if (!m_secondCpu) return code;
-    switch (code) {
-        case CMD_WRITE_BLOCK:
-        case CMD_READ_IDENT:
-        case CMD_READ_HWINFO:
-        case CMD_BEGIN_DOWNLOAD:
-        case CMD_END_DOWNLOAD: return static_cast<uint8_t>(code + SECOND_CPU_OFFSET);
-        default: return code;
-    }
 }
 
 template <class Judge>
@@ -47,21 +26,26 @@ bool CDeviceLink::SendAndAwaitAnswer(Judge judge) {
     return false;
 }
 
+bool CDeviceLink::FitReadToDeadline(uint32_t readTimeout) {
+    using Clock = std::chrono::steady_clock;
+    if (m_stepDeadline == Clock::time_point::max()) return true;
+    const Clock::time_point now = Clock::now();
+    if (now >= m_stepDeadline) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_stepDeadline - now).count();
+    m_port.m_timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(std::min<int64_t>(left, readTimeout));
+    m_port.ApplyTimeouts();
+    return true;
+}
+
 CDeviceLink::ExchangeResult CDeviceLink::Exchange(uint8_t command, int attempts) {
+    const uint32_t readTimeout = m_port.m_timeouts.ReadTotalTimeoutConstant;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (!m_running) return ExchangeResult::Stopped;
-        const uint8_t code = CommandCode(command);
-        m_port.m_request[0] = REQUEST_TAG;
-        m_port.m_request[1] = code;
-        m_port.m_request[2] = 0;
-        m_port.m_request[3] = 0;
-        m_port.m_requestLength = 4;
+        if (!FitReadToDeadline(readTimeout)) return ExchangeResult::Failed;
+        const uint8_t code = CommandCode(command, m_secondCpu != 0);
+        m_port.m_requestLength = BuildCommandRequest(code, m_port.m_request);
         const bool answered = SendAndAwaitAnswer([code](const uint8_t* r, uint32_t length) {
-            if (r[0] != REPLY_TAG || r[1] != code) return ReplyVerdict::Skip;
-            // A reply too short to hold a status byte is not an answer: the
-            // byte in that place would be its checksum or a stale one.
-            if (length < 4 || r[3] != 0) return ReplyVerdict::EndAttempt;
-            return ReplyVerdict::Answer;
+            return JudgeCommandReply(code, r, length);
         });
         if (answered) return ExchangeResult::Answered;
     }
@@ -86,12 +70,7 @@ void CDeviceLink::WakeDevice() {
         m_port.ApplyState();
         m_port.EscapeCommFunction(SETDTR);
         m_port.EscapeCommFunction(SETRTS);
-        m_port.m_request[0] = REQUEST_TAG;
-        m_port.m_request[1] = CMD_BAUD_SYNC;
-        m_port.m_request[2] = 0;
-        m_port.m_request[3] = 0;
-        m_port.m_request[4] = 0xFF;
-        m_port.m_requestLength = 5;
+        m_port.m_requestLength = BuildBaudSyncRequest(m_port.m_request);
         m_port.SendFrame();
     }
     m_port.m_baudRate = LINK_BAUD_RATE;
@@ -100,59 +79,20 @@ void CDeviceLink::WakeDevice() {
     m_port.EscapeCommFunction(SETDTR);
 }
 
-bool ParseHardwareInfoReply(const uint8_t* reply, uint32_t length, DeviceInfo& device) {
-    // Only a reply that holds the whole group is taken.
-    if (length < 13) return false;
-    device.hwCurrentMajor = ReplyU32(reply + 4);
-    device.hwCurrentMinor = reply[8];
-    device.productNumber = ReplyU32(reply + 9);
-    return true;
-}
-
-bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& device) {
-    if (length > MAX_MESSAGE_LENGTH) length = MAX_MESSAGE_LENGTH;
-    bool taken = false;
-    if (length >= 8) {
-        std::memcpy(device.chipId, reply + 4, 4);
-        taken = true;
-    }
-    if (length >= 20) {
-        device.swMajor = reply[8];
-        device.swMinor = reply[9];
-        device.hwLowestMajor = ReplyU32(reply + 10);
-        device.hwLowestMinor = reply[14];
-        device.hwHighestMajor = ReplyU32(reply + 15);
-        device.hwHighestMinor = reply[19];
-    }
-    if (length > 20) {
-        // The name ends at its terminator or at the end of the reply, whichever
-        // comes first, so no byte of an earlier reply is ever shown.
-        char name[MAX_MESSAGE_LENGTH + 1];
-        const uint32_t available = length - 20;
-        uint32_t n = 0;
-        while (n < available && reply[20 + n] != 0) {
-            name[n] = static_cast<char>(reply[20 + n]);
-            ++n;
-        }
-        name[n] = '\0';
-        device.name.Assign(name);
-    }
-    return taken;
-}
-
-bool CDeviceLink::ReadHardwareInfo() {
-    if (Exchange(CMD_READ_HWINFO, POLL_ATTEMPTS) != ExchangeResult::Answered) return false;
-    m_answers.fetch_add(1, std::memory_order_relaxed);
+// A reply that does not parse is no answer: the group counts as silent.
+bool CDeviceLink::ReadHardwareInfo(int attempts) {
+    if (Exchange(CMD_READ_HWINFO, attempts) != ExchangeResult::Answered) return false;
     std::lock_guard<std::mutex> lock(m_deviceLock);
-    ParseHardwareInfoReply(m_port.m_reply, m_port.m_replyLength, m_device);
+    if (!ParseHardwareInfoReply(m_port.m_reply, m_port.m_replyLength, m_device)) return false;
+    m_answers.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
 bool CDeviceLink::ReadIdentity() {
     if (Exchange(CMD_READ_IDENT, POLL_ATTEMPTS) != ExchangeResult::Answered) return false;
-    m_answers.fetch_add(1, std::memory_order_relaxed);
     std::lock_guard<std::mutex> lock(m_deviceLock);
-    ParseIdentityReply(m_port.m_reply, m_port.m_replyLength, m_device);
+    if (!ParseIdentityReply(m_port.m_reply, m_port.m_replyLength, m_device)) return false;
+    m_answers.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
@@ -168,7 +108,7 @@ bool CDeviceLink::RunSecondCpu() {
 bool CDeviceLink::ImageSendable() {
     // Never read from an absent image, and never send an offset that would wrap
     // at 16 bits: such a download sends nothing and fails.
-    if (m_data != nullptr && m_length <= MAX_BLOCK_OFFSET_SPAN) return true;
+    if (m_data != nullptr && m_length <= MAX_DOWNLOAD_LENGTH) return true;
     PostNotify(LN_NO_RESPONSE);
     return false;
 }
@@ -188,21 +128,10 @@ bool CDeviceLink::WriteBlocks() {
             return true;
         }
         const uint32_t n = std::min(BLOCK_SIZE, m_length - position);
-        const uint8_t code = CommandCode(CMD_WRITE_BLOCK);
-        uint8_t* q = m_port.m_request;
-        q[0] = REQUEST_TAG;
-        q[1] = code;
-        q[2] = 0;
-        q[3] = 0;
-        q[4] = static_cast<uint8_t>(position & 0xFF);
-        q[5] = static_cast<uint8_t>((position >> 8) & 0xFF);
-        q[6] = static_cast<uint8_t>(n);
-        std::memcpy(q + 7, m_data.get() + position, n);
-        m_port.m_requestLength = n + 7;
+        const uint8_t code = CommandCode(CMD_WRITE_BLOCK, m_secondCpu != 0);
+        m_port.m_requestLength = BuildBlockRequest(code, position, m_data.get() + position, n, m_port.m_request);
         const bool acknowledged = SendAndAwaitAnswer([code](const uint8_t* r, uint32_t length) {
-            // Foreign, refused and short replies are skipped alike.
-            const bool ack = length >= MIN_BLOCK_ACK_LENGTH && r[0] == REPLY_TAG && r[1] == code && r[3] == 0;
-            return ack ? ReplyVerdict::Answer : ReplyVerdict::Skip;
+            return JudgeBlockReply(code, r, length);
         });
         if (acknowledged) {
             position += n;

@@ -16,16 +16,6 @@ void CDeviceLink::ThreadProc(void* link) {
 
 void CDeviceLink::Start() {
     Stop();
-    m_downloadRequested = 0;
-    m_resetRequested = 0;
-    m_resetIssued = 0;
-    m_cycleAnswers = 0;
-    m_answers = 0;
-    m_lastDownload = DownloadOutcome::None;
-    // The failure message names this port and this attempt's own cause, never
-    // an earlier connection's.
-    m_port.m_portName.Assign(m_portName.Text());
-    m_port.m_file.m_lastError = 0;
     if (StartWorker()) return;
     m_running = 0;
     m_port.Close();
@@ -33,7 +23,22 @@ void CDeviceLink::Start() {
     PostNotify(LN_PORT_FAILED);
 }
 
-bool CDeviceLink::StartWorker() {
+bool CDeviceLink::PrepareStart() {
+    m_downloadRequested = 0;
+    m_resetRequested = 0;
+    m_resetIssued = 0;
+    m_cycleAnswers = 0;
+    m_answers = 0;
+    m_lastDownload = DownloadOutcome::None;
+    m_stepDeadline = std::chrono::steady_clock::time_point::max();
+    // The failure message names this port and this attempt's own cause, never
+    // an earlier connection's.
+    m_port.m_portName.Assign(m_portName.Text());
+    m_port.m_file.m_lastError = 0;
+    return OpenPort();
+}
+
+bool CDeviceLink::OpenPort() {
     if (!m_wakeEvent.CreateEvent(false)) {
         m_port.m_file.m_lastError = LastSystemError();
         return false;
@@ -50,6 +55,11 @@ bool CDeviceLink::StartWorker() {
         return false;
     }
     m_port.EscapeCommFunction(SETRTS);
+    return true;
+}
+
+bool CDeviceLink::StartWorker() {
+    if (!PrepareStart()) return false;
     m_phase = LinkPhase::Waking;
     m_running = 1;
     if (m_thread.Start(&CDeviceLink::ThreadProc, this)) return true;
@@ -58,12 +68,29 @@ bool CDeviceLink::StartWorker() {
     return false;
 }
 
-void CDeviceLink::Stop() {
+bool CDeviceLink::OpenForCaller() {
+    Stop();
+    if (PrepareStart()) {
+        m_running = 1;
+        return true;
+    }
+    const uint32_t error = m_port.m_file.m_lastError;
+    m_port.Close();
+    m_wakeEvent.Close();
+    m_port.m_file.m_lastError = error;
+    return false;
+}
+
+void CDeviceLink::RequestStop() {
     m_running = 0;
     m_downloadRequested = 0;
     m_resetRequested = 0;
     m_port.SignalStop();
     if (!m_wakeEvent.IsEmpty()) m_wakeEvent.Signal();
+}
+
+void CDeviceLink::Stop() {
+    RequestStop();
     m_thread.WaitForExit();
     m_port.Close();
     m_wakeEvent.Close();

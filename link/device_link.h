@@ -11,6 +11,7 @@
 //    posting to m_notifyWindow and m_progressWindow; it never waits for the
 //    window thread, which waits for it only inside Stop().
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -18,57 +19,10 @@
 
 #include "link/device_info.h"
 #include "link/message_target.h"
+#include "link/protocol.h"
 #include "link/serial_port.h"
 
 class IImageReader;
-
-inline constexpr uint8_t REQUEST_TAG = 0x80;
-inline constexpr uint8_t REPLY_TAG = 0xC0;
-
-inline constexpr uint8_t CMD_WRITE_BLOCK = 0x01;
-inline constexpr uint8_t CMD_READ_IDENT = 0x03;
-inline constexpr uint8_t CMD_READ_HWINFO = 0x04;
-inline constexpr uint8_t CMD_BEGIN_DOWNLOAD = 0x05;
-inline constexpr uint8_t CMD_END_DOWNLOAD = 0x06;
-inline constexpr uint8_t CMD_RUN = 0x07;
-inline constexpr uint8_t CMD_RUN_SECOND = 0x11;
-inline constexpr uint8_t CMD_BAUD_SYNC = 0x86;
-// With the second CPU selected, block, identity, hardware-information, begin
-// and end use their code plus this offset.
-inline constexpr uint8_t SECOND_CPU_OFFSET = 10;
-inline constexpr uint8_t CMD_WRITE_BLOCK_SECOND = CMD_WRITE_BLOCK + SECOND_CPU_OFFSET;
-inline constexpr uint8_t CMD_READ_IDENT_SECOND = CMD_READ_IDENT + SECOND_CPU_OFFSET;
-inline constexpr uint8_t CMD_READ_HWINFO_SECOND = CMD_READ_HWINFO + SECOND_CPU_OFFSET;
-inline constexpr uint8_t CMD_BEGIN_DOWNLOAD_SECOND = CMD_BEGIN_DOWNLOAD + SECOND_CPU_OFFSET;
-inline constexpr uint8_t CMD_END_DOWNLOAD_SECOND = CMD_END_DOWNLOAD + SECOND_CPU_OFFSET;
-
-inline constexpr int POLL_ATTEMPTS = 5;      // identity and hardware information
-inline constexpr int COMMAND_ATTEMPTS = 3;   // begin, end, run, and each block
-inline constexpr int REPLIES_PER_ATTEMPT = 3;
-inline constexpr uint32_t BLOCK_SIZE = 128;
-// Block offsets travel as 16 bits: longer images cannot be addressed.
-inline constexpr uint32_t MAX_BLOCK_OFFSET_SPAN = 65535;
-inline constexpr uint32_t MIN_BLOCK_ACK_LENGTH = 4;
-inline constexpr uint32_t LINK_BAUD_RATE = 19200;
-inline constexpr uint32_t PROBE_RATES[7] = {1200, 2400, 4800, 9600, 19200, 38400, 57600};
-
-// Time-outs of the link, in milliseconds.
-inline constexpr uint32_t LINK_READ_TIMEOUT = 6000;
-inline constexpr uint32_t LINK_WRITE_TIMEOUT = 6000;
-inline constexpr uint32_t HWINFO_READ_TIMEOUT = 2000;
-inline constexpr uint32_t POLL_PAUSE = 2000;
-inline constexpr uint32_t WAKE_PAUSE = 500;
-inline constexpr uint32_t PROBE_PAUSE = 100;
-
-// Which poll groups answered in the last completed cycle (m_cycleAnswers).
-inline constexpr uint8_t ANSWERED_HWINFO = 1;
-inline constexpr uint8_t ANSWERED_IDENTITY = 2;
-
-// Reply parsing, pure: the fields of a reply message (m_reply, with the message
-// length before the checksum) that it holds completely are copied into device;
-// the rest keep their values. False when the reply holds none of them.
-bool ParseIdentityReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
-bool ParseHardwareInfoReply(const uint8_t* reply, uint32_t length, DeviceInfo& device);
 
 // What the link is doing, for displays that read it now and then; the
 // notifications above say the same things to their own receivers.
@@ -117,6 +71,17 @@ public:
     // The settings file's path, or "" when none can be formed.
     std::string SettingsPath() const;
 
+    // --- the device session (link/device_session.h) ---
+    // The session runs the worker's steps on its caller's thread, with no
+    // worker: OpenForCaller opens the port as Start does and marks the link
+    // running; RequestStop (any thread) ends every wait of those steps as
+    // Stop does, without joining or closing; Stop closes afterwards.
+    [[nodiscard]] bool OpenForCaller();
+    void RequestStop();
+    // Exchanges give up once this time has passed (max: never), each read cut
+    // to the time left. The desktop application's worker never sets it.
+    std::chrono::steady_clock::time_point m_stepDeadline = std::chrono::steady_clock::time_point::max();
+
     // --- worker thread ---
     void Run();
     void ClearDeviceInfo();
@@ -126,8 +91,9 @@ public:
     void PostProgressPos(uint32_t position);
 
     void WakeDevice();
-    // False when the group did not answer in any attempt (or the link stopped).
-    bool ReadHardwareInfo();
+    // False when the group did not answer in any attempt (or the link
+    // stopped); a reply that does not parse is no answer.
+    bool ReadHardwareInfo(int attempts = POLL_ATTEMPTS);
     bool ReadIdentity();
     // False (after posting LN_NO_RESPONSE) when there is no image or it is too
     // long to address in blocks: such an image is never begun.
@@ -177,10 +143,15 @@ private:
     // One attempt: sends the request in m_port and reads up to three replies;
     // judge(reply, length) takes a reply as the answer, skips it, or ends the
     // attempt. True when an answer came.
-    enum class ReplyVerdict { Answer, Skip, EndAttempt };
     template <class Judge>
     bool SendAndAwaitAnswer(Judge judge);
-    uint8_t CommandCode(uint8_t code) const;
+    // Resets the flags of a new connection and opens the port; false with the
+    // cause in m_port.m_file.m_lastError.
+    [[nodiscard]] bool PrepareStart();
+    [[nodiscard]] bool OpenPort();
+    // Cuts the port's read time-out to what is left before m_stepDeadline;
+    // false when nothing is left.
+    [[nodiscard]] bool FitReadToDeadline(uint32_t readTimeout);
     // One command with its attempts and the up-to-three-replies rule.
     ExchangeResult Exchange(uint8_t code, int attempts);
     // A download or reset command: posts LN_NO_RESPONSE when it gives up.

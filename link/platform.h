@@ -12,6 +12,10 @@ uint32_t LastSystemError();
 // The system's text for an error code kept by a CFileHandle (errno or GetLastError()).
 std::string SystemErrorText(uint32_t code);
 
+// The C library's text for an error number (errno) in English, whatever the
+// language: for output that programs read.
+std::string EnglishErrnoText(int number);
+
 // Full path of the program's own executable (module == nullptr) or of the given
 // module. False when the system cannot say.
 bool GetProgramPath(void* module, std::string& path);

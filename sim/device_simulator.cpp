@@ -14,7 +14,7 @@
 #include <cstring>
 #include <deque>
 
-#include "link/device_link.h"
+#include "link/protocol.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

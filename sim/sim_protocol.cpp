@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/device_link.h"
+#include "link/protocol.h"
 
 namespace {
 void PutU32BigEndian(std::vector<uint8_t>& out, uint32_t value) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/device_link.h"
+#include "link/protocol.h"
 #include "res/translation.h"
 #include "station/station_bay.h"
 
@@ -38,26 +38,17 @@ const char* StationEventName(StationEventKind kind) {
     return "unknown";
 }
 
-bool StationImageFromLink(const CDeviceLink& link, const std::string& source, StationImage& image) {
-    if (!link.HasImageData()) return false;
-    image.source = source;
-    image.info = link.m_firmware;
-    image.checksum = link.m_checksum;
-    image.data.assign(link.m_data.get(), link.m_data.get() + link.m_length);
-    return true;
-}
-
 CStation::CStation(IStationEvents* events) : m_events(events) {}
 
 CStation::~CStation() { Stop(); }
 
-bool CStation::Start(const StationConfig& config, const StationImage& image, std::string& error) {
+bool CStation::Start(const StationConfig& config, const FirmwareImage& image, std::string& error) {
     Stop();
     if (config.bays.empty()) {
         error = Tr("No bays: name at least one port.");
         return false;
     }
-    if (image.data.empty() || image.data.size() > MAX_BLOCK_OFFSET_SPAN) {
+    if (image.data.empty() || image.data.size() > MAX_DOWNLOAD_LENGTH) {
         error = Tr("The image holds no data a download can carry.");
         return false;
     }
@@ -74,7 +65,7 @@ bool CStation::Start(const StationConfig& config, const StationImage& image, std
         }
     }
     auto shared = std::make_shared<const StationConfig>(config);
-    auto sharedImage = std::make_shared<const StationImage>(image);
+    auto sharedImage = std::make_shared<const FirmwareImage>(image);
     std::vector<std::unique_ptr<CStationBay>> bays;
     for (size_t i = 0; i < config.bays.size(); ++i)
         bays.push_back(std::make_unique<CStationBay>(i, config.bays[i], shared, sharedImage, m_events));
@@ -87,6 +78,8 @@ bool CStation::Start(const StationConfig& config, const StationImage& image, std
     }
     m_running = true;
     for (auto& bay : m_bays) bay->Start();
+    m_watchStop = false;
+    m_portWatch = std::thread(&CStation::WatchPorts, this);
     return true;
 }
 
@@ -94,7 +87,26 @@ void CStation::Stop() {
     // Every bay is asked first, so they all wind down at once.
     for (auto& bay : m_bays) bay->RequestStop();
     for (auto& bay : m_bays) bay->Join();
+    StopPortWatch();
     m_running = false;
+}
+
+void CStation::WatchPorts() {
+    constexpr std::chrono::milliseconds kEvery{100};
+    std::unique_lock lock(m_watchLock);
+    while (!m_watchWake.wait_for(lock, kEvery, [this] { return m_watchStop; })) {
+        std::lock_guard bays(m_baysLock);
+        for (auto& bay : m_bays) bay->CheckPort();
+    }
+}
+
+void CStation::StopPortWatch() {
+    {
+        std::lock_guard lock(m_watchLock);
+        m_watchStop = true;
+    }
+    m_watchWake.notify_all();
+    if (m_portWatch.joinable()) m_portWatch.join();
 }
 
 void CStation::PauseBay(size_t bay) {

@@ -1,6 +1,6 @@
 #pragma once
 // A production station: many bays, each a serial port with a fixture behind
-// it, flashed at once. Each bay has a link engine (CDeviceLink) and a thread
+// it, flashed at once. Each bay has a device session and one thread
 // of its own that holds the conversation with one unit after another: wait
 // for a unit, identify it, check its hardware version against the image's
 // range, download, reset, record how it ended, wait for it to leave.
@@ -23,14 +23,17 @@
 //
 // The station never prints and never exits.
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "image/firmware_image.h"
 #include "link/device_info.h"
 #include "records/unit_record.h"
 
@@ -56,19 +59,6 @@ struct BayConfig {
     bool secondCpu = false;  // address the units' second processor
 };
 
-// The image every bay downloads. Plain data; the front end loads it with the
-// link's loaders (StationImageFromLink) and the station copies it to each bay.
-struct StationImage {
-    std::string source;  // the file's path, or "built-in"
-    FirmwareInfo info;
-    std::vector<uint8_t> data;
-    uint16_t checksum = 0;
-};
-
-class CDeviceLink;
-// The image a link has loaded (LoadBuiltInImage, LoadImageFromArchive). False
-// when the link holds no image data.
-[[nodiscard]] bool StationImageFromLink(const CDeviceLink& link, const std::string& source, StationImage& image);
 
 struct StationConfig {
     std::vector<BayConfig> bays;
@@ -174,7 +164,7 @@ public:
     // Starts one thread per bay. False with error set (nothing started) when
     // the configuration cannot work: no bays, the same port twice, no image.
     // The error is for a person, in their language (res/translation.h).
-    [[nodiscard]] bool Start(const StationConfig& config, const StationImage& image, std::string& error);
+    [[nodiscard]] bool Start(const StationConfig& config, const FirmwareImage& image, std::string& error);
     // Stops every bay and joins their threads: each link is stopped, a unit in
     // the middle of its download is recorded as stopped. Safe to call twice.
     void Stop();
@@ -199,11 +189,21 @@ public:
     bool Finished() const;
 
 private:
+    // The station's own thread: every bay's port looked at ten times a second,
+    // so a unit pulled out (or a port that now leads elsewhere) ends the step
+    // its bay is in.
+    void WatchPorts();
+    void StopPortWatch();
+
     IStationEvents* m_events;
     mutable std::mutex m_baysLock;  // guards the vector; each bay guards its own state
     std::vector<std::unique_ptr<CStationBay>> m_bays;
     std::shared_ptr<const StationConfig> m_config;
-    std::shared_ptr<const StationImage> m_image;
+    std::shared_ptr<const FirmwareImage> m_image;
     std::chrono::steady_clock::time_point m_started{};
     std::atomic<bool> m_running{false};
+    std::mutex m_watchLock;  // with m_watchWake and m_watchStop: the port watch's rest
+    std::condition_variable m_watchWake;
+    bool m_watchStop = false;
+    std::thread m_portWatch;
 };

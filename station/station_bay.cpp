@@ -5,16 +5,17 @@
 #include <cstring>
 
 #include "link/port_list.h"
+#include "link/protocol.h"
 #include "records/record_store.h"
 #include "records/record_time.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "station/station_platform.h"
+#include "station/unit_outcome.h"
 
 namespace {
-// How often a bay looks at its stop and pause flags and at its port.
-constexpr std::chrono::milliseconds kSlice{50};
+// A missing port is looked for again this often.
 constexpr std::chrono::milliseconds kPortCheckEvery{100};
 // A port that cannot be opened is tried again after this pause.
 constexpr std::chrono::milliseconds kPortRetry{1000};
@@ -48,25 +49,14 @@ std::string Seconds(std::chrono::milliseconds span) {
 }  // namespace
 
 CStationBay::CStationBay(size_t index, const BayConfig& config, std::shared_ptr<const StationConfig> station,
-                         std::shared_ptr<const StationImage> image, IStationEvents* events)
+                         std::shared_ptr<const FirmwareImage> image, IStationEvents* events)
     : m_index(index), m_config(config), m_station(std::move(station)), m_image(std::move(image)), m_events(events) {
     m_status.config = config;
-    m_link.m_notifyWindow = &m_queue;
-    m_link.m_progressWindow = &m_queue;
-    m_link.m_port.SetTrace(this);
-    m_link.m_firmware = m_image->info;
-    m_link.m_checksum = m_image->checksum;
-    m_link.m_length = static_cast<uint32_t>(m_image->data.size());
-    m_link.m_data = std::make_unique<uint8_t[]>(m_image->data.size() + 1);
-    std::memcpy(m_link.m_data.get(), m_image->data.data(), m_image->data.size());
 }
 
 CStationBay::~CStationBay() {
     RequestStop();
     Join();
-    m_link.m_port.SetTrace(nullptr);
-    m_link.m_notifyWindow = nullptr;
-    m_link.m_progressWindow = nullptr;
 }
 
 void CStationBay::Start() {
@@ -74,14 +64,53 @@ void CStationBay::Start() {
     m_thread = std::thread(&CStationBay::Run, this);
 }
 
-void CStationBay::RequestStop() { m_stop = true; }
+// Each of these ends the step the bay's thread is in, and its rest.
+void CStationBay::RequestStop() {
+    m_stop = true;
+    m_session.RequestStop();
+    m_rested.notify_all();
+}
 
 void CStationBay::Join() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void CStationBay::Pause() { m_pause = true; }
-void CStationBay::Resume() { m_pause = false; }
+void CStationBay::Pause() {
+    m_pause = true;
+    m_session.RequestStop();
+    m_rested.notify_all();
+}
+
+void CStationBay::Resume() {
+    {
+        std::lock_guard lock(m_restLock);
+        m_pause = false;
+    }
+    m_rested.notify_all();
+}
+
+void CStationBay::CheckPort() {
+    std::string opened;
+    {
+        std::lock_guard lock(m_deviceLock);
+        opened = m_device;
+    }
+    if (opened.empty() || m_portChanged) return;
+    std::string device, reason;
+    if (ResolveBayPort(m_config.port, device, reason) && device == opened) return;
+    {
+        std::lock_guard lock(m_restLock);
+        m_portChanged = true;
+    }
+    m_session.RequestStop();
+    m_rested.notify_all();
+}
+
+bool CStationBay::Rest(Clock::time_point until) {
+    std::unique_lock lock(m_restLock);
+    m_rested.wait_until(lock, until, [this] { return Interrupted() || m_portChanged; });
+    return !Interrupted() && !m_portChanged;
+}
 
 void CStationBay::MarkRemoved() {
     std::lock_guard lock(m_lock);
@@ -132,7 +161,7 @@ void CStationBay::Run() {
             continue;
         }
         const Turn turn = ServeUnit();
-        m_link.Stop();
+        m_session.Close();
         if (turn == Turn::Interrupted) continue;
         const BayStatus status = Status();
         if (station.stopAfterFailures > 0 && status.failuresInRow >= static_cast<uint32_t>(station.stopAfterFailures)) {
@@ -148,9 +177,9 @@ void CStationBay::Run() {
             break;
         }
         if (turn != Turn::NoUnit) WaitForRemoval();
-        m_link.Stop();
+        m_session.Close();
     }
-    m_link.Stop();
+    m_session.Close();
     {
         std::lock_guard lock(m_lock);
         if (m_status.state != BayState::Done && m_status.state != BayState::OutOfService)
@@ -163,7 +192,8 @@ void CStationBay::Run() {
 void CStationBay::WaitWhilePaused() {
     SetState(BayState::Paused);
     Emit(StationEventKind::Paused);
-    while (m_pause && !m_stop) std::this_thread::sleep_for(kSlice);
+    std::unique_lock lock(m_restLock);
+    m_rested.wait(lock, [this] { return !m_pause || m_stop; });
 }
 
 CStationBay::Turn CStationBay::ServeUnit() {
@@ -186,58 +216,43 @@ CStationBay::Turn CStationBay::ServeUnit() {
     return FlashUnit(unit);
 }
 
-bool CStationBay::StartLink() {
-    std::string reason;
-    if (!ResolveBayPort(m_config.port, m_device, reason)) return false;
-    if (static_cast<int>(m_device.size()) >= m_link.m_portName.Capacity()) return false;
-    m_link.SetPortName(m_device.c_str());
-    m_link.m_secondCpu = m_config.secondCpu ? 1 : 0;
-    m_lastReply = Clock::now().time_since_epoch().count();
-    m_link.Start();
-    m_nextPortCheck = Clock::now() + kPortCheckEvery;
-    if (m_link.m_running) return true;
-    m_link.Stop();
-    LinkMessage drained;
-    while (m_queue.Take(drained, 0)) {
-    }
-    return false;
-}
-
-// The port is gone, or its name now leads to another device (an adapter
-// plugged in again, a simulator's new pseudo-terminal).
-bool CStationBay::PortChanged() {
-    const Clock::time_point now = Clock::now();
-    if (now < m_nextPortCheck) return false;
-    m_nextPortCheck = now + kPortCheckEvery;
+bool CStationBay::StartLink(std::string* failure, bool* missing) {
     std::string device, reason;
-    return !ResolveBayPort(m_config.port, device, reason) || device != m_device;
-}
-
-CStationBay::Wait CStationBay::Next(LinkMessage& message) {
-    if (Interrupted()) return Wait::Interrupted;
-    if (PortChanged()) return Wait::PortChanged;
-    return m_queue.Take(message, static_cast<uint32_t>(kSlice.count())) ? Wait::Message : Wait::Slice;
+    // Resolved once: the name may come and go between two looks.
+    const bool found = ResolveBayPort(m_config.port, device, reason);
+    if (missing != nullptr) *missing = !found;
+    if (!found) {
+        if (failure != nullptr) *failure = "Port " + m_config.port + ": " + reason + ".";
+        return false;
+    }
+    if (device.size() > CDeviceSession::kLongestPortName) {
+        if (failure != nullptr)
+            *failure = "Port " + m_config.port + " leads to " + device + ", a name longer than " +
+                       std::to_string(CDeviceSession::kLongestPortName) + " characters.";
+        return false;
+    }
+    {
+        std::lock_guard lock(m_deviceLock);
+        m_device = device;
+    }
+    m_portChanged = false;
+    m_lastReply = Clock::now().time_since_epoch().count();
+    if (m_session.Open(device, m_config.secondCpu, this).Ok()) return true;
+    m_session.Close();
+    if (failure != nullptr) *failure = "Port " + m_config.port + " cannot be opened.";
+    return false;
 }
 
 bool CStationBay::OpenPort(Clock::time_point deadline, int64_t startedUtcMs) {
     for (;;) {
         if (Interrupted()) return false;
-        if (StartLink()) {
+        std::string failure;
+        bool missing = false;
+        if (StartLink(&failure, &missing)) {
             m_portFailure.clear();
             return true;
         }
-        std::string reason;
-        std::string device;
-        std::string failure;
         // A missing port is a fixture without its adapter: waited for quietly.
-        const bool missing = !ResolveBayPort(m_config.port, device, reason);
-        if (missing)
-            failure = "Port " + m_config.port + ": " + reason + ".";
-        else if (device.size() >= static_cast<size_t>(m_link.m_portName.Capacity()))
-            failure = "Port " + m_config.port + " leads to " + device + ", a name longer than " +
-                      std::to_string(m_link.m_portName.Capacity() - 1) + " characters.";
-        else
-            failure = "Port " + m_config.port + " cannot be opened.";
         if (!missing && failure != m_portFailure) {
             StationEvent event = MakeEvent(StationEventKind::PortFailed);
             event.message = failure;
@@ -245,7 +260,8 @@ bool CStationBay::OpenPort(Clock::time_point deadline, int64_t startedUtcMs) {
         }
         m_portFailure = failure;
         const Clock::time_point retry = Clock::now() + (missing ? kPortCheckEvery : kPortRetry);
-        while (!Interrupted() && Clock::now() < retry && Clock::now() < deadline) std::this_thread::sleep_for(kSlice);
+        Rest(std::min(retry, deadline));
+        if (Interrupted()) return false;
         if (Clock::now() >= deadline) {
             Unit unit;
             unit.startedUtcMs = startedUtcMs;
@@ -256,32 +272,51 @@ bool CStationBay::OpenPort(Clock::time_point deadline, int64_t startedUtcMs) {
 }
 
 CStationBay::Turn CStationBay::WaitForUnit(Clock::time_point deadline, Unit& unit) {
+    // A day stands for "no limit": Identify is asked again after it anyway.
+    constexpr std::chrono::hours kLongWait{24};
     for (;;) {
         if (!OpenPort(deadline, unit.startedUtcMs)) return Interrupted() ? Turn::Interrupted : Turn::NoUnit;
         for (;;) {
-            if (Clock::now() >= deadline) {
-                m_link.Stop();
-                Finish(unit, UnitResult::NoResponse,
-                       Text(IDS_NO_RESPONSE) + ". Nothing answered on " + m_config.port + " within " +
-                           Seconds(m_station->unitTimeout) + ".");
-                return Turn::NoUnit;
-            }
-            LinkMessage message;
-            const Wait wait = Next(message);
-            if (wait == Wait::Interrupted) return Turn::Interrupted;
-            if (wait == Wait::PortChanged) break;
-            if (wait == Wait::Message && message.message == WM_LINK_NOTIFY && message.wParam == LN_INFO_CHANGED) {
-                unit.device = m_link.SnapshotDevice();
-                // The cycle publishes once, after both poll commands. The
-                // unit's attempt starts when it answers, not when the bay
+            // A stop that came before the session opened ends the wait here.
+            if (Interrupted()) return Turn::Interrupted;
+            const Clock::time_point now = Clock::now();
+            const auto limit = deadline == Clock::time_point::max()
+                                   ? std::chrono::duration_cast<std::chrono::milliseconds>(kLongWait)
+                                   : std::chrono::ceil<std::chrono::milliseconds>(deadline - std::min(now, deadline));
+            const SessionResult found = m_session.Identify(limit, false);
+            if (Interrupted()) return Turn::Interrupted;
+            if (PortChanged()) break;
+            if (found.Ok()) {
+                unit.device = m_session.Device();
+                // The unit's attempt starts when it answers, not when the bay
                 // began to wait for it.
                 if (HasChip(unit.device)) {
                     unit.startedUtcMs = UtcNowMs();
                     return Turn::Finished;
                 }
+            } else if (found.silence == SilenceKind::MissingHardwareInfo ||
+                       found.silence == SilenceKind::MissingIdentity) {
+                // Half an answer is no answer, as for the command line's download.
+                unit.device = m_session.Device();
+                unit.startedUtcMs = UtcNowMs();
+                m_session.Close();
+                const UnitOutcome outcome = OutcomeOf(UnitStep::Identify, found, m_config.port);
+                Finish(unit, outcome.result, outcome.message);
+                return Turn::Finished;
+            }
+            if (Clock::now() >= deadline) {
+                m_session.Close();
+                Finish(unit, UnitResult::NoResponse,
+                       Text(IDS_NO_RESPONSE) + ". Nothing answered on " + m_config.port + " within " +
+                           Seconds(m_station->unitTimeout) + ".");
+                return Turn::NoUnit;
+            }
+            if (!Rest(Clock::now() + std::chrono::milliseconds(POLL_PAUSE))) {
+                if (Interrupted()) return Turn::Interrupted;
+                break;
             }
         }
-        m_link.Stop();
+        m_session.Close();
     }
 }
 
@@ -321,91 +356,39 @@ bool CStationBay::Download(UnitResult& result, std::string& message) {
     StationEvent started = MakeEvent(StationEventKind::DownloadStarted);
     started.total = total;
     Emit(started);
-    bool done = false;
-    bool noResponse = false;
-    uint32_t acknowledged = 0;
     uint32_t shownPercent = 0;
-    m_link.RequestDownload();
-    for (;;) {
-        LinkMessage message_;
-        const Wait wait = Next(message_);
-        if (wait == Wait::Interrupted || wait == Wait::PortChanged) {
-            m_link.Stop();
-            result = wait == Wait::Interrupted ? UnitResult::Stopped : UnitResult::PortFailed;
-            message = (wait == Wait::Interrupted ? std::string("Stopped")
-                                                 : Text(IDS_PORT_FAILED) + ". The port " + m_config.port +
-                                                       " went away") +
-                      " during the download after " + std::to_string(acknowledged) + " of " +
-                      std::to_string(total) + " bytes.";
-            return false;
+    // The range was checked already: the bay words its own refusal.
+    const SessionResult sent = m_session.Download(m_image->info, m_image->data, true, [&](uint32_t acknowledged, uint32_t) {
+        const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(uint64_t{acknowledged} * 100 / total);
+        {
+            std::lock_guard lock(m_lock);
+            m_status.position = acknowledged;
         }
-        if (wait == Wait::Message) {
-            if (message_.message == PBM_SETPOS) {
-                acknowledged = static_cast<uint32_t>(message_.wParam);
-                const uint32_t percent = total == 0 ? 100 : static_cast<uint32_t>(uint64_t{acknowledged} * 100 / total);
-                {
-                    std::lock_guard lock(m_lock);
-                    m_status.position = acknowledged;
-                }
-                if (percent != shownPercent) {
-                    shownPercent = percent;
-                    Emit(StationEventKind::Progress);
-                }
-            } else if (message_.message == WM_LINK_NOTIFY && message_.wParam == LN_DOWNLOAD_DONE) {
-                done = true;
-            } else if (message_.message == WM_LINK_NOTIFY && message_.wParam == LN_NO_RESPONSE) {
-                noResponse = true;
-            }
-            continue;  // drain what is queued before looking at the flag
+        if (percent != shownPercent) {
+            shownPercent = percent;
+            Emit(StationEventKind::Progress);
         }
-        // The worker clears the request after the whole attempt, end command
-        // included, and posts everything about it before that.
-        if (m_link.m_downloadRequested == 0) {
-            while (m_queue.Take(message_, 0)) {
-                if (message_.message == WM_LINK_NOTIFY && message_.wParam == LN_DOWNLOAD_DONE) done = true;
-                if (message_.message == WM_LINK_NOTIFY && message_.wParam == LN_NO_RESPONSE) noResponse = true;
-                if (message_.message == PBM_SETPOS) acknowledged = static_cast<uint32_t>(message_.wParam);
-            }
-            break;
-        }
-    }
-    if (done && !noResponse) {
-        result = UnitResult::Passed;
-        message = Text(IDS_DOWNLOAD_DONE);
-        return true;
-    }
-    result = UnitResult::NoResponse;
-    message = Text(IDS_NO_RESPONSE) + ". " +
-              (done ? std::string("The unit took every block but did not confirm the end of the download.")
-                    : "The download stopped after " + std::to_string(acknowledged) + " of " +
-                          std::to_string(total) + " bytes.");
-    return false;
+    });
+    const UnitOutcome outcome = OutcomeOf(UnitStep::Download, Watched(sent), m_config.port);
+    result = outcome.result;
+    message = outcome.message;
+    return sent.Ok();
 }
 
 bool CStationBay::Reset(UnitResult& result, std::string& message) {
-    m_link.RequestReset();
-    for (;;) {
-        LinkMessage notice;
-        const Wait wait = Next(notice);
-        if (wait == Wait::Interrupted || wait == Wait::PortChanged) {
-            m_link.Stop();
-            result = wait == Wait::Interrupted ? UnitResult::Stopped : UnitResult::PortFailed;
-            message = wait == Wait::Interrupted ? "Stopped after the download, before the reset was confirmed."
-                                                : Text(IDS_PORT_FAILED) + ". The port " + m_config.port +
-                                                      " went away before the reset was confirmed.";
-            return false;
-        }
-        if (wait != Wait::Message || notice.message != WM_LINK_NOTIFY) continue;
-        if (notice.wParam == LN_DEVICE_RESET) {
-            message += ". " + Text(IDS_DEVICE_RESET);
-            return true;
-        }
-        if (notice.wParam == LN_NO_RESPONSE) {
-            result = UnitResult::NoResponse;
-            message = Text(IDS_NO_RESPONSE) + ". The unit took the image but did not acknowledge the reset.";
-            return false;
-        }
-    }
+    const SessionResult reset = m_session.Reset();
+    UnitOutcome outcome{result, message};
+    AddReset(outcome, Watched(reset), m_config.port);
+    result = outcome.result;
+    message = outcome.message;
+    return reset.Ok();
+}
+
+// A step the port watch stopped ended because the port went away.
+SessionResult CStationBay::Watched(SessionResult result) const {
+    if (result.kind == SessionErrorKind::Stopped && PortChanged() && !Interrupted())
+        result.kind = SessionErrorKind::PortGone;
+    return result;
 }
 
 // The fixture's physical place (its /dev/serial/by-path name) and the
@@ -431,7 +414,7 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     FillAdapter(record);
     record.secondCpu = m_config.secondCpu;
     record.device = unit.device;
-    record.imageSource = m_image->source;
+    record.imageSource = m_image->Source();
     record.image = m_image->info;
     record.imageLength = static_cast<uint32_t>(m_image->data.size());
     record.imageChecksum = m_image->checksum;
@@ -474,25 +457,27 @@ void CStationBay::WaitForRemoval() {
         m_status.state = BayState::WaitingForRemoval;
     }
     Emit(StationEventKind::WaitingForRemoval);
-    m_link.Stop();
-    LinkMessage drained;
-    while (m_queue.Take(drained, 0)) {
-    }
+    m_session.Close();
+    const auto quiet = std::max(m_station->leaveQuiet, kShortestLeaveQuiet);
     bool left = !StartLink();
     while (!left) {
-        LinkMessage message;
-        const Wait wait = Next(message);
-        if (wait == Wait::Interrupted) return;
-        if (wait == Wait::PortChanged) break;
+        if (Interrupted()) return;
+        const SessionResult answer = m_session.Identify(std::chrono::duration_cast<std::chrono::milliseconds>(quiet), false);
+        if (Interrupted()) return;
+        if (PortChanged()) break;
         const Clock::time_point lastReply{Clock::duration(m_lastReply.load())};
-        if (Clock::now() - lastReply >= std::max(m_station->leaveQuiet, kShortestLeaveQuiet)) break;
+        if (Clock::now() - lastReply >= quiet) break;
         // Another unit answering on the same port has replaced this one.
-        if (wait == Wait::Message && message.message == WM_LINK_NOTIFY && message.wParam == LN_INFO_CHANGED) {
-            const DeviceInfo device = m_link.SnapshotDevice();
+        if (answer.Ok()) {
+            const DeviceInfo device = m_session.Device();
             if (HasChip(device) && std::memcmp(device.chipId, m_lastChip, 4) != 0) break;
         }
+        if (!Rest(Clock::now() + std::chrono::milliseconds(POLL_PAUSE))) {
+            if (Interrupted()) return;
+            break;
+        }
     }
-    m_link.Stop();
+    m_session.Close();
     m_left = true;
     {
         std::lock_guard lock(m_lock);

@@ -1,11 +1,12 @@
 #pragma once
-// One bay of the station: a port, its link engine and the thread that holds
-// the conversation with one unit after another. Internal to the station.
+// One bay of the station: a port, its device session and the one thread that
+// holds the conversation with one unit after another. Internal to the station.
 //
 // Threads: the owner thread (CStation's) calls Start, RequestStop, Join,
-// Pause and Resume; Status from any thread; everything else runs on the bay's
-// own thread, which drives the link the way the command line does: requests
-// from this thread, the worker's answers through the message queue.
+// Pause and Resume; the station's port watch calls CheckPort; Status from any
+// thread; everything else runs on the bay's own thread, which runs the
+// session's steps itself. Each of the others ends the step that runs through
+// the session's RequestStop.
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -13,8 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "link/device_link.h"
-#include "link/message_target.h"
+#include <condition_variable>
+
+#include "link/device_session.h"
+#include "link/serial_port.h"
 #include "station/station.h"
 
 class CStationBay final : private IFrameTrace {
@@ -22,7 +25,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     CStationBay(size_t index, const BayConfig& config, std::shared_ptr<const StationConfig> station,
-                std::shared_ptr<const StationImage> image, IStationEvents* events);
+                std::shared_ptr<const FirmwareImage> image, IStationEvents* events);
     ~CStationBay();
     CStationBay(const CStationBay&) = delete;
     CStationBay& operator=(const CStationBay&) = delete;
@@ -35,6 +38,12 @@ public:
     void Resume();
     void MarkRemoved();
 
+    // --- the station's port watch ---
+    // Ends the current step when the port is gone or its name now leads to
+    // another device (an adapter plugged in again, a simulator's new
+    // pseudo-terminal).
+    void CheckPort();
+
     // --- any thread ---
     BayStatus Status() const;
     const std::string& Port() const { return m_config.port; }
@@ -42,7 +51,6 @@ public:
 private:
     // How one unit's turn on the bay ended.
     enum class Turn { Finished, Skipped, Interrupted, NoUnit };
-    enum class Wait { Message, Slice, Interrupted, PortChanged };
     struct Unit {
         int64_t startedUtcMs = 0;
         DeviceInfo device;
@@ -62,12 +70,17 @@ private:
     bool Reset(UnitResult& result, std::string& message);
     void WaitForRemoval();
     void WaitWhilePaused();
+    // Waits until the time, a stop, a pause or a changed port; false when one
+    // of those came first.
+    bool Rest(Clock::time_point until);
 
-    // The next message of the link, or why there was none within one slice.
-    Wait Next(LinkMessage& message);
     bool Interrupted() const { return m_stop || m_pause; }
-    [[nodiscard]] bool StartLink();
-    bool PortChanged();
+    // Opens the session on the device the port's name leads to now; false
+    // with why (and whether the name leads nowhere) when it cannot.
+    [[nodiscard]] bool StartLink(std::string* failure = nullptr, bool* missing = nullptr);
+    // The port changed since the session opened it (CheckPort said so).
+    bool PortChanged() const { return m_portChanged; }
+    SessionResult Watched(SessionResult result) const;
     void Finish(const Unit& unit, UnitResult result, const std::string& message);
     void FillAdapter(UnitRecord& record) const;
 
@@ -80,25 +93,28 @@ private:
     const size_t m_index;
     const BayConfig m_config;
     const std::shared_ptr<const StationConfig> m_station;
-    const std::shared_ptr<const StationImage> m_image;
+    const std::shared_ptr<const FirmwareImage> m_image;
     IStationEvents* const m_events;
 
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_pause{false};
+    std::atomic<bool> m_portChanged{false};
     std::atomic<Clock::rep> m_lastReply{0};  // steady ticks of the last frame received
+    std::mutex m_restLock;                   // with m_rested: Rest's waits
+    std::condition_variable m_rested;
 
     mutable std::mutex m_lock;  // guards m_status
     BayStatus m_status;
 
+    // Written by the bay's thread while its session is closed, read by CheckPort.
+    std::string m_device;           // the device the port name led to when the session opened
+    mutable std::mutex m_deviceLock;
     // Bay thread only.
-    std::string m_device;           // the device the port name led to when the link opened
     uint8_t m_lastChip[4] = {0, 0, 0, 0};
     bool m_hasLastChip = false;
     bool m_left = true;             // the last flashed unit has left the bay
     std::string m_portFailure;      // the last port failure reported, so it is reported once
-    Clock::time_point m_nextPortCheck{};
 
-    CMessageQueue m_queue;  // before the link: the link's worker posts to it
-    CDeviceLink m_link;
+    CDeviceSession m_session;
     std::thread m_thread;
 };

@@ -17,7 +17,7 @@
 #include <wx/textdlg.h>
 #include <wx/timer.h>
 
-#include "cli/image_source.h"
+#include "image/image_source.h"
 #include "link/device_link.h"
 #include "records/record_reader.h"
 #include "records/record_writer.h"
@@ -329,10 +329,9 @@ void CStationFrame::SelectBay(size_t tile) {
 
 bool CStationFrame::LoadImage(const std::string& path) {
     if (Running()) return false;
-    CDeviceLink link;
-    const ImageLoadReport report = LoadImageIntoLink(link, path);
-    StationImage image;
-    if (!report.Usable() || !StationImageFromLink(link, path.empty() ? stationtext::kBuiltIn : path, image)) {
+    FirmwareImage image;
+    const ImageLoadReport report = LoadFirmwareImage(path, image);
+    if (!report.Usable()) {
         Box(Printf(stationtext::kImageUnusable, report.problem), wxOK | wxICON_ERROR);
         return false;
     }

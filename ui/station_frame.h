@@ -72,7 +72,7 @@ public:
     size_t TileCount() const { return m_tiles.size(); }
     CBayTile* Tile(size_t index) const { return m_tiles.at(index); }
     size_t SelectedTile() const { return m_selected; }
-    const StationImage& Image() const { return m_image; }
+    const FirmwareImage& Image() const { return m_image; }
     wxString ImageText() const;
     wxString TotalsText() const;
     wxListCtrl* RecordsTable() const { return m_records; }
@@ -116,7 +116,7 @@ private:
 
     StationConfig m_base;
     StationSettings m_settings;
-    StationImage m_image;
+    FirmwareImage m_image;
     std::vector<Slot> m_slots;
     std::vector<CBayTile*> m_tiles;
     size_t m_selected = 0;

@@ -109,13 +109,13 @@ std::string PhysicalPlace(const std::string& port) {
     return Format(Tr(stationtext::kPlacePort), socket.c_str(), name.substr(portAt + 5).c_str());
 }
 
-std::string ImageLine(const StationImage& image) {
+std::string ImageLine(const FirmwareImage& image) {
     if (image.data.empty()) return Tr(stationtext::kNoImage);
     const FirmwareInfo& info = image.info;
     return Format(Tr(stationtext::kImageLine), info.name.Text(), FormatVersion(info.swMajor, info.swMinor).c_str(),
                   FormatVersion(info.hwLowestMajor, info.hwLowestMinor).c_str(),
                   FormatVersion(info.hwHighestMajor, info.hwHighestMinor).c_str(), image.checksum,
-                  image.source == stationtext::kBuiltIn ? Tr(stationtext::kBuiltIn) : image.source.c_str());
+                  image.BuiltIn() ? Tr(stationtext::kBuiltIn) : image.path.c_str());
 }
 
 std::string TotalsLine(const StationTotals& totals) {

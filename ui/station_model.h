@@ -34,7 +34,7 @@ TileContent DescribeBay(size_t index, const BayStatus& bay);
 std::string PhysicalPlace(const std::string& port);
 
 // The header: the image, then the totals.
-std::string ImageLine(const StationImage& image);
+std::string ImageLine(const FirmwareImage& image);
 std::string TotalsLine(const StationTotals& totals);
 
 struct RecordRow {

@@ -44,9 +44,3 @@ const char* PortNameExamples() { return "/dev/ttyUSB0, /dev/pts/3, COM1 = /dev/t
 
 const char* StopRequestNames() { return "SIGINT/SIGTERM"; }
 
-std::string EnglishErrnoText(int number) {
-    // The C locale's texts are the C library's own English ones.
-    static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    if (english == static_cast<locale_t>(nullptr)) return std::strerror(number);
-    return strerror_l(number, english);
-}

@@ -59,4 +59,3 @@ const char* PortNameExamples() { return "COM1, COM12"; }
 const char* StopRequestNames() { return "Ctrl+C/Ctrl+Break"; }
 
 // The C runtime's texts are English in every language (nothing here sets its locale).
-std::string EnglishErrnoText(int number) { return std::strerror(number); }

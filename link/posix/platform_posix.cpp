@@ -1,6 +1,9 @@
+#include <locale.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <system_error>
 #include <thread>
@@ -62,4 +65,11 @@ bool FileTruncateHere(CFileHandle& file) {
     if (at >= 0 && ::ftruncate(file.m_handle, at) == 0) return true;
     file.m_lastError = static_cast<uint32_t>(errno);
     return false;
+}
+
+std::string EnglishErrnoText(int number) {
+    // The C locale's texts are the C library's own English ones.
+    static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (english == static_cast<locale_t>(nullptr)) return std::strerror(number);
+    return strerror_l(number, english);
 }

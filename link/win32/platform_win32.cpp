@@ -1,4 +1,5 @@
 // Win32 system services.
+#include <cstring>
 #include <vector>
 
 #include "link/handles.h"
@@ -50,3 +51,5 @@ bool IsBusyError(uint32_t code) {
 bool IsMissingError(uint32_t code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
+
+std::string EnglishErrnoText(int number) { return std::strerror(number); }

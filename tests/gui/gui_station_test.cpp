@@ -358,7 +358,7 @@ TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     EXPECT_FALSE(m_frame->LoadImage(WriteFile("bad.fw", bad)));
     EXPECT_TRUE(std::any_of(m_boxes.begin(), m_boxes.end(),
                             [](const RecordedBox& box) { return box.text.Find("checksum") != wxNOT_FOUND; }));
-    EXPECT_EQ(m_frame->Image().source, "built-in");
+    EXPECT_EQ(m_frame->Image().Source(), "built-in");
     const std::string good = WriteFile("good.fw", PackedImage());
     ASSERT_TRUE(m_frame->LoadImage(good));
     CloseFrame();
@@ -367,7 +367,7 @@ TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     ASSERT_EQ(m_frame->TileCount(), 2u);
     EXPECT_EQ(m_frame->Tile(1)->Content().port, "/dev/ttyUSB7");
     EXPECT_TRUE(m_frame->Settings().bays[1].secondCpu);
-    EXPECT_EQ(m_frame->Image().source, good);
+    EXPECT_EQ(m_frame->Image().Source(), good);
     EXPECT_EQ(m_frame->Settings().records, m_records);
     EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(m_records); }, kWaitMs))
         << "the table reads the database the bays write";
@@ -418,7 +418,7 @@ TEST_F(StationGuiTest, StationWindowSpeaksTheCataloguesLanguageWithTheSameKeys) 
     EXPECT_EQ(waiting.state, "WARTET");
     EXPECT_EQ(waiting.title, "Platz 1");
     EXPECT_EQ(waiting.unit, "Ein Gerät auf den Platz setzen");
-    EXPECT_EQ(ImageLine(StationImage()), "Abbild: keines (Station > Abbild öffnen)");
+    EXPECT_EQ(ImageLine(FirmwareImage()), "Abbild: keines (Station > Abbild öffnen)");
 }
 
 BayStatus StatusIn(BayState state) {

@@ -336,7 +336,7 @@ TEST_F(LinkEngine, RefusedImageSendsNoBeginFrame) {
     // The worker clears the request after posting; a new one waits for that.
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (link->m_downloadRequested && Clock::now() < deadline) std::this_thread::yield();
-    SetImage(Pattern(MAX_BLOCK_OFFSET_SPAN + 1));
+    SetImage(Pattern(MAX_DOWNLOAD_LENGTH + 1));
     link->RequestDownload();
     ASSERT_TRUE(target.WaitFor(LN_NO_RESPONSE, 2));
     EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD), 0u);

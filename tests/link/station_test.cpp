@@ -92,7 +92,7 @@ protected:
         char pattern[] = "/tmp/kavro-station-test-with-a-long-fixture-name-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
-        m_image.source = "test pattern";
+        m_image.path = "test pattern";
         m_image.info.name.Assign("Station test image");
         m_image.info.swMajor = 3;
         m_image.info.hwLowestMajor = 1;
@@ -140,7 +140,7 @@ protected:
     }
 
     std::string m_dir;
-    StationImage m_image;
+    FirmwareImage m_image;
     Recorder m_recorder;
     std::unique_ptr<SimBays> m_bays;
     std::unique_ptr<CStation> m_station;
@@ -354,7 +354,7 @@ TEST_F(StationTest, StartRefusesConfigurationsThatCannotWork) {
     EXPECT_FALSE(station.Start(config, m_image, error));
     EXPECT_NE(error.find("/dev/ttyUSB0"), std::string::npos);
     config.bays.pop_back();
-    EXPECT_FALSE(station.Start(config, StationImage{}, error));
+    EXPECT_FALSE(station.Start(config, FirmwareImage{}, error));
     EXPECT_FALSE(station.Running());
 }
 }  // namespace

@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kavro-station-soak: %s\n", error.c_str());
             return 2;
         }
-        StationImage image;
-        image.source = "soak pattern";
+        FirmwareImage image;
+        image.path = "soak pattern";
         image.info.hwLowestMajor = 1;
         image.info.hwHighestMajor = 3;
         image.data = testdata::Pattern(4000, static_cast<uint32_t>(options.seed));

@@ -1,15 +1,13 @@
-#include "cli/image_source.h"
+#include "image/image_source.h"
 
 #include <cstdio>
 #include <initializer_list>
 #include <vector>
 
-#include "cli/cli_platform.h"
-
 #include "image/file_reader.h"
 #include "image/firmware_format.h"
 #include "image/image_loading.h"
-#include "link/device_link.h"
+#include "link/protocol.h"
 #include "link/platform.h"
 #include "res/translation.h"
 
@@ -43,12 +41,22 @@ void SetProblem(ImageLoadReport& report, const char* format, std::initializer_li
 }
 }  // namespace
 
-ImageLoadReport LoadImageIntoLink(CDeviceLink& link, const std::string& path) {
+namespace {
+// Why an image that was read whole cannot be downloaded, or nullptr.
+const char* DataRefusal(const FirmwareImage& image) {
+    if (image.data.size() > MAX_DOWNLOAD_LENGTH) return KTEXT("the image is longer than 65,535 bytes");
+    return nullptr;
+}
+}  // namespace
+
+ImageLoadReport LoadFirmwareImage(const std::string& path, FirmwareImage& image) {
     ImageLoadReport report;
+    image = FirmwareImage{};
     if (path.empty()) {
         report.opened = true;
-        report.loaded = link.LoadBuiltInImage();
+        report.loaded = ReadBuiltInImage(image) && ChecksumMatches(image);
         if (!report.loaded) {
+            image.data.clear();
             SetProblem(report, KTEXT("the built-in image is damaged"), {});
             return report;
         }
@@ -60,38 +68,26 @@ ImageLoadReport LoadImageIntoLink(CDeviceLink& link, const std::string& path) {
             return report;
         }
         report.opened = true;
-        report.loaded = link.LoadImageFromArchive(reader);
-        if (!report.loaded) {
-            if (reader.Failed()) {
+        if (!ReadImageFile(reader, image)) {
+            if (reader.Failed())
                 SetProblem(report, KTEXT("cannot read %s: %s"), {path, ReadError(reader.LastError())});
-                return report;
-            }
-            // The loader keeps no data after a failure; a second read tells
-            // whether the file is too short or its data do not match the header.
-            CFileImageReader again;
-            if (!again.Open(path, error)) {
-                SetProblem(report, KTEXT("cannot open %s: %s"), {path, OpenError(again.LastError(), error)});
-                return report;
-            }
-            if (!link.ReadImageFromArchive(again)) {
-                if (again.Failed())
-                    SetProblem(report, KTEXT("cannot read %s: %s"), {path, ReadError(again.LastError())});
-                else
-                    SetProblem(report, KTEXT("%s is shorter than its header and the %s data bytes it declares"),
-                               {path, std::to_string(link.m_length)});
-                link.DiscardImageData();
-                return report;
-            }
-            report.sumKnown = true;
-            report.dataSum = ImageChecksum(link.m_data.get(), link.m_length);
-            link.DiscardImageData();
+            else
+                SetProblem(report, KTEXT("%s is shorter than its header and the %s data bytes it declares"),
+                           {path, std::to_string(image.length)});
+            return report;
+        }
+        report.sumKnown = true;
+        report.dataSum = ImageChecksum(image.data.data(), image.data.size());
+        report.loaded = report.dataSum == image.checksum;
+        if (!report.loaded) {
+            image.data.clear();
             SetProblem(report, KTEXT("checksum mismatch: the header says %s, the data sum to %s"),
-                       {Hex16(link.m_checksum), Hex16(report.dataSum)});
+                       {Hex16(image.checksum), Hex16(report.dataSum)});
             return report;
         }
     }
     report.sumKnown = true;
-    report.dataSum = link.m_checksum;
-    if (const char* refusal = DownloadRefusal(link)) SetProblem(report, refusal, {});
+    report.dataSum = image.checksum;
+    if (const char* refusal = DataRefusal(image)) SetProblem(report, refusal, {});
     return report;
 }

@@ -1,11 +1,11 @@
 #pragma once
-// Loads the image a command names (a .fw file, or the built-in image) into the
-// link with the link's own loaders, and explains a failed load in words a user
-// can act on. Main thread, while the link is stopped.
+// Loads the image a front end names (a .fw file, or the built-in image) into a
+// FirmwareImage value, and explains a failed load in words a user can act on.
+// Any thread.
 #include <cstdint>
 #include <string>
 
-class CDeviceLink;
+#include "image/firmware_image.h"
 
 struct ImageLoadReport {
     bool opened = false;     // the file could be opened (always true for the built-in image)
@@ -19,5 +19,6 @@ struct ImageLoadReport {
     bool Usable() const { return problem.empty(); }
 };
 
-// path "" loads the built-in image.
-ImageLoadReport LoadImageIntoLink(CDeviceLink& link, const std::string& path);
+// path "" loads the built-in image. The image holds what was read: its data
+// only when the report says the load went through.
+[[nodiscard]] ImageLoadReport LoadFirmwareImage(const std::string& path, FirmwareImage& image);
