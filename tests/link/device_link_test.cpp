@@ -6,6 +6,7 @@
 #include <string>
 
 #include "failing_allocation.h"
+#include "link/device_session.h"
 #include "link/platform.h"
 #include "link_fixture.h"
 #include "terminal_recorder.h"
@@ -356,4 +357,67 @@ TEST_F(LinkEngine, CycleAnswersTellWhichGroupsAnswered) {
     EXPECT_EQ(link->m_cycleAnswers.load(), ANSWERED_IDENTITY);
     ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED, 2, 8000));
     EXPECT_EQ(link->m_cycleAnswers.load(), ANSWERED_IDENTITY | ANSWERED_HWINFO);
+}
+
+// The device session runs the engine's steps on the caller's thread: the
+// whole conversation, byte-exact, with progress and no worker.
+TEST_F(LinkEngine, SessionRunsTheWholeConversationOnTheCallersThread) {
+    CDeviceSession session;
+    ASSERT_TRUE(session.Open(sim.PortPath()).Ok());
+    const SessionResult identified = session.Identify(std::chrono::seconds(45), true);
+    ASSERT_TRUE(identified.Ok());
+    EXPECT_NE(session.Device().productNumber, 0u);
+    FirmwareInfo info;
+    info.hwHighestMajor = 0xFFFFFFFF;
+    const std::vector<uint8_t> data = testdata::Pattern(1000, 5);
+    std::vector<uint32_t> progress;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool onCaller = true;
+    const SessionResult sent = session.Download(info, data, false, [&](uint32_t acknowledged, uint32_t total) {
+        progress.push_back(acknowledged);
+        onCaller = onCaller && std::this_thread::get_id() == caller && total == data.size();
+    });
+    ASSERT_TRUE(sent.Ok());
+    EXPECT_EQ(sent.acknowledged, 1000u);
+    EXPECT_EQ(progress.size(), 8u) << "one call per 128-byte block";
+    EXPECT_TRUE(onCaller);
+    EXPECT_EQ(sim.Image(), data);
+    EXPECT_TRUE(session.Reset().Ok());
+    EXPECT_EQ(sim.CountRequests(CMD_RUN), 1u);
+
+    // An image outside the device's range is refused before a begin is sent.
+    info.hwHighestMajor = 0;
+    info.hwLowestMajor = 0;
+    const size_t begins = sim.CountRequests(CMD_BEGIN_DOWNLOAD);
+    EXPECT_EQ(session.Download(info, data, false, {}).kind, SessionErrorKind::RefusedByHardwareRange);
+    EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD), begins);
+}
+
+// A stop from another thread ends any wait of a step as promptly as the
+// engine's Stop does; a group the device never answers is named.
+TEST_F(LinkEngine, SessionStopsPromptlyAndNamesTheMissingGroup) {
+    SimFaults faults;
+    faults.silentCommand = CMD_READ_IDENT;
+    sim.SetFaults(faults);
+    CDeviceSession session;
+    ASSERT_TRUE(session.Open(sim.PortPath()).Ok());
+    std::thread stopper([&] {
+        ASSERT_TRUE(sim.WaitForRequests(CMD_READ_IDENT, 1, 5000));
+        session.RequestStop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const SessionResult stopped = session.Identify(std::chrono::seconds(45), false);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stopper.join();
+    EXPECT_EQ(stopped.kind, SessionErrorKind::Stopped);
+    EXPECT_LT(seconds, 5.0) << "the six-second identity read was cut short";
+
+    // Half an answer is no answer (the shorter hardware-information group
+    // stays silent here, to keep the test quick).
+    faults.silentCommand = CMD_READ_HWINFO;
+    sim.SetFaults(faults);
+    ASSERT_TRUE(session.Open(sim.PortPath()).Ok()) << "a new Open clears the stop";
+    const SessionResult half = session.Identify(std::chrono::seconds(45), false);
+    EXPECT_EQ(half.kind, SessionErrorKind::NoResponse);
+    EXPECT_EQ(half.silence, SilenceKind::MissingHardwareInfo);
 }

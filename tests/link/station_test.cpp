@@ -186,6 +186,21 @@ TEST_F(StationTest, OnceFlashesEveryBayByteExactAndRecordsEachUnit) {
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(m_station->Bay(i).state, BayState::Done);
 }
 
+// Each bay holds its conversation on its one thread: eight bays cost eight
+// threads, and the station's port watch one more.
+TEST_F(StationTest, EightBaysRunOnOneThreadEach) {
+    const auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator{});
+    };
+    StartBays(BayOptions(8));
+    const auto before = threads();
+    StartStation(Config(true));
+    EXPECT_LE(threads() - before, 9);
+    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_station->Finished(); }));
+    EXPECT_EQ(m_station->Totals().passed, 8u);
+}
+
 TEST_F(StationTest, MutedBayIsRecordedAsNoResponseWhileTheOthersPass) {
     SimBaysOptions options = BayOptions(3);
     options.silentBays = {1};
