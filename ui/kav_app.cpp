@@ -23,7 +23,7 @@
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
 #include "ui/station_window.h"
-#include "ui/ui_language.h"
+#include "lang/wx_language.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
 
