@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/stop_signals.h"
 #include "link/device_link.h"
+#include "link/port_path.h"
 #include "res/resource_ids.h"
 #include "res/translation.h"
 
@@ -41,7 +42,7 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace, bool
         // short device path, which is used instead.
         std::string resolved;
         uint32_t error = 0;
-        if (!ResolveLongPortName(requested, resolved, error)) {
+        if (!ResolvePortPath(requested, resolved, error)) {
             PrintError(StringText(IDS_PORT_FAILED));
             for (const std::string& line : PortFailureDetail(requested, error)) PrintError(line);
             return kExitPort;
