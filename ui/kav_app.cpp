@@ -10,6 +10,7 @@
 #include <wx/stdpaths.h>
 
 #include "image/image_loading.h"
+#include "lang/wx_language.h"
 #include "link/platform.h"
 #include "link/port_path.h"
 #include "ui/ui_resource_ids.h"
@@ -26,7 +27,6 @@
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
 #include "ui/station_window.h"
-#include "lang/wx_language.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
 
