@@ -30,11 +30,6 @@ unsigned long CurrentProcessId();
 // null with errno EEXIST). Null with errno set on any failure.
 std::FILE* CreateNewFile(const std::string& path);
 
-// The device a port name longer than the link keeps stands for. POSIX: the
-// path the name's symbolic links lead to (/dev/serial/by-id/... to
-// /dev/ttyUSB0). Windows: the name itself (COM port names are short). False
-// with the system error when the name leads nowhere.
-bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t& systemError);
 
 // Examples of port names for --port's help.
 const char* PortNameExamples();

@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/stop_relay.h"
 #include "cli/stop_signals.h"
+#include "link/port_path.h"
 #include "res/resource_ids.h"
 #include "res/translation.h"
 
@@ -73,7 +74,7 @@ int CLinkSession::Connect(const std::string& requested, IFrameTrace* trace, bool
         // path, which is opened instead.
         std::string resolved;
         uint32_t error = 0;
-        if (!ResolveLongPortName(requested, resolved, error)) {
+        if (!ResolvePortPath(requested, resolved, error)) {
             PrintError(StringText(IDS_PORT_FAILED));
             for (const std::string& line : PortFailureDetail(requested, error)) PrintError(line);
             return kExitPort;

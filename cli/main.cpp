@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_language.h"
+#include "lang/language.h"
 #include "cli/cli_platform.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"

@@ -1,11 +1,15 @@
 #pragma once
-// The few system services of the station that differ between systems; one
-// implementation per system (station/posix, station/win32), chosen by CMake.
-// Any thread.
+// A bay's port as the system's device path right now: link/port_path.h,
+// with the system's reason in words when the name leads nowhere (the adapter
+// is unplugged). Any thread.
 #include <string>
 
-// What a bay's port name stands for right now: POSIX follows symbolic links
-// (/dev/serial/by-path/... to /dev/ttyUSB0, a simulator's link to its
-// pseudo-terminal); Windows keeps the name. False when the name leads nowhere
-// (the adapter is unplugged), with the system's reason.
-[[nodiscard]] bool ResolveBayPort(const std::string& name, std::string& device, std::string& reason);
+#include "link/platform.h"
+#include "link/port_path.h"
+
+[[nodiscard]] inline bool ResolveBayPort(const std::string& name, std::string& device, std::string& reason) {
+    uint32_t error = 0;
+    if (ResolvePortPath(name, device, error)) return true;
+    reason = SystemErrorText(error);
+    return false;
+}

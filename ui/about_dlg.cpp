@@ -5,7 +5,7 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
-#include "res/resource_ids.h"
+#include "ui/ui_resource_ids.h"
 #include "ui/icons.h"
 
 #ifndef KAVRO_VERSION

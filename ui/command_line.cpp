@@ -5,6 +5,7 @@
 #include <wx/cmdline.h>
 
 #include "res/translation.h"
+#include "ui/automation/app_automation.h"
 
 namespace {
 wxString T(const char* english) { return wxString::FromUTF8(Tr(english)); }
@@ -41,13 +42,7 @@ void AddCommandLineOptions(wxCmdLineParser& parser) {
     parser.AddOption(wxString(), "lang",
                      T(KTEXT("language of the texts (de, zh_CN, en; default: KAVRO_LANG or the system's)")),
                      wxCMD_LINE_VAL_STRING);
-    // Hidden, so never shown: not for the catalogue.
-    parser.AddSwitch(wxString(), "autorun-download", "connect, download and report (for screenshots)",
-                     wxCMD_LINE_HIDDEN);
-    parser.AddSwitch(wxString(), "autorun-station", "open the station, start every bay and report (for screenshots)",
-                     wxCMD_LINE_HIDDEN);
-    parser.AddSwitch(wxString(), "autorun-connect", "connect, wait for the device, report and quit (for tests)",
-                     wxCMD_LINE_HIDDEN);
+    AddAutomationSwitches(parser);
     parser.AddParam("IMAGE.fw", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL);
 }
 

@@ -4,7 +4,7 @@
 // program's number. Constants; any thread.
 #include <wx/defs.h>
 
-#include "res/resource_ids.h"
+#include "ui/ui_resource_ids.h"
 
 inline constexpr int CMD_FILE_NEW = wxID_NEW;
 inline constexpr int CMD_FILE_OPEN = wxID_OPEN;

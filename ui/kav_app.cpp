@@ -1,5 +1,7 @@
 #include "ui/kav_app.h"
 
+#include <utility>
+
 #include <wx/cmdline.h>
 #include <wx/config.h>
 #include <wx/filename.h>
@@ -8,12 +10,14 @@
 #include <wx/stdpaths.h>
 
 #include "image/image_loading.h"
+#include "lang/wx_language.h"
 #include "link/platform.h"
-#include "res/resource_ids.h"
-#include "res/strings.h"
+#include "link/port_path.h"
+#include "ui/ui_resource_ids.h"
+#include "ui/ui_strings.h"
 #include "ui/string_text.h"
 #include "ui/about_dlg.h"
-#include "ui/autorun.h"
+#include "ui/automation/app_automation.h"
 #include "ui/command_line.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
@@ -23,7 +27,6 @@
 #include "ui/message_boxes.h"
 #include "ui/port_memory.h"
 #include "ui/station_window.h"
-#include "ui/ui_language.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
 
@@ -58,6 +61,16 @@ LinkFlags CurrentFlags() {
     return flags;
 }
 
+// The link keeps port names of at most 31 characters and would open a cut
+// one; long names such as /dev/serial/by-id/... are links to a short device
+// path, which is used instead (a name that leads nowhere stays, and fails to open).
+std::string PortNameThatFits(const std::string& name) {
+    std::string device;
+    uint32_t error = 0;
+    if (name.size() < static_cast<size_t>(g_link.m_portName.Capacity())) return name;
+    return ResolvePortPath(name, device, error) ? device : name;
+}
+
 // The application's own boxes: captioned with the application title, owned by
 // the main window.
 int AppMessageBox(const wxString& text, long style) {
@@ -71,6 +84,8 @@ CKavApp::CKavApp() : m_idleTimer(this) {
 
 CKavApp::~CKavApp() = default;
 
+void CKavApp::SetAutomation(std::unique_ptr<IAppAutomation> automation) { m_automation = std::move(automation); }
+
 void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
     wxApp::OnInitCmdLine(parser);
     AddCommandLineOptions(parser);
@@ -79,11 +94,9 @@ void CKavApp::OnInitCmdLine(wxCmdLineParser& parser) {
 bool CKavApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     if (!wxApp::OnCmdLineParsed(parser)) return false;
     m_options.portGiven = parser.Found("port", &m_options.portName);
-    m_options.autorunDownload = parser.Found("autorun-download");
     parser.Found("lang", &m_options.language);
-    m_options.autorunConnect = parser.Found("autorun-connect");
-    m_options.autorunStation = parser.Found("autorun-station");
-    m_options.station = parser.Found("station") || m_options.autorunStation;
+    m_automation = AutomationFromSwitches(parser);
+    m_options.station = parser.Found("station") || (m_automation != nullptr && m_automation->OpensStation());
     if (parser.GetParamCount() > 0) m_options.imagePath = parser.GetParam(0);
     return true;
 }
@@ -100,6 +113,7 @@ int CKavApp::OnRun() {
 
 int CKavApp::OnExit() {
     ExitInstance();
+    m_automation.reset();  // a wx event handler: gone while the toolkit is still up
     return wxApp::OnExit();
 }
 
@@ -160,14 +174,9 @@ bool CKavApp::InitInstance(const StartOptions& options) {
         StationWindowRequest request;
         request.imageGiven = !options.imagePath.empty();
         request.imagePath = options.imagePath.utf8_string();
-        request.autorun = options.autorunStation;
         OpenStationWindow(request);
     }
-    if (options.autorunDownload || options.autorunConnect) {
-        m_autorun = std::make_unique<CAutorun>(*this, options.autorunConnect ? CAutorun::Goal::Connect
-                                                                             : CAutorun::Goal::Download);
-        m_autorun->Begin();
-    }
+    if (m_automation) m_automation->Started(*this);
     return true;
 }
 
@@ -175,7 +184,7 @@ void CKavApp::ExitInstance() {
     m_idleTimer.Stop();
     // Its bays are stopped and joined (and their records kept) before anything else goes.
     CloseStationWindow();
-    m_autorun.reset();
+    if (m_automation) m_automation->Ending();
     g_link.m_progressWindow = nullptr;
     SaveRememberedPort(g_link, wxConfigBase::Get(false));
     if (m_docManager != nullptr) {
@@ -227,7 +236,7 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
     wxString port;
     CMainFrame* frame = CMainFrame::Get();
     if (frame != nullptr) frame->GetPortText(port);
-    g_link.SetPortName(port.utf8_str());
+    g_link.SetPortName(PortNameThatFits(port.utf8_string()).c_str());
     // Cleared as every link starts, then taken from the box, which stays locked
     // while the link runs: the choice holds for the whole connection.
     g_link.m_secondCpu = 0;

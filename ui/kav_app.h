@@ -11,16 +11,13 @@
 class wxCmdLineParser;
 class CKavDocManager;
 class CMainFrame;
-class CAutorun;
+class IAppAutomation;
 
 struct StartOptions {
     wxString imagePath;   // a file to open instead of the built-in image
     wxString portName;    // fills the port box after start-up
     bool portGiven = false;
-    bool autorunDownload = false;  // connect, download, report (the screenshot run)
-    bool autorunConnect = false;   // connect, report the port, quit (the installed program's check)
     bool station = false;          // --station: the station window opens too, with imagePath as its image
-    bool autorunStation = false;   // the station window starts every bay and reports its place (the screenshot run)
     wxString language;             // a catalogue's name ("de"); "" for KAVRO_LANG or the system's
 };
 
@@ -63,6 +60,12 @@ public:
     CMainFrame* GetMainFrame() const;
     CKavDocManager* GetDocManager() const { return m_docManager; }
 
+    // The unattended run's hook (ui/automation), null for a person's run: told
+    // when the application has started and when it ends, and it answers
+    // every message box while set. Set before InitInstance.
+    void SetAutomation(std::unique_ptr<IAppAutomation> automation);
+    IAppAutomation* Automation() const { return m_automation.get(); }
+
 private:
     void OnIdle(wxIdleEvent& event);
     void OnIdleTimer(wxTimerEvent& event);
@@ -75,7 +78,7 @@ private:
     // Wakes the loop now and then, so the idle step also runs while nothing
     // else happens (the worker clears its request flag without a message).
     wxTimer m_idleTimer;
-    std::unique_ptr<CAutorun> m_autorun;
+    std::unique_ptr<IAppAutomation> m_automation;
 
     wxDECLARE_EVENT_TABLE();
 };

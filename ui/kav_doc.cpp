@@ -10,8 +10,8 @@
 #include <wx/msgdlg.h>
 
 #include "image/file_reader.h"
-#include "res/resource_ids.h"
-#include "res/strings.h"
+#include "ui/ui_resource_ids.h"
+#include "ui/ui_strings.h"
 #include "res/translation.h"
 #include "ui/string_text.h"
 #include "ui/commands.h"
@@ -25,11 +25,11 @@ wxIMPLEMENT_DYNAMIC_CLASS(CKavDoc, wxDocument);
 namespace {
 
 wxString DocStringField(int field) {
-    return wxString::FromUTF8(DocumentStringFields(LoadStringText(IDR_MAINFRAME))[field]);
+    return wxString::FromUTF8(DocumentStringFields(LoadUiStringText(IDR_MAINFRAME))[field]);
 }
 // The extension and the type's name are read by programs: never translated.
 wxString SourceField(int field) {
-    return wxString::FromUTF8(DocumentStringFields(LoadStringSource(IDR_MAINFRAME))[field]);
+    return wxString::FromUTF8(DocumentStringFields(LoadUiStringSource(IDR_MAINFRAME))[field]);
 }
 
 void ReportOpenFailure(const wxString& path, const std::string& reason) {

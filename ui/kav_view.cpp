@@ -5,8 +5,8 @@
 
 #include "link/platform.h"
 #include "res/info_lines.h"
-#include "res/resource_ids.h"
-#include "res/strings.h"
+#include "ui/ui_resource_ids.h"
+#include "ui/ui_strings.h"
 #include "ui/string_text.h"
 #include "ui/globals.h"
 #include "ui/main_frame.h"

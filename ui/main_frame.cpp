@@ -17,7 +17,7 @@
 #include <wx/utils.h>
 
 #include "link/port_list.h"
-#include "res/strings.h"
+#include "ui/ui_strings.h"
 #include "ui/string_text.h"
 #include "ui/commands.h"
 #include "ui/icons.h"

@@ -1,19 +1,13 @@
 #include "ui/message_boxes.h"
 
-#include <utility>
-
 #include <wx/msgdlg.h>
 
-namespace {
-MessageBoxHandler& Handler() {
-    static MessageBoxHandler handler;
-    return handler;
-}
-}  // namespace
+#include "ui/automation/app_automation.h"
+#include "ui/kav_app.h"
 
 int ShowMessageBox(const wxString& text, const wxString& caption, long style, wxWindow* owner) {
-    if (Handler()) return Handler()(text, caption, style, owner);
+    auto* app = dynamic_cast<CKavApp*>(wxApp::GetInstance());
+    if (IAppAutomation* automation = app != nullptr ? app->Automation() : nullptr)
+        return automation->AnswerBox(text, caption, style);
     return wxMessageBox(text, caption, style, owner);
 }
-
-void SetMessageBoxHandler(MessageBoxHandler handler) { Handler() = std::move(handler); }

@@ -1,7 +1,6 @@
 #include "ui/station_frame.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 
 #include <wx/button.h>
@@ -553,12 +552,14 @@ void OpenStationWindow(const StationWindowRequest& request) {
     auto* frame = new CStationFrame(options);
     frame->Show(true);
     frame->Raise();
-    if (request.autorun) {
-        if (!frame->StartAll()) std::puts("autorun: failed: the station did not start");
-        const wxRect rect = frame->GetScreenRect();
-        std::printf("autorun: station %d %d %d %d\n", rect.x, rect.y, rect.width, rect.height);
-        std::fflush(stdout);
-    }
+}
+
+bool StartEveryStationBay(wxRect& place) {
+    CStationFrame* frame = CStationFrame::Get();
+    if (frame == nullptr) return false;
+    const bool started = frame->StartAll();
+    place = frame->GetScreenRect();
+    return started;
 }
 
 void CloseStationWindow() {

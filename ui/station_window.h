@@ -3,12 +3,11 @@
 // without the station in the build. Window thread.
 #include <string>
 
+#include <wx/gdicmn.h>
+
 struct StationWindowRequest {
     bool imageGiven = false;  // kavro --station IMAGE.fw
     std::string imagePath;
-    // Unattended (the screenshot): start every bay, then print one line with
-    // the window's place on the screen.
-    bool autorun = false;
 };
 
 // Opens the station window, or raises it when it is open (a given image is
@@ -16,3 +15,7 @@ struct StationWindowRequest {
 void OpenStationWindow(const StationWindowRequest& request);
 // Closes it when it is open: every bay stopped and joined first.
 void CloseStationWindow();
+// Unattended (ui/automation): starts every bay of the open station window.
+// False when there is none or a bay did not start; place is the window's
+// place on the screen (empty without one).
+[[nodiscard]] bool StartEveryStationBay(wxRect& place);

@@ -1,8 +1,8 @@
 #include "ui/string_text.h"
 
-#include "res/strings.h"
+#include "ui/ui_strings.h"
 
 wxString Text(unsigned id) {
-    const char* text = LoadStringText(id);
+    const char* text = LoadUiStringText(id);
     return text != nullptr ? wxString::FromUTF8(text) : wxString();
 }

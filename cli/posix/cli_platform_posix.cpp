@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
-#include <climits>
-#include <cstdlib>
 
 #include "cli/cli_platform.h"
 
@@ -28,16 +26,6 @@ unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid())
 std::FILE* CreateNewFile(const std::string& path) {
     // "x": fails with EEXIST rather than replace a file.
     return std::fopen(path.c_str(), "wbx");
-}
-
-bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t& systemError) {
-    char path[PATH_MAX];
-    if (::realpath(name.c_str(), path) == nullptr) {
-        systemError = static_cast<uint32_t>(errno);
-        return false;
-    }
-    resolved = path;
-    return true;
 }
 
 const char* PortNameExamples() { return "/dev/ttyUSB0, /dev/pts/3, COM1 = /dev/ttyS0"; }

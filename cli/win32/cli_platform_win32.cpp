@@ -49,11 +49,6 @@ std::FILE* CreateNewFile(const std::string& path) {
     return file;
 }
 
-bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t&) {
-    resolved = name;
-    return true;
-}
-
 const char* PortNameExamples() { return "COM1, COM12"; }
 
 const char* StopRequestNames() { return "Ctrl+C/Ctrl+Break"; }

@@ -2,6 +2,7 @@
 // download with the progress bar, reset, the hardware check and force mode,
 // the second CPU, port failures, and the link's end with the view.
 #include <cstring>
+#include <filesystem>
 
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
@@ -14,9 +15,9 @@
 #include "gui_fixture.h"
 #include "image/firmware_format.h"
 #include "link/device_link.h"
-#include "res/resource_ids.h"
+#include "ui/ui_resource_ids.h"
 #include "res/resources.h"
-#include "res/strings.h"
+#include "ui/ui_strings.h"
 #include "sim/device_simulator.h"
 #include "ui/commands.h"
 #include "ui/globals.h"
@@ -25,7 +26,7 @@
 #include "ui/main_frame.h"
 
 namespace {
-wxString Text(unsigned id) { return wxString::FromUTF8(LoadStringText(id)); }
+wxString Text(unsigned id) { return wxString::FromUTF8(LoadUiStringText(id)); }
 
 constexpr int kDeviceTimeoutMs = 15000;
 
@@ -129,6 +130,25 @@ TEST_F(DeviceTest, ConnectFillsTheDeviceBlock) {
     EXPECT_TRUE(IsEnabled(CMD_DEVICE_CONNECT));
     EXPECT_FALSE(IsEnabled(CMD_DEVICE_DOWNLOAD));
     EXPECT_TRUE(m_boxes.empty());
+}
+
+// A port name longer than the link keeps (a /dev/serial/by-id/... link) is
+// connected through the device it leads to, never opened cut short.
+TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsTo) {
+    const std::string link = TestDirectory() + "/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0";
+    ASSERT_GT(link.size(), 31u);
+    std::error_code error;
+    std::filesystem::remove(link, error);
+    std::filesystem::create_symlink(m_sim.PortPath(), link, error);
+    ASSERT_FALSE(error) << error.message();
+    m_sim.SetIdentity(Identity());
+    ASSERT_TRUE(m_sim.Start());
+    ASSERT_TRUE(Start());
+    Frame().SetPortText(wxString::FromUTF8(link));
+    Command(CMD_DEVICE_CONNECT);
+    ASSERT_TRUE(g_link.m_running);
+    EXPECT_EQ(std::string(g_link.m_portName.Text()), m_sim.PortPath());
+    EXPECT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : " + Identity().name; }, kDeviceTimeoutMs)) << Lines()[1];
 }
 
 TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {

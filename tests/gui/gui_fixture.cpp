@@ -16,7 +16,7 @@
 #include "ui/globals.h"
 #include "ui/kav_view.h"
 #include "ui/main_frame.h"
-#include "ui/message_boxes.h"
+#include "ui/automation/app_automation.h"
 #include "x_display.h"
 
 namespace {
@@ -29,6 +29,19 @@ void AssertToTestFailure(const wxString& file, int line, const wxString& func, c
                   << func.utf8_string() << " at " << file.utf8_string() << ":" << line;
 }
 }  // namespace
+
+// Answers the application's boxes in place of a person and keeps them for the test.
+class CRecordedBoxes final : public IAppAutomation {
+public:
+    explicit CRecordedBoxes(GuiTest& test) : m_test(test) {}
+    void Started(CKavApp&) override {}
+    int AnswerBox(const wxString& text, const wxString& caption, long style) override {
+        return m_test.RecordBox(text, caption, style);
+    }
+
+private:
+    GuiTest& m_test;
+};
 
 const std::string& TestDirectory() { return g_testDirectory; }
 
@@ -62,16 +75,18 @@ void GuiTest::SetUp() {
     std::error_code ignored;
     std::filesystem::remove(g_testDirectory + "/.config/KAVRO.conf", ignored);
     m_boxes.clear();
-    SetMessageBoxHandler([this](const wxString& text, const wxString& caption, long style, wxWindow*) {
-        m_boxes.push_back(RecordedBox{text, caption, style});
-        if (style & wxYES_NO) return m_answer != 0 ? m_answer : wxNO;
-        return wxOK;
-    });
+    App().SetAutomation(std::make_unique<CRecordedBoxes>(*this));
+}
+
+int GuiTest::RecordBox(const wxString& text, const wxString& caption, long style) {
+    m_boxes.push_back(RecordedBox{text, caption, style});
+    if (style & wxYES_NO) return m_answer != 0 ? m_answer : wxNO;
+    return wxOK;
 }
 
 void GuiTest::TearDown() {
     if (m_started) Stop();
-    SetMessageBoxHandler(nullptr);
+    App().SetAutomation(nullptr);
 }
 
 bool GuiTest::Start(const StartOptions& options) {

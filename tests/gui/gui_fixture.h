@@ -44,6 +44,10 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int milliseconds);
 
 class GuiTest : public ::testing::Test {
+public:
+    // Records a box the application showed; the button it is answered with.
+    int RecordBox(const wxString& text, const wxString& caption, long style);
+
 protected:
     void SetUp() override;
     void TearDown() override;

@@ -11,8 +11,8 @@
 #include <wx/toolbar.h>
 
 #include "gui_fixture.h"
-#include "res/resource_ids.h"
-#include "res/strings.h"
+#include "ui/ui_resource_ids.h"
+#include "ui/ui_strings.h"
 #include "ui/commands.h"
 #include "ui/main_frame.h"
 
@@ -158,7 +158,7 @@ TEST_P(GuiLanguageTest, LongerTextsDoNotClip) {
     for (int i = 0; i < 3; ++i) {
         wxRect field;
         ASSERT_TRUE(status->GetFieldRect(first + i, field));
-        const wxString text = wxString::FromUTF8(LoadStringText(indicators[i]));
+        const wxString text = wxString::FromUTF8(LoadUiStringText(indicators[i]));
         EXPECT_GE(field.GetWidth(), status->GetTextExtent(text).GetWidth()) << text.utf8_string();
     }
 }
@@ -176,7 +176,7 @@ TEST_F(GuiTest, EnvironmentChoosesTheLanguageWithoutTheOption) {
     EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(0), "Bereit");
     Stop();
     // English, the texts' own language, after the exit removed the translator.
-    EXPECT_STREQ(LoadStringText(AFX_IDS_IDLEMESSAGE), "Ready");
+    EXPECT_STREQ(LoadUiStringText(AFX_IDS_IDLEMESSAGE), "Ready");
 }
 
 // Without --lang and KAVRO_LANG, the system's language (here from LANG, whose

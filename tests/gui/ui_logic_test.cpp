@@ -7,8 +7,8 @@
 
 #include "link/port_list.h"
 #include "res/info_lines.h"
-#include "res/resource_ids.h"
-#include "res/strings.h"
+#include "ui/ui_resource_ids.h"
+#include "ui/ui_strings.h"
 #include "ui/link_pane.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
@@ -186,7 +186,7 @@ TEST(PortBox, StandardNamesFirstThenReportedOnes) {
 }
 
 TEST(Texts, DocumentStringFields) {
-    const std::vector<std::string> fields = DocumentStringFields(LoadStringText(IDR_MAINFRAME));
+    const std::vector<std::string> fields = DocumentStringFields(LoadUiStringText(IDR_MAINFRAME));
     ASSERT_EQ(fields.size(), 7u);
     EXPECT_EQ(fields[DOCSTRING_WINDOW_TITLE], "Firmware Downloader");
     EXPECT_EQ(fields[DOCSTRING_DOC_NAME], "");
@@ -198,7 +198,7 @@ TEST(Texts, DocumentStringFields) {
 }
 
 TEST(Texts, PortFailureKeepsItsTextFirst) {
-    const char* base = LoadStringText(IDS_PORT_FAILED);
+    const char* base = LoadUiStringText(IDS_PORT_FAILED);
     EXPECT_EQ(PortFailedText(base, "/dev/ttyUSB0", "Permission denied"),
               "COM port can not be open\n\n/dev/ttyUSB0: Permission denied");
     EXPECT_EQ(PortFailedText(base, "", ""), "COM port can not be open");

@@ -9,3 +9,5 @@ void OpenStationWindow(const StationWindowRequest&) {
 }
 
 void CloseStationWindow() {}
+
+bool StartEveryStationBay(wxRect&) { return false; }

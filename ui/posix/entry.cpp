@@ -5,7 +5,7 @@
 
 #include <wx/app.h>
 
-#include "cli/cli_language.h"
+#include "lang/language.h"
 #include "ui/command_line.h"
 
 int main(int argc, char** argv) {

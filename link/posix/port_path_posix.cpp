@@ -1,15 +1,14 @@
+#include "link/port_path.h"
+
 #include <limits.h>
 #include <stdlib.h>
 
 #include <cerrno>
-#include <cstring>
 
-#include "station/station_platform.h"
-
-bool ResolveBayPort(const std::string& name, std::string& device, std::string& reason) {
+bool ResolvePortPath(const std::string& name, std::string& device, uint32_t& systemError) {
     char path[PATH_MAX];
     if (::realpath(name.c_str(), path) == nullptr) {
-        reason = std::strerror(errno);
+        systemError = static_cast<uint32_t>(errno);
         return false;
     }
     device = path;

@@ -1,12 +1,12 @@
-#include "cli/cli_language.h"
+#include "lang/language.h"
 
 #include <wx/init.h>
 #include <wx/log.h>
 #include <wx/string.h>
 
-#include "ui/ui_language.h"
+#include "lang/wx_language.h"
 
-// The mingw-w64 toolchain has no gettext: the command line reads the same
+// The mingw-w64 toolchain has no gettext: the console programs read the same
 // catalogues as the desktop application, through the same wxTranslations
 // set-up, built on wx's base library alone (no window system, no GUI
 // subsystem). wx stays initialized for the whole run, so the translations

@@ -1,4 +1,4 @@
-#include "ui/ui_language.h"
+#include "lang/wx_language.h"
 
 #include <cstdlib>
 #include <mutex>

@@ -1,7 +1,6 @@
-#include "cli/cli_language.h"
+#include "lang/language.h"
 
 #include <libintl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
@@ -10,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "link/platform.h"
 #include "res/translation.h"
 
 #ifndef KAVRO_INSTALLED_LOCALEDIR
@@ -20,10 +20,8 @@ namespace {
 const char* Translate(const char* english) { return dgettext(kCatalogueDomain, english); }
 
 std::string ExecutableFolder() {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return std::string();
-    const std::string exe(path, static_cast<size_t>(length));
+    std::string exe;
+    if (!GetProgramPath(nullptr, exe)) return std::string();
     const size_t slash = exe.rfind('/');
     return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }
