@@ -18,6 +18,7 @@
 #include "image/firmware_format.h"
 #include "link/device_link.h"
 #include "link/port_list.h"
+#include "records/json_text.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
 #include "res/translation.h"
@@ -95,21 +96,15 @@ int CommandInfo(const std::string& image, bool json) {
     const bool matches = report.sumKnown && report.dataSum == link.m_checksum;
     if (json) {
         static const char* const kKeys[] = {"filePath", "name", "swVersion", "hwLowest", "hwHighest"};
-        JsonObject object;
-        for (size_t i = 0; i < lines.size() && i < 5; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
-        object.Add("dataLength", uint64_t{link.m_length});
-        object.Add("checksum", Hex16(link.m_checksum));
-        if (report.sumKnown)
-            object.Add("dataChecksum", Hex16(report.dataSum));
-        else
-            object.AddNull("dataChecksum");
-        object.Add("checksumMatches", matches);
-        object.Add("downloadable", report.Usable());
-        if (report.Usable())
-            object.AddNull("problem");
-        else
-            object.Add("problem", report.problem);
-        PrintLine(object.Text());
+        Json object = Json::object();
+        for (size_t i = 0; i < lines.size() && i < 5; ++i) object[kKeys[i]] = JsonText(InfoLineValue(lines[i]));
+        object["dataLength"] = link.m_length;
+        object["checksum"] = Hex16(link.m_checksum);
+        object["dataChecksum"] = report.sumKnown ? Json(Hex16(report.dataSum)) : Json(nullptr);
+        object["checksumMatches"] = matches;
+        object["downloadable"] = report.Usable();
+        object["problem"] = report.Usable() ? Json(nullptr) : JsonText(report.problem);
+        PrintLine(JsonLine(object));
     } else {
         for (const std::string& line : lines) PrintLine(line);
         PrintLine(FormatText(Tr("Data length : %s bytes"), {std::to_string(link.m_length)}));
@@ -138,16 +133,10 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
     const int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
     const DeviceInfo device = holder->link.SnapshotDevice();
-    const std::vector<std::string> lines = DeviceBlockLines(device);
     if (json) {
-        static const char* const kKeys[] = {"chipId",    "name",      "swVersion",    "hwLowest",
-                                            "hwHighest", "hwCurrent", "productNumber"};
-        JsonObject object;
-        object.Add("port", session.Port());
-        for (size_t i = 0; i < lines.size() && i < 7; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
-        PrintLine(object.Text());
+        PrintLine(IdentifyJson(session.Port(), device));
     } else {
-        for (const std::string& line : lines) PrintLine(line);
+        for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     }
     std::fflush(stdout);
     return kExitOk;
