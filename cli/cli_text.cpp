@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 
+#include "link/device_info.h"
 #include "link/platform.h"
 #include "link/port_list.h"
+#include "records/json_text.h"
+#include "res/info_lines.h"
 #include "res/strings.h"
 #include "res/translation.h"
 
@@ -18,116 +22,6 @@ size_t Utf8Boundary(const std::string& text, size_t bytes) {
 std::string StringText(unsigned id) {
     const char* text = LoadStringText(id);
     return text != nullptr ? text : "";
-}
-
-namespace {
-
-// Length of the valid UTF-8 sequence that starts at text[i], or 0 when none does
-// (overlong forms, surrogates and code points above U+10FFFF are not valid).
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-    const auto byte = [&text](size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char b0 = byte(i);
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        if (b0 == 0xE0) low = 0xA0;
-        if (b0 == 0xED) high = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        if (b0 == 0xF0) low = 0x90;
-        if (b0 == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    }
-    return length;
-}
-
-void AppendUnicodeEscape(std::string& out, unsigned value) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "\\u%04X", value);
-    out += buffer;
-}
-
-}  // namespace
-
-std::string JsonString(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            AppendUnicodeEscape(out, c);
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if (const size_t n = Utf8SequenceLength(text, i); n != 0) {
-            out.append(text, i, n);
-            i += n;
-        } else {
-            AppendUnicodeEscape(out, c);
-            ++i;
-        }
-    }
-    out += '"';
-    return out;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, const std::string& value) {
-    m_fields.emplace_back(key, JsonString(value));
-    return *this;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, const char* value) {
-    if (value == nullptr) return AddNull(key);
-    return Add(key, std::string(value));
-}
-
-JsonObject& JsonObject::Add(const std::string& key, uint64_t value) {
-    m_fields.emplace_back(key, std::to_string(value));
-    return *this;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, bool value) {
-    m_fields.emplace_back(key, value ? "true" : "false");
-    return *this;
-}
-
-JsonObject& JsonObject::AddFixed(const std::string& key, double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    m_fields.emplace_back(key, text);
-    return *this;
-}
-
-JsonObject& JsonObject::AddNull(const std::string& key) {
-    m_fields.emplace_back(key, "null");
-    return *this;
-}
-
-std::string JsonObject::Text() const {
-    std::string out = "{";
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (i != 0) out += ',';
-        out += JsonString(m_fields[i].first);
-        out += ':';
-        out += m_fields[i].second;
-    }
-    out += '}';
-    return out;
 }
 
 std::string InfoLineValue(const std::string& line) {
@@ -164,26 +58,33 @@ std::vector<std::string> SilentLineDetail(const std::string& port, double second
 }
 
 std::string PortsJson(const std::vector<SerialPortEntry>& ports) {
-    const auto addText = [](JsonObject& object, const char* key, const std::string& value) {
-        if (value.empty())
-            object.AddNull(key);
-        else
-            object.Add(key, value);
-    };
-    std::string text = "[";
+    Json array = Json::array();
     for (const SerialPortEntry& port : ports) {
-        JsonObject object;
-        object.Add("name", port.name);
-        object.Add("path", port.path);
-        addText(object, "description", port.description);
-        addText(object, "vendorId", port.vendorId);
-        addText(object, "productId", port.productId);
-        addText(object, "serialNumber", port.serial);
-        addText(object, "byPath", port.byPath);
-        if (text.size() > 1) text += ",";
-        text += object.Text();
+        Json object = {{"name", JsonText(port.name)},
+                       {"path", JsonText(port.path)},
+                       {"description", JsonTextOrNull(port.description)},
+                       {"vendorId", JsonTextOrNull(port.vendorId)},
+                       {"productId", JsonTextOrNull(port.productId)},
+                       {"serialNumber", JsonTextOrNull(port.serial)},
+                       {"byPath", JsonTextOrNull(port.byPath)}};
+        array.push_back(std::move(object));
     }
-    return text + "]";
+    return JsonLine(array);
+}
+
+std::string IdentifyJson(const std::string& port, const DeviceInfo& device) {
+    const Json object = {
+        {"format", kIdentifyJsonFormat},
+        {"port", JsonText(port)},
+        {"chipId", ChipIdText(device.chipId)},
+        {"name", JsonText(device.name.Text())},
+        {"swVersion", FormatVersion(device.swMajor, device.swMinor)},
+        {"hwLowest", FormatVersion(device.hwLowestMajor, device.hwLowestMinor)},
+        {"hwHighest", FormatVersion(device.hwHighestMajor, device.hwHighestMinor)},
+        {"hwCurrent", FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor)},
+        {"productNumber", device.productNumber},
+    };
+    return JsonLine(object);
 }
 
 std::string FormatRate(double bytesPerSecond) {

@@ -11,32 +11,9 @@
 // The string table's text, or "" when it has no such string.
 std::string StringText(unsigned id);
 
-// A JSON string literal of text, quotes included. Quotes, backslashes and
-// control characters are escaped (controls as \u00XX); valid UTF-8 passes
-// through, and any byte that is not part of a valid UTF-8 sequence is taken as
-// Latin-1 and escaped, so the result is always valid JSON.
-std::string JsonString(const std::string& text);
-
 // The longest prefix of text of at most bytes bytes that does not cut a UTF-8
 // sequence in two (a translated line may hold umlauts or CJK glyphs).
 size_t Utf8Boundary(const std::string& text, size_t bytes);
-
-// A flat JSON object, fields in the order they were added.
-class JsonObject {
-public:
-    JsonObject& Add(const std::string& key, const std::string& value);
-    JsonObject& Add(const std::string& key, const char* value);
-    JsonObject& Add(const std::string& key, uint64_t value);
-    JsonObject& Add(const std::string& key, bool value);
-    JsonObject& AddNull(const std::string& key);
-    // A number with the given count of decimals (a finite value).
-    JsonObject& AddFixed(const std::string& key, double value, int decimals);
-    // One line: {"key":value,...}
-    std::string Text() const;
-
-private:
-    std::vector<std::pair<std::string, std::string>> m_fields;  // key, JSON value
-};
 
 // Splits a painted information line "<label> : <value>" at its first separator;
 // the value is "" when there is none.
@@ -54,6 +31,14 @@ std::vector<std::string> SilentLineDetail(const std::string& port, double second
 // The ports as one JSON array, one object a port (null for what is unknown).
 struct SerialPortEntry;
 std::string PortsJson(const std::vector<SerialPortEntry>& ports);
+
+// The version of `identify --json`'s object; raised when a field changes form
+// or meaning (2: chipId as 8 hex digits, productNumber a number).
+inline constexpr int kIdentifyJsonFormat = 2;
+
+// `identify --json`: format, port, then the device block's fields.
+struct DeviceInfo;
+std::string IdentifyJson(const std::string& port, const DeviceInfo& device);
 
 // Download progress for people. On a terminal: one bar redrawn in place with
 // the percentage, the bytes, the rate and the time left (carriage returns,

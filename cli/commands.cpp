@@ -17,6 +17,7 @@
 #include "cli/unit_recording.h"
 #include "image/firmware_format.h"
 #include "link/port_list.h"
+#include "records/json_text.h"
 #include "res/info_lines.h"
 #include "res/resource_ids.h"
 #include "res/translation.h"
@@ -86,21 +87,15 @@ int CommandInfo(const std::string& image, bool json) {
     const bool matches = report.sumKnown && report.dataSum == loaded.checksum;
     if (json) {
         static const char* const kKeys[] = {"filePath", "name", "swVersion", "hwLowest", "hwHighest"};
-        JsonObject object;
-        for (size_t i = 0; i < lines.size() && i < 5; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
-        object.Add("dataLength", uint64_t{loaded.length});
-        object.Add("checksum", Hex16(loaded.checksum));
-        if (report.sumKnown)
-            object.Add("dataChecksum", Hex16(report.dataSum));
-        else
-            object.AddNull("dataChecksum");
-        object.Add("checksumMatches", matches);
-        object.Add("downloadable", report.Usable());
-        if (report.Usable())
-            object.AddNull("problem");
-        else
-            object.Add("problem", report.problem);
-        PrintLine(object.Text());
+        Json object = Json::object();
+        for (size_t i = 0; i < lines.size() && i < 5; ++i) object[kKeys[i]] = JsonText(InfoLineValue(lines[i]));
+        object["dataLength"] = loaded.length;
+        object["checksum"] = Hex16(loaded.checksum);
+        object["dataChecksum"] = report.sumKnown ? Json(Hex16(report.dataSum)) : Json(nullptr);
+        object["checksumMatches"] = matches;
+        object["downloadable"] = report.Usable();
+        object["problem"] = report.Usable() ? Json(nullptr) : JsonText(report.problem);
+        PrintLine(JsonLine(object));
     } else {
         for (const std::string& line : lines) PrintLine(line);
         PrintLine(FormatText(Tr("Data length : %s bytes"), {std::to_string(loaded.length)}));
@@ -128,16 +123,10 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
     const int status = ConnectAndIdentify(session, options, tracer.get());
     if (status != kExitOk) return status;
     const DeviceInfo device = session.Device();
-    const std::vector<std::string> lines = DeviceBlockLines(device);
     if (json) {
-        static const char* const kKeys[] = {"chipId",    "name",      "swVersion",    "hwLowest",
-                                            "hwHighest", "hwCurrent", "productNumber"};
-        JsonObject object;
-        object.Add("port", session.Port());
-        for (size_t i = 0; i < lines.size() && i < 7; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
-        PrintLine(object.Text());
+        PrintLine(IdentifyJson(session.Port(), device));
     } else {
-        for (const std::string& line : lines) PrintLine(line);
+        for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
     }
     std::fflush(stdout);
     return kExitOk;

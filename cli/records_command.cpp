@@ -1,5 +1,6 @@
 #include "cli/records_command.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -8,6 +9,7 @@
 
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
+#include "records/json_text.h"
 #include "records/postgres_store.h"
 #include "records/record_columns.h"
 #include "records/record_time.h"
@@ -89,14 +91,10 @@ void PrintCsv(const std::vector<UnitRecord>& records) {
 
 void PrintJson(const std::vector<UnitRecord>& records) {
     for (const UnitRecord& record : records) {
-        JsonObject object;
-        for (const auto& field : ExportFields(record)) {
-            if (IsIntegerField(field.first) && field.second.find('-') == std::string::npos)
-                object.Add(field.first, static_cast<uint64_t>(std::stoull(field.second)));
-            else
-                object.Add(field.first, field.second);
-        }
-        PrintLine(object.Text());
+        Json object = Json::object();
+        for (const auto& [name, value] : ExportFields(record))
+            object[name] = IsIntegerField(name) ? Json(std::stoll(value)) : JsonText(value);
+        PrintLine(JsonLine(object));
     }
 }
 
@@ -198,14 +196,16 @@ std::string YieldText(const Tally& t) {
 void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& options) {
     if (options.json) {
         for (const SummaryRow& row : rows) {
-            JsonObject object;
-            object.Add("group", row.group).Add("key", row.key).Add("units", row.tally.units);
-            object.Add("passed", row.tally.passed).Add("failed", row.tally.failed).Add("stopped", row.tally.stopped);
-            if (row.tally.Yield() < 0)
-                object.AddNull("yield");
-            else
-                object.AddFixed("yield", row.tally.Yield(), 1);
-            PrintLine(object.Text());
+            const double yield = row.tally.Yield();
+            // One decimal, as the table shows it.
+            const Json object = {{"group", row.group},
+                                 {"key", JsonText(row.key)},
+                                 {"units", row.tally.units},
+                                 {"passed", row.tally.passed},
+                                 {"failed", row.tally.failed},
+                                 {"stopped", row.tally.stopped},
+                                 {"yield", yield < 0 ? Json(nullptr) : Json(std::round(yield * 10) / 10)}};
+            PrintLine(JsonLine(object));
         }
         return;
     }

@@ -1,8 +1,10 @@
 #include "cli/station_display.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/cli_text.h"
+#include "records/json_text.h"
 #include "records/record_time.h"
 #include "res/translation.h"
 
@@ -24,59 +26,51 @@ std::string UnitText(const DeviceInfo& device) {
     return std::string(device.name.Text()) + " #" + std::to_string(device.productNumber);
 }
 
-void AddDevice(JsonObject& object, const DeviceInfo& device) {
-    object.Add("chipId", ChipIdText(device));
-    object.Add("name", device.name.Text());
-    object.Add("productNumber", uint64_t{device.productNumber});
+void AddDevice(Json& object, const DeviceInfo& device) {
+    object["chipId"] = ChipIdText(device.chipId);
+    object["name"] = JsonText(device.name.Text());
+    object["productNumber"] = device.productNumber;
+}
+
+// format, event, bay, port and time: what every line starts with.
+Json EventHead(const char* event, size_t bay, const std::string& port, int64_t utcMs) {
+    return {{"format", kStationJsonFormat},
+            {"event", event},
+            {"bay", bay},
+            {"port", JsonText(port)},
+            {"time", FormatUtcTime(utcMs)}};
 }
 }  // namespace
 
-std::string ChipIdText(const DeviceInfo& device) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%02X%02X%02X%02X", device.chipId[0], device.chipId[1], device.chipId[2],
-                  device.chipId[3]);
-    return text;
-}
-
 std::string StationEventJson(const StationEvent& event) {
-    JsonObject object;
-    object.Add("format", uint64_t{kStationJsonFormat});
-    object.Add("event", StationEventName(event.kind));
-    object.Add("bay", uint64_t{event.bay});
-    object.Add("port", event.port);
-    object.Add("time", FormatUtcTime(event.utcMs));
-    object.Add("cpu", event.secondCpu ? "second" : "first");
+    Json object = EventHead(StationEventName(event.kind), event.bay, event.port, event.utcMs);
+    object["cpu"] = event.secondCpu ? "second" : "first";
     switch (event.kind) {
         case StationEventKind::UnitFound:
         case StationEventKind::DownloadStarted: AddDevice(object, event.device); break;
         case StationEventKind::Progress:
-            object.Add("position", uint64_t{event.position});
-            object.Add("total", uint64_t{event.total});
+            object["position"] = event.position;
+            object["total"] = event.total;
             break;
         case StationEventKind::UnitFinished:
             AddDevice(object, event.device);
-            object.Add("result", UnitResultName(event.result));
-            object.Add("message", event.message);
-            object.Add("durationMs", static_cast<uint64_t>(event.durationMs < 0 ? 0 : event.durationMs));
-            object.Add("recordId", event.recordId);
+            object["result"] = UnitResultName(event.result);
+            object["message"] = JsonText(event.message);
+            object["durationMs"] = std::max<int64_t>(event.durationMs, 0);
+            object["recordId"] = JsonText(event.recordId);
             break;
         case StationEventKind::PortFailed:
-        case StationEventKind::OutOfService: object.Add("message", event.message); break;
+        case StationEventKind::OutOfService: object["message"] = JsonText(event.message); break;
         default: break;
     }
-    if (event.kind == StationEventKind::DownloadStarted) object.Add("total", uint64_t{event.total});
-    return object.Text();
+    if (event.kind == StationEventKind::DownloadStarted) object["total"] = event.total;
+    return JsonLine(object);
 }
 
 std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs) {
-    JsonObject object;
-    object.Add("format", uint64_t{kStationJsonFormat});
-    object.Add("event", "record-stored");
-    object.Add("bay", uint64_t{bay.first});
-    object.Add("port", bay.second);
-    object.Add("time", FormatUtcTime(utcMs));
-    object.Add("recordId", recordId);
-    return object.Text();
+    Json object = EventHead("record-stored", bay.first, bay.second, utcMs);
+    object["recordId"] = JsonText(recordId);
+    return JsonLine(object);
 }
 
 std::string StationEventLine(const StationEvent& event) {
@@ -85,7 +79,7 @@ std::string StationEventLine(const StationEvent& event) {
     switch (event.kind) {
         case StationEventKind::Waiting: return line + Tr("waiting for a unit");
         case StationEventKind::UnitFound:
-            return line + FormatText(Tr("unit %s %s found"), {ChipIdText(event.device), UnitText(event.device)});
+            return line + FormatText(Tr("unit %s %s found"), {ChipIdText(event.device.chipId), UnitText(event.device)});
         case StationEventKind::DownloadStarted:
             return line + FormatText(event.secondCpu ? Tr("downloading %s bytes to the second CPU")
                                                      : Tr("downloading %s bytes"),
@@ -131,7 +125,7 @@ std::string BaySummaryLine(size_t index, const BayStatus& bay) {
     line += UnitResultName(bay.lastResult);
     if (bay.device.productNumber != 0 || bay.device.chipId[0] != 0)
         line += " " + FormatText(Tr("(chip %s, product %s)"),
-                                 {ChipIdText(bay.device), std::to_string(bay.device.productNumber)});
+                                 {ChipIdText(bay.device.chipId), std::to_string(bay.device.productNumber)});
     return line + " " + Tr(bay.lastMessage.c_str());
 }
 

@@ -14,9 +14,6 @@
 // meaning or goes away (new fields and events keep it).
 inline constexpr int kStationJsonFormat = 1;
 
-// "12345678": the chip ID as the device view shows it, without spaces.
-std::string ChipIdText(const DeviceInfo& device);
-
 // One line of JSON: format, event, bay, port, time, then the event's own fields.
 std::string StationEventJson(const StationEvent& event);
 // The JSON line that says a unit's record is committed ("record-stored").

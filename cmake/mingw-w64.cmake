@@ -40,6 +40,24 @@ endif()
   set(CLI11_DIR "${_kavro_cli11}" CACHE PATH "CLI11 for the Windows build")
 endif()
 
+# nlohmann::json likewise: header-only, offered as nlohmann_json::nlohmann_json
+# with a folder that holds only a link to its headers.
+if(EXISTS /usr/include/nlohmann/json.hpp AND NOT nlohmann_json_DIR)
+  set(_kavro_json "${CMAKE_BINARY_DIR}/mingw-w64-nlohmann-json")
+  if(NOT EXISTS "${_kavro_json}/nlohmann_jsonConfig.cmake")
+    file(MAKE_DIRECTORY "${_kavro_json}/include")
+    file(CREATE_LINK /usr/include/nlohmann "${_kavro_json}/include/nlohmann" SYMBOLIC)
+    file(WRITE "${_kavro_json}/nlohmann_jsonConfig.cmake" [=[
+if(NOT TARGET nlohmann_json::nlohmann_json)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_CURRENT_LIST_DIR}/include")
+endif()
+]=])
+  endif()
+  set(nlohmann_json_DIR "${_kavro_json}" CACHE PATH "nlohmann::json for the Windows build")
+endif()
+
 # Tests run under Wine, in a prefix of the build folder's own, without a display
 # and without Wine's debug channels; gtest_discover_tests and ctest use it.
 find_program(KAVRO_WINE wine)

@@ -34,3 +34,16 @@ bool OpenExistingFileExclusive(const char* path, CFileHandle& file);
 bool FileSeekToStart(CFileHandle& file);
 // Cuts the file at the current position.
 bool FileTruncateHere(CFileHandle& file);
+
+// Creates the file at path for writing (or empties the one an earlier failed
+// save left), shared with nobody, with the permissions of like where the
+// system keeps them. A file another writer holds is left alone. False with
+// the system error in file.m_lastError.
+[[nodiscard]] bool CreateReplacementFile(const char* path, const CFileHandle& like, CFileHandle& file);
+// Waits until what was written is on the disk.
+[[nodiscard]] bool FileFlush(CFileHandle& file);
+// Puts the file at from in the place of the one at to in one step: a reader
+// finds the old file or the new one, never a part. Neither may be open.
+[[nodiscard]] bool ReplaceFileWith(const char* from, const char* to);
+// Removes the file at path; false when it could not.
+bool RemoveFile(const char* path);

@@ -43,6 +43,3 @@ void RecordsInQueryOrder(const RecordQuery& query, std::vector<UnitRecord>& reco
 std::vector<std::string> RecordToRow(const UnitRecord& record);
 // The inverse of RecordToRow; false when a value cannot be read.
 [[nodiscard]] bool RecordFromRow(const std::vector<std::string>& row, UnitRecord& record);
-
-// text as valid UTF-8: valid sequences pass, every other byte is taken as Latin-1.
-std::string ToValidUtf8(const std::string& text);

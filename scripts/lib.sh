@@ -17,7 +17,7 @@ need_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libwxgtk3.2-dev libx11-dev
+BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev libwxgtk3.2-dev libx11-dev
                xvfb xauth fonts-liberation libudev-dev libsqlite3-dev sqlite3 libpq-dev postgresql
                gettext fonts-noto-cjk ccache)
 

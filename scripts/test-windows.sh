@@ -24,7 +24,7 @@ windows_tests() (
   local com=COM12  # two digits: the channel must open it as \\.\COM12
   local sim_pid=""
 
-  need_packages build-essential cmake googletest libcli11-dev g++-mingw-w64-x86-64-posix wine wine64 socat \
+  need_packages build-essential cmake googletest libcli11-dev nlohmann-json3-dev g++-mingw-w64-x86-64-posix wine wine64 socat \
     xvfb xauth xdotool imagemagick nsis locales
   # shellcheck source=scripts/windows-build.sh
   source "$ROOT/scripts/windows-build.sh"

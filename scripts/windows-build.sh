@@ -19,7 +19,7 @@ windows_host_sim() {
 windows_cross_build() {
   local dir=$1
   shift
-  need_packages build-essential cmake googletest libcli11-dev g++-mingw-w64-x86-64-posix
+  need_packages build-essential cmake googletest libcli11-dev nlohmann-json3-dev g++-mingw-w64-x86-64-posix
   # shellcheck source=scripts/wxmsw.sh
   source "$ROOT/scripts/wxmsw.sh" --functions
   local wx_prefix

@@ -34,6 +34,9 @@ bool IsMissingError(uint32_t code) { return code == ENOENT || code == ENODEV || 
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "link/handles.h"
 
@@ -73,3 +76,33 @@ std::string EnglishErrnoText(int number) {
     if (english == static_cast<locale_t>(nullptr)) return std::strerror(number);
     return strerror_l(number, english);
 }
+
+bool CreateReplacementFile(const char* path, const CFileHandle& like, CFileHandle& file) {
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        file.m_lastError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    // Emptied only once it is ours: another save may be writing it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        file.m_lastError = static_cast<uint32_t>(errno);
+        ::close(fd);
+        return false;
+    }
+    struct stat status {};
+    // Best effort: without it the new file keeps the owner-only mode.
+    if (like.IsValid() && ::fstat(like.m_handle, &status) == 0) (void)::fchmod(fd, status.st_mode & 07777);
+    file.m_handle = fd;
+    return true;
+}
+
+bool FileFlush(CFileHandle& file) {
+    if (!file.IsValid()) return false;
+    if (::fsync(file.m_handle) == 0) return true;
+    file.m_lastError = static_cast<uint32_t>(errno);
+    return false;
+}
+
+bool ReplaceFileWith(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+bool RemoveFile(const char* path) { return ::unlink(path) == 0; }

@@ -131,10 +131,10 @@ TEST_F(CliOnSimulator, IdentifyPrintsTheConfiguredDeviceByteExact) {
     sim.SetIdentity(identity);
     const RunResult json = Run({"identify", "--port", sim.PortPath(), "--json", "--trace"});
     EXPECT_EQ(json.status, 0) << json.err;
-    EXPECT_EQ(json.out, "{\"port\":\"" + sim.PortPath() +
-                            "\",\"chipId\":\"12 34 56 78\",\"name\":\"Tab\\u0009here \\\"quoted\\\" back\\\\slash\","
+    EXPECT_EQ(json.out, "{\"format\":2,\"port\":\"" + sim.PortPath() +
+                            "\",\"chipId\":\"12345678\",\"name\":\"Tab\\there \\\"quoted\\\" back\\\\slash\","
                             "\"swVersion\":\"2.05\",\"hwLowest\":\"1.00\",\"hwHighest\":\"2.09\","
-                            "\"hwCurrent\":\"3.01\",\"productNumber\":\"00000258\"}\n");
+                            "\"hwCurrent\":\"3.01\",\"productNumber\":258}\n");
     // Seven sync frames and the two poll requests went out; the replies came back.
     EXPECT_TRUE(Contains(json.err, " ms -> 05 80 86 ")) << json.err;
     EXPECT_TRUE(Contains(json.err, " ms <- 05 C0 ")) << json.err;

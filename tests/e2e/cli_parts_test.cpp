@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -18,7 +19,9 @@
 #include "cli/cli_text.h"
 #include "cli/frame_tracer.h"
 #include "cli/usage_errors.h"
+#include "link/device_info.h"
 #include "link/port_list.h"
+#include "records/json_text.h"
 #include "link/port_watch.h"
 #include "res/translation.h"
 
@@ -27,31 +30,46 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 TEST(CliJson, EscapesQuotesBackslashesAndControls) {
-    EXPECT_EQ(JsonString(""), "\"\"");
-    EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(JsonString(std::string("\x01\n\x1F\x7F", 4)), "\"\\u0001\\u000A\\u001F\\u007F\"");
-    EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+    EXPECT_EQ(JsonLine(JsonText("")), "\"\"");
+    EXPECT_EQ(JsonLine(JsonText("a\"b\\c")), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(JsonLine(JsonText(std::string("\x01\n\x1F", 3))), "\"\\u0001\\n\\u001f\"");
+    EXPECT_EQ(JsonLine(JsonText(std::string("a\0b", 3))), "\"a\\u0000b\"");
 }
 
-TEST(CliJson, KeepsValidUtf8AndEscapesStrayBytes) {
+TEST(CliJson, KeepsValidUtf8AndTakesStrayBytesAsLatin1) {
     // é, €, and an emoji pass through unchanged.
     const std::string valid = "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
-    EXPECT_EQ(JsonString(valid), "\"" + valid + "\"");
-    // Bytes that start no valid sequence are escaped one by one as Latin-1.
-    EXPECT_EQ(JsonString("\xFF"), "\"\\u00FF\"");
-    EXPECT_EQ(JsonString("a\xC3"), "\"a\\u00C3\"");                          // cut short at the end
-    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\u00C0\\u00AF\"");                 // overlong '/'
-    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\u00ED\\u00A0\\u0080\"");      // a surrogate
-    EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"\\u00F4\\u0090\\u0080\\u0080\"");  // above U+10FFFF
-    EXPECT_EQ(JsonString("\xC3(x"), "\"\\u00C3(x\"");
+    EXPECT_EQ(JsonLine(JsonText(valid)), "\"" + valid + "\"");
+    // Bytes that start no valid sequence become the Latin-1 character, one by one.
+    EXPECT_EQ(ToValidUtf8("\xFF"), "\xC3\xBF");
+    EXPECT_EQ(ToValidUtf8("a\xC3"), "a\xC3\x83");                                    // cut short at the end
+    EXPECT_EQ(ToValidUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");                          // overlong '/'
+    EXPECT_EQ(ToValidUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");              // a surrogate
+    EXPECT_EQ(ToValidUtf8("\xF4\x90\x80\x80"), "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80");  // above U+10FFFF
+    EXPECT_EQ(JsonLine(JsonText("\xC3(x")), "\"\xC3\x83(x\"");
+    // Even a stray byte that skipped JsonText never makes the line invalid.
+    EXPECT_EQ(JsonLine(Json("a\xFF")), "\"a\xEF\xBF\xBD\"");
 }
 
 TEST(CliJson, ObjectKeepsFieldOrderAndTypes) {
-    JsonObject object;
-    object.Add("name", std::string("A\"B")).Add("length", uint64_t{65535}).Add("ok", true).AddNull("problem");
-    object.Add("text", static_cast<const char*>(nullptr));
-    EXPECT_EQ(object.Text(), "{\"name\":\"A\\\"B\",\"length\":65535,\"ok\":true,\"problem\":null,\"text\":null}");
-    EXPECT_EQ(JsonObject().Text(), "{}");
+    Json object = {{"name", JsonText("A\"B")}, {"length", 65535}, {"ok", true}, {"problem", nullptr}};
+    object["text"] = JsonTextOrNull("");
+    EXPECT_EQ(JsonLine(object), "{\"name\":\"A\\\"B\",\"length\":65535,\"ok\":true,\"problem\":null,\"text\":null}");
+    EXPECT_EQ(JsonLine(Json::object()), "{}");
+}
+
+// identify --json: the chip ID as 8 hex digits and the product number as a
+// number, as every JSON output and the records give them.
+TEST(CliJson, IdentifyGivesChipIdAndProductNumberInTheSharedForm) {
+    DeviceInfo device;
+    const uint8_t chip[4] = {0x89, 0x02, 0x5C, 0x01};
+    std::copy(chip, chip + 4, device.chipId);
+    device.productNumber = 258;
+    device.swMajor = 2, device.swMinor = 5;
+    EXPECT_EQ(IdentifyJson("/dev/ttyUSB0", device),
+              "{\"format\":2,\"port\":\"/dev/ttyUSB0\",\"chipId\":\"89025C01\",\"name\":\"\",\"swVersion\":\"2.05\","
+              "\"hwLowest\":\"0.00\",\"hwHighest\":\"0.00\",\"hwCurrent\":\"0.00\",\"productNumber\":258}");
+    EXPECT_EQ(ChipIdText(device.chipId), "89025C01");
 }
 
 TEST(CliText, InfoLineValueSplitsAtTheFirstSeparator) {

@@ -1,5 +1,5 @@
 // The settings file beside the program: never created, exactly 32 bytes,
-// written only when the port name changed.
+// written only when the port name changed, through a temporary file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -113,4 +113,13 @@ TEST_F(SettingsFile, OverlongProgramPathOpensNoFile) {
     link.SaveSettings();
     std::ifstream in(cutCfg, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(32, 'V'));
+}
+
+TEST_F(SettingsFile, SaveReplacesWhatAnEarlierFailedSaveLeftAndLeavesNoTemporary) {
+    WriteFile(std::string(32, '\0'));
+    std::ofstream(cfg + ".new", std::ios::binary) << std::string(64, 'x');
+    link.SetPortName("COM5");
+    link.SaveSettings();
+    EXPECT_EQ(ReadFile(), std::string("COM5") + std::string(28, '\0'));
+    EXPECT_FALSE(fs::exists(cfg + ".new"));
 }
