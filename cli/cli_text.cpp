@@ -180,6 +180,10 @@ std::string PortsJson(const std::vector<SerialPortEntry>& ports) {
         addText(object, "productId", port.productId);
         addText(object, "serialNumber", port.serial);
         addText(object, "byPath", port.byPath);
+        if (port.latencyMs >= 0)
+            object.Add("adapterLatencyMs", static_cast<uint64_t>(port.latencyMs));
+        else
+            object.AddNull("adapterLatencyMs");
         if (text.size() > 1) text += ",";
         text += object.Text();
     }

@@ -16,6 +16,7 @@
 #include "cli/image_source.h"
 #include "cli/unit_recording.h"
 #include "image/firmware_format.h"
+#include "link/adapter_latency.h"
 #include "link/device_link.h"
 #include "link/port_list.h"
 #include "res/info_lines.h"
@@ -49,6 +50,18 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
                        FormatVersion(image.hwHighestMajor, image.hwHighestMinor)});
 }
 
+// Once per port, the fix for an adapter that holds replies too long.
+void WarnAboutLatency(const std::string& port, int timerMs) {
+    if (AdapterLatencyTooHigh(timerMs) && FirstLatencyWarning(port))
+        PrintError(Tr("Warning: ") + AdapterLatencyAdvice(port, timerMs));
+}
+
+// The open port's adapter latency where the port has a latency timer.
+void ReportAdapterLatency(const std::string& port, const AdapterLatency& adapter) {
+    if (adapter.timerMs >= 0) PrintLine(AdapterLatencyLine(adapter));
+    WarnAboutLatency(port, adapter.timerMs);
+}
+
 // Connects and waits for the device's first answer; prints failures.
 int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFrameTracer* tracer) {
     const int status = session.Connect(options.port, tracer, options.secondCpu);
@@ -78,6 +91,8 @@ int CommandPorts(bool json) {
             if (port.usbId.empty()) line.append(11, ' ');
             line += PortDetail(port);
         }
+        if (port.latencyMs >= 0)
+            line += "  " + FormatText(Tr("(adapter latency %s ms)"), {std::to_string(port.latencyMs)});
         PrintLine(line);
     }
     return kExitOk;
@@ -145,9 +160,16 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
         JsonObject object;
         object.Add("port", session.Port());
         for (size_t i = 0; i < lines.size() && i < 7; ++i) object.Add(kKeys[i], InfoLineValue(lines[i]));
+        const int latency = holder->link.m_port.m_adapter.timerMs;
+        if (latency >= 0)
+            object.Add("adapterLatencyMs", static_cast<uint64_t>(latency));
+        else
+            object.AddNull("adapterLatencyMs");
         PrintLine(object.Text());
+        WarnAboutLatency(session.Port(), latency);
     } else {
         for (const std::string& line : lines) PrintLine(line);
+        ReportAdapterLatency(session.Port(), holder->link.m_port.m_adapter);
     }
     std::fflush(stdout);
     return kExitOk;
@@ -176,6 +198,7 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
     const DeviceInfo device = link.SnapshotDevice();
     recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
+    ReportAdapterLatency(session.Port(), link.m_port.m_adapter);
     std::fflush(stdout);
     if (!IsDeviceCompatible(device, link.m_firmware)) {
         if (!force) {
