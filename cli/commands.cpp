@@ -52,8 +52,8 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
 
 // Once per port, the fix for an adapter that holds replies too long.
 void WarnAboutLatency(const std::string& port, int timerMs) {
-    if (AdapterLatencyTooHigh(timerMs) && FirstLatencyWarning(port))
-        PrintError(Tr("Warning: ") + AdapterLatencyAdvice(port, timerMs));
+    const std::string advice = LatencyWarningOnce(port, timerMs);
+    if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
 }
 
 // The open port's adapter latency where the port has a latency timer.

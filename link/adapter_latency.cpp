@@ -26,3 +26,8 @@ bool FirstLatencyWarning(const std::string& port) {
     std::lock_guard<std::mutex> hold(lock);
     return warned.insert(port).second;
 }
+
+std::string LatencyWarningOnce(const std::string& port, int timerMs) {
+    if (!AdapterLatencyTooHigh(timerMs) || !FirstLatencyWarning(port)) return {};
+    return AdapterLatencyAdvice(port, timerMs);
+}

@@ -44,3 +44,6 @@ std::string AdapterLatencyAdvice(const std::string& port, int timerMs);
 // True the first time it is asked about a port in this run: each port is
 // warned about once.
 [[nodiscard]] bool FirstLatencyWarning(const std::string& port);
+// The advice the first time in this run that a port's adapter holds replies
+// too long; "" otherwise.
+std::string LatencyWarningOnce(const std::string& port, int timerMs);

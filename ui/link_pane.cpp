@@ -75,8 +75,8 @@ std::string CLinkPane::LatencyTooltip(const LinkSnapshot& link) const {
 }
 
 std::string CLinkPane::FirstLatencyWarningText(const LinkSnapshot& link) const {
-    if (m_mode != Mode::Running || !link.running || !AdapterLatencyTooHigh(link.adapter.timerMs)) return {};
-    return FirstLatencyWarning(m_port) ? AdapterLatencyAdvice(m_port, link.adapter.timerMs) : std::string();
+    if (m_mode != Mode::Running || !link.running) return {};
+    return LatencyWarningOnce(m_port, link.adapter.timerMs);
 }
 
 std::string CLinkPane::Text(const LinkSnapshot& link, Clock::time_point now) const {
