@@ -234,7 +234,7 @@ int CommandStation(const StationOptions& options) {
         }
         for (size_t i = 0; i < station.BayCount(); ++i) {
             const std::string port = station.Bay(i).config.port;
-            const std::string advice = LatencyWarningOnce(port, ReadAdapterLatencyMs(port));
+            const std::string advice = LatencyWarningOnce(port, ReadAdapterLatencyMs(port.c_str()));
             if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
         }
         CStationView view(station, options.json, PrepareProgressTerminal());

@@ -24,15 +24,16 @@ inline constexpr int kLongestReplyHoldMs = 255;
 
 // The latency timer of the adapter behind a port name (a device path, a COM
 // name), read without opening the port; -1 when it has none the system shows.
-[[nodiscard]] int ReadAdapterLatencyMs(const std::string& portName);
+// Allocates nothing: a port opens where memory may be short.
+[[nodiscard]] int ReadAdapterLatencyMs(const char* portName);
 
 // Linux only, for tests: the same under another sysfs root (the folder that
 // holds dev/char), for a device node path.
-[[nodiscard]] int ReadAdapterLatencyMsUnder(const std::string& sysfsRoot, const std::string& devicePath);
+[[nodiscard]] int ReadAdapterLatencyMsUnder(const char* sysfsRoot, const char* devicePath);
 
 // Windows only, for tests: the same search in a key under HKEY_CURRENT_USER
 // laid out like HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS.
-[[nodiscard]] int ReadAdapterLatencyMsInUserKey(const std::string& keyPath, const std::string& portName);
+[[nodiscard]] int ReadAdapterLatencyMsInUserKey(const char* keyPath, const char* portName);
 
 [[nodiscard]] bool AdapterLatencyTooHigh(int timerMs);
 

@@ -267,7 +267,7 @@ bool CStationFrame::StartAll() {
     m_station = std::move(station);
     for (size_t i = 0; i < m_slots.size(); ++i) {
         m_slots[i].stationBay = i;
-        m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port);
+        m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port.c_str());
     }
     UpdateTiles();
     UpdateHeader();
@@ -415,7 +415,7 @@ void CStationFrame::RebuildTiles() {
     m_grid->SetCols(std::max<int>(1, static_cast<int>(m_slots.size())));
     for (size_t i = 0; i < m_slots.size(); ++i) {
         auto* tile = new CBayTile(m_tilePanel, i);
-        m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port);
+        m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port.c_str());
         tile->OnClicked([this](size_t bay) { SelectBay(bay); });
         m_grid->Add(tile, 1, wxEXPAND);
         m_tiles.push_back(tile);

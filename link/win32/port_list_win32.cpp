@@ -29,7 +29,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
         while (!entry.name.empty() && entry.name.back() == '\0') entry.name.pop_back();
         if (entry.name.empty()) continue;
         entry.path = "\\\\.\\" + entry.name;
-        entry.latencyMs = ReadAdapterLatencyMs(entry.name);
+        entry.latencyMs = ReadAdapterLatencyMs(entry.name.c_str());
         ports.push_back(std::move(entry));
     }
     std::sort(ports.begin(), ports.end(),

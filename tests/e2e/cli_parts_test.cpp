@@ -300,14 +300,14 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
 // /sys/dev/char leads to the tty whose device holds latency_timer.
 TEST_F(FakeSysfs, LatencyTimerIsReadThroughTheDeviceNumbers) {
     const std::string sys = root.string();
-    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys, "/dev/null"), -1) << "no latency_timer";
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), "/dev/null"), -1) << "no latency_timer";
     Write(root / "dev/char/1:3/device/latency_timer", "16");
-    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys, "/dev/null"), 16);
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), "/dev/null"), 16);
     Write(root / "dev/char/1:3/device/latency_timer", "garbage");
-    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys, "/dev/null"), -1);
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), "/dev/null"), -1);
     Write(root / "plain", "16");
-    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys, (root / "plain").string()), -1) << "not a device";
-    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys, (root / "absent").string()), -1);
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), (root / "plain").c_str()), -1) << "not a device";
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), (root / "absent").c_str()), -1);
 }
 
 // 2 ms is the most a held acknowledgement may cost; above it each port is

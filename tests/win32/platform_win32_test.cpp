@@ -83,12 +83,12 @@ TEST(Win32Platform, AdapterLatencyIsReadFromTheDeviceParametersOfItsPort) {
     ASSERT_TRUE(SetValue(first, "LatencyTimer", REG_DWORD, &sixteen, sizeof sixteen));
     ASSERT_TRUE(SetValue(second, "PortName", REG_SZ, "COM12", 6));
     ASSERT_TRUE(SetValue(second, "LatencyTimer", REG_DWORD, &two, sizeof two));
-    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus, "COM7"), 16);
-    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus, "\\\\.\\COM12"), 2);
-    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus, "COM8"), -1) << "no adapter of that name";
-    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus + "-absent", "COM7"), -1);
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "COM7"), 16);
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "\\\\.\\COM12"), 2);
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "COM8"), -1) << "no adapter of that name";
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey((bus + "-absent").c_str(), "COM7"), -1);
     ASSERT_TRUE(SetValue(first, "LatencyTimer", REG_SZ, "16", 3));
-    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus, "COM7"), -1) << "a value of the wrong type";
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "COM7"), -1) << "a value of the wrong type";
     ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KAVRO-test");
     EXPECT_NE(AdapterLatencyAdvice("COM7", 16).find("Device Manager"), std::string::npos);
 }
