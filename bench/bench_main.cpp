@@ -1,10 +1,11 @@
 // kavro-bench: the link engine's figures against kavro-sim running as a
 // separate process, so that this process's CPU time is the link's alone.
 //
-//   kavro-bench efficiency --sim KAVRO_SIM [--downloads N]
+//   kavro-bench efficiency --sim KAVRO_SIM [--downloads N] [--reply-hold MS]
 //       downloads paced at 19200 baud both ways: time from the begin request
 //       to the end reply against the line limit (every byte of every frame
-//       of the download, 10 bits a byte)
+//       of the download, 10 bits a byte); --reply-hold makes the simulator
+//       hold short replies as a USB adapter's latency timer does
 //   kavro-bench block-cost --sim KAVRO_SIM [--downloads N]
 //       unpaced downloads: wall and CPU microseconds per acknowledged block
 //   kavro-bench connect --sim KAVRO_SIM --cli KAVRO_CLI [--repeats N]
@@ -281,13 +282,15 @@ struct Connection {
 struct Args {
     std::string command, sim, cli;
     int count = 0;
+    int replyHoldMs = 0;
 };
 
 int Efficiency(const Args& a) {
     const int downloads = a.count > 0 ? a.count : 5;
     const uint32_t baud = 19200;
     SimProcess sim;
-    if (!sim.Start(a.sim, {"--line-rate", std::to_string(baud)})) return 1;
+    if (!sim.Start(a.sim, {"--line-rate", std::to_string(baud), "--reply-hold", std::to_string(a.replyHoldMs)}))
+        return 1;
     FrameLog log;
     Connection c;
     if (!c.Open(sim.Port(), &log)) return 1;
@@ -329,6 +332,7 @@ int Efficiency(const Args& a) {
         blocks = acked;
         lineBytes = bytes;
     }
+    if (a.replyHoldMs > 0) std::printf("Adapter reply hold: %d ms. ", a.replyHoldMs);
     std::printf("Line: %u baud both ways, 10 bits a byte; %zu block requests and %zu frame bytes in each download "
                 "(begin, blocks, end and their replies), so one block's exchange takes about %.0f ms on the "
                 "line.\n\n",
@@ -483,7 +487,8 @@ int Idle(const Args& a) {
 int main(int argc, char** argv) {
     Args a;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kavro-bench efficiency|block-cost|connect|idle --sim PATH [--cli PATH] [--count N]\n");
+        std::fprintf(stderr, "usage: kavro-bench efficiency|block-cost|connect|idle --sim PATH [--cli PATH] [--count N] "
+                     "[--reply-hold MS]\n");
         return 2;
     }
     a.command = argv[1];
@@ -493,6 +498,8 @@ int main(int argc, char** argv) {
         else if (key == "--cli") a.cli = argv[i + 1];
         else if (key == "--downloads" || key == "--repeats" || key == "--seconds" || key == "--count")
             a.count = std::atoi(argv[i + 1]);
+        else if (key == "--reply-hold")
+            a.replyHoldMs = std::atoi(argv[i + 1]);
         else {
             std::fprintf(stderr, "unknown option %s\n", key.c_str());
             return 2;

@@ -66,13 +66,14 @@ std::string PortsJson(const std::vector<SerialPortEntry>& ports) {
                        {"vendorId", JsonTextOrNull(port.vendorId)},
                        {"productId", JsonTextOrNull(port.productId)},
                        {"serialNumber", JsonTextOrNull(port.serial)},
-                       {"byPath", JsonTextOrNull(port.byPath)}};
+                       {"byPath", JsonTextOrNull(port.byPath)},
+                       {"adapterLatencyMs", port.latencyMs >= 0 ? Json(port.latencyMs) : Json(nullptr)}};
         array.push_back(std::move(object));
     }
     return JsonLine(array);
 }
 
-std::string IdentifyJson(const std::string& port, const DeviceInfo& device) {
+std::string IdentifyJson(const std::string& port, const DeviceInfo& device, int adapterLatencyMs) {
     const Json object = {
         {"format", kIdentifyJsonFormat},
         {"port", JsonText(port)},
@@ -83,6 +84,7 @@ std::string IdentifyJson(const std::string& port, const DeviceInfo& device) {
         {"hwHighest", FormatVersion(device.hwHighestMajor, device.hwHighestMinor)},
         {"hwCurrent", FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor)},
         {"productNumber", device.productNumber},
+        {"adapterLatencyMs", adapterLatencyMs >= 0 ? Json(adapterLatencyMs) : Json(nullptr)},
     };
     return JsonLine(object);
 }

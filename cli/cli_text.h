@@ -38,7 +38,7 @@ inline constexpr int kIdentifyJsonFormat = 2;
 
 // `identify --json`: format, port, then the device block's fields.
 struct DeviceInfo;
-std::string IdentifyJson(const std::string& port, const DeviceInfo& device);
+std::string IdentifyJson(const std::string& port, const DeviceInfo& device, int adapterLatencyMs);
 
 // Download progress for people. On a terminal: one bar redrawn in place with
 // the percentage, the bytes, the rate and the time left (carriage returns,

@@ -16,6 +16,7 @@
 #include "image/image_source.h"
 #include "cli/unit_recording.h"
 #include "image/firmware_format.h"
+#include "link/adapter_latency.h"
 #include "link/port_list.h"
 #include "records/json_text.h"
 #include "res/info_lines.h"
@@ -40,6 +41,18 @@ std::string RangeDetail(const DeviceInfo& device, const FirmwareInfo& image) {
                       {FormatVersion(device.hwCurrentMajor, device.hwCurrentMinor),
                        FormatVersion(image.hwLowestMajor, image.hwLowestMinor),
                        FormatVersion(image.hwHighestMajor, image.hwHighestMinor)});
+}
+
+// Once per port, the fix for an adapter that holds replies too long.
+void WarnAboutLatency(const std::string& port, int timerMs) {
+    const std::string advice = LatencyWarningOnce(port, timerMs);
+    if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
+}
+
+// The open port's adapter latency where the port has a latency timer.
+void ReportAdapterLatency(const std::string& port, const AdapterLatency& adapter) {
+    if (adapter.timerMs >= 0) PrintLine(AdapterLatencyLine(adapter));
+    WarnAboutLatency(port, adapter.timerMs);
 }
 
 // Connects and waits for the device's first whole answer; prints failures.
@@ -71,6 +84,8 @@ int CommandPorts(bool json) {
             if (port.usbId.empty()) line.append(11, ' ');
             line += PortDetail(port);
         }
+        if (port.latencyMs >= 0)
+            line += "  " + FormatText(Tr("(adapter latency %s ms)"), {std::to_string(port.latencyMs)});
         PrintLine(line);
     }
     return kExitOk;
@@ -124,9 +139,11 @@ int CommandIdentify(const DeviceOptions& options, bool json) {
     if (status != kExitOk) return status;
     const DeviceInfo device = session.Device();
     if (json) {
-        PrintLine(IdentifyJson(session.Port(), device));
+        PrintLine(IdentifyJson(session.Port(), device, session.Adapter().timerMs));
+        WarnAboutLatency(session.Port(), session.Adapter().timerMs);
     } else {
         for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
+        ReportAdapterLatency(session.Port(), session.Adapter());
     }
     std::fflush(stdout);
     return kExitOk;
@@ -155,6 +172,7 @@ int DownloadUnit(const DeviceOptions& options, const std::string& image, bool fo
     const DeviceInfo device = session.Device();
     recording.SetDevice(device);
     for (const std::string& line : DeviceBlockLines(device)) PrintLine(line);
+    ReportAdapterLatency(session.Port(), session.Adapter());
     std::fflush(stdout);
     if (!IsDeviceCompatible(device, loaded.info)) {
         if (!force) {

@@ -44,6 +44,7 @@ public:
 
     const std::string& Port() const { return m_port; }
     DeviceInfo Device() const { return m_session.Device(); }
+    AdapterLatency Adapter() const { return m_session.Adapter(); }
     // How the last step ended, for the unit's record.
     const SessionResult& LastResult() const { return m_last; }
 

@@ -17,6 +17,7 @@
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
+#include "link/adapter_latency.h"
 #include "res/translation.h"
 #include "station/station.h"
 
@@ -229,6 +230,11 @@ int CommandStation(const StationOptions& options) {
                 PrintError(error);
                 return kExitUsage;
             }
+        }
+        for (size_t i = 0; i < station.BayCount(); ++i) {
+            const std::string port = station.Bay(i).config.port;
+            const std::string advice = LatencyWarningOnce(port, ReadAdapterLatencyMs(port.c_str()));
+            if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
         }
         CStationView view(station, options.json, PrepareProgressTerminal());
         const StopRequest request = Serve(station, events, view, options.once);

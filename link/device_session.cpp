@@ -98,6 +98,8 @@ void CDeviceSession::RequestStop() {
 
 DeviceInfo CDeviceSession::Device() const { return m_engine->link.SnapshotDevice(); }
 
+AdapterLatency CDeviceSession::Adapter() const { return m_engine->link.m_port.m_adapter; }
+
 bool CDeviceSession::LineIsSilent() const { return m_engine->link.LineIsSilent(); }
 
 SessionResult CDeviceSession::Stopped() const { return Failure(SessionErrorKind::Stopped); }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "link/adapter_latency.h"
 #include "link/device_info.h"
 
 class IFrameTrace;
@@ -90,6 +91,8 @@ public:
     // Since Open, a read ran out without a single byte from the line.
     bool LineIsSilent() const;
     bool SecondCpu() const { return m_secondCpu; }
+    // What the open port's adapter says of its latency (link/adapter_latency.h).
+    AdapterLatency Adapter() const;
 
     // --- any thread ---
     void RequestStop();

@@ -13,6 +13,7 @@ struct SerialPortEntry {
     std::string productId;    // "pppp" (USB), else empty
     std::string serial;       // the adapter's serial number where it reports one
     std::string byPath;       // Linux: the /dev/serial/by-path name leading to it, else empty
+    int latencyMs = -1;       // the adapter's latency timer where the system shows one, else -1
 };
 
 // Linux: the /dev/ttyS*, ttyUSB* and ttyACM* that exist and are real ports

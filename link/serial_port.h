@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "link/adapter_latency.h"
 #include "link/fixed_string.h"
 #include "link/frame_codec.h"
 #include "link/handles.h"
@@ -124,6 +125,10 @@ public:
     void SetTrace(IFrameTrace* trace) { m_trace.store(trace, std::memory_order_release); }
 
     CFileHandle m_file;
+    // The adapter behind the open port: its latency timer and the driver's
+    // answer to the low-latency request. Set by Open(); a refusal (a
+    // pseudo-terminal, a built-in UART) does not fail the open.
+    AdapterLatency m_adapter;
     CFixedString32 m_portName;
     uint32_t m_baudRate = 9600;
     uint8_t m_dataBits = 8;

@@ -335,6 +335,9 @@ struct DeviceSimulator::Pending {
     std::vector<uint8_t> current;    // the frame being written
     size_t written = 0;
     bool writing = false;
+    bool holding = false;             // the frame goes out whole at releaseAt
+    Clock::time_point releaseAt{};
+    Clock::duration replyHold{};      // zero: no adapter hold
     bool blocked = false;  // the line took no more bytes; wait for POLLOUT
     uint64_t sequence = 0;
     Clock::time_point inputFree{}, outputFree{};  // when the paced line is free again
@@ -367,6 +370,30 @@ std::chrono::steady_clock::duration DeviceSimulator::ByteTime() const {
     return rate > 0 ? Clock::duration(std::chrono::nanoseconds(10'000'000'000ull / rate)) : Clock::duration{};
 }
 
+std::chrono::steady_clock::duration DeviceSimulator::ReplyHold() const {
+    std::lock_guard lock(m_lock);
+    return std::chrono::milliseconds(m_protocol.Faults().replyHoldMs);
+}
+
+namespace {
+// What a full-speed FTDI adapter passes on in one USB packet (64 bytes, two
+// of them its status): a reply that fills one goes on without waiting.
+constexpr size_t kAdapterPacketBytes = 62;
+}  // namespace
+
+// A USB adapter holds a short reply until its latency timer runs out, counted
+// from the reply's first byte: the whole frame reaches the host then, or once
+// its last byte has crossed the line if that comes later. The line itself is
+// busy for the frame's own time only.
+void DeviceSimulator::StartHold(Pending& p, Clock::time_point now) {
+    p.holding = p.replyHold.count() > 0 && p.current.size() < kAdapterPacketBytes;
+    if (!p.holding) return;
+    const Clock::time_point start = p.Paced() ? p.outputFree : now;
+    const Clock::time_point lastByte = start + p.byteTime * static_cast<int64_t>(p.current.size());
+    p.releaseAt = std::max(start + p.byteTime + p.replyHold, lastByte);
+    if (p.Paced()) p.outputFree = lastByte;
+}
+
 // The serving thread. It owns the line while m_serving is set: nothing else
 // touches m_line or m_slave until it has cleared the flag.
 void DeviceSimulator::Serve() {
@@ -377,6 +404,7 @@ void DeviceSimulator::Serve() {
             if (m_hangUpRequested) break;
         }
         p.byteTime = ByteTime();
+        p.replyHold = ReplyHold();
         const Clock::time_point now = Clock::now();
         HandleArrivedRequests(p, now);
         if (p.hangUp) break;
@@ -437,9 +465,12 @@ void DeviceSimulator::WriteDueReplies(Pending& p, Clock::time_point now) {
             p.written = 0;
             p.writing = true;
             if (p.Paced() && p.outputFree < now) p.outputFree = now;
+            StartHold(p, now);
         }
         size_t allowed = p.current.size() - p.written;
-        if (p.Paced()) {
+        if (p.holding) {
+            if (now < p.releaseAt) return;
+        } else if (p.Paced()) {
             // A byte goes out once it could have been sent completely.
             if (now < p.outputFree + p.byteTime) return;
             const auto due = static_cast<size_t>((now - p.outputFree) / p.byteTime);
@@ -456,7 +487,7 @@ void DeviceSimulator::WriteDueReplies(Pending& p, Clock::time_point now) {
             return;
         }
         p.written += static_cast<size_t>(n);
-        if (p.Paced()) p.outputFree += p.byteTime * n;
+        if (p.Paced() && !p.holding) p.outputFree += p.byteTime * n;
         if (p.written == p.current.size()) {
             p.writing = false;
             p.current.clear();
@@ -473,7 +504,8 @@ bool DeviceSimulator::WaitForLine(Pending& p) {
     if (!p.incoming.empty()) deadline = p.incoming.front().ready;
     if (!p.blocked) {
         if (p.writing) {
-            if (p.Paced()) deadline = std::min(deadline, p.outputFree + p.byteTime);
+            if (p.holding) deadline = std::min(deadline, p.releaseAt);
+            else if (p.Paced()) deadline = std::min(deadline, p.outputFree + p.byteTime);
         } else {
             for (const Pending::Outgoing& o : p.outgoing) deadline = std::min(deadline, o.due);
         }

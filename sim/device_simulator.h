@@ -100,6 +100,8 @@ private:
     void EndServing(Pending& p);
     void Log(bool error, const std::string& text) const;
     std::chrono::steady_clock::duration ByteTime() const;
+    std::chrono::steady_clock::duration ReplyHold() const;
+    void StartHold(Pending& p, std::chrono::steady_clock::time_point now);
     // Closes the line; caller holds m_lock.
     void CloseLineLocked();
     void Wake() const;

@@ -241,6 +241,10 @@ int main(int argc, char** argv) {
         ->group(faults)->type_name("MS")->check(CLI::Range(0u, 3'600'000u));
     app.add_option("--line-rate", f.lineRate, "Pace both directions at BAUD bits per second, 10 bits a byte (0: off)")
         ->group(faults)->type_name("BAUD")->check(CLI::Range(0u, 100'000'000u));
+    app.add_option("--reply-hold", f.replyHoldMs,
+                   "Model a USB adapter's latency timer: a reply shorter than its 62-byte packet reaches the "
+                   "host only MS ms after its first byte")
+        ->group(faults)->type_name("MS")->check(CLI::Range(0u, 255u));
     app.add_option("--answer-sync-late", f.syncReplyDelayMs, "Answer each sync request with C0 86 00 00 after MS ms")
         ->group(faults)->type_name("MS")->check(CLI::Range(int64_t{0}, int64_t{3'600'000}));
 

@@ -45,6 +45,8 @@ struct SimFaults {
     double garbageRate = 0;         // probability of 1..16 random non-0x05 bytes before a reply
     uint32_t replyDelayMs = 0;
     uint32_t lineRate = 0;          // bits per second (10 bits a byte) both ways; 0 = unpaced
+    uint32_t replyHoldMs = 0;       // a USB adapter's latency timer: a reply shorter than its packet
+                                    // reaches the host only this long after its first byte
     int64_t syncReplyDelayMs = -1;  // >= 0: answer each sync request with C0 86 00 00 after this delay
 };
 

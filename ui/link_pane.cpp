@@ -18,6 +18,7 @@ LinkSnapshot ReadLink(const CDeviceLink& link) {
     const DeviceInfo device = link.SnapshotDevice();
     snapshot.deviceName = device.name.Text();
     snapshot.productNumber = device.productNumber;
+    snapshot.adapter = link.m_port.m_adapter;
     return snapshot;
 }
 
@@ -64,6 +65,18 @@ double CLinkPane::SecondsLeft(Clock::time_point now) const {
 
 std::string CLinkPane::ProgressText(Clock::time_point now) const {
     return uitext::Progress(Percent(), SecondsLeft(now));
+}
+
+std::string CLinkPane::LatencyTooltip(const LinkSnapshot& link) const {
+    if (m_mode != Mode::Running || !link.running) return {};
+    std::string text = AdapterLatencyLine(link.adapter);
+    if (AdapterLatencyTooHigh(link.adapter.timerMs)) text += "\n" + AdapterLatencyAdvice(m_port, link.adapter.timerMs);
+    return text;
+}
+
+std::string CLinkPane::FirstLatencyWarningText(const LinkSnapshot& link) const {
+    if (m_mode != Mode::Running || !link.running) return {};
+    return LatencyWarningOnce(m_port, link.adapter.timerMs);
 }
 
 std::string CLinkPane::Text(const LinkSnapshot& link, Clock::time_point now) const {

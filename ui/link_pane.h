@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/adapter_latency.h"
 #include "link/device_link.h"
 
 struct SerialPortEntry;
@@ -23,6 +24,7 @@ struct LinkSnapshot {
     bool secondCpu = false;      // the connection addresses the unit's second CPU
     std::string deviceName;
     uint32_t productNumber = 0;
+    AdapterLatency adapter;      // of the port the link opened
 };
 
 LinkSnapshot ReadLink(const CDeviceLink& link);
@@ -44,6 +46,12 @@ public:
     std::string Text(const LinkSnapshot& link, Clock::time_point now) const;
     // Beside the bar: the percentage and the time left.
     std::string ProgressText(Clock::time_point now) const;
+    // The pane's tool tip while the link runs: the adapter's latency, and the
+    // fix when it holds replies too long; "" otherwise.
+    std::string LatencyTooltip(const LinkSnapshot& link) const;
+    // The fix the first time in this run that a running link's port shows a
+    // latency too high; "" otherwise and every later time.
+    std::string FirstLatencyWarningText(const LinkSnapshot& link) const;
 
 private:
     enum class Mode { Idle, Opening, Running, Failed, Disconnected };

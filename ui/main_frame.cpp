@@ -225,6 +225,7 @@ void CMainFrame::CreateStatusBarPanes() {
         widths[i + 2] = m_wndStatusBar->GetTextExtent(Text(indicators[i])).GetWidth() + m_wndStatusBar->FromDIP(16);
     m_wndStatusBar->SetStatusWidths(5, widths);
     SetStatusText(Text(AFX_IDS_IDLEMESSAGE), 0);
+    m_wndStatusBar->Bind(wxEVT_MOTION, &CMainFrame::OnStatusBarMotion, this);
     UpdateLinkPane(LinkSnapshot());
 }
 
@@ -236,6 +237,28 @@ void CMainFrame::UpdateLinkPane(const LinkSnapshot& link) {
         m_wndStatusBar->SetStatusText(text, kLinkPane);
     const wxString progress = wxString::FromUTF8(m_linkPane.ProgressText(now));
     if (m_progressText != nullptr && m_progressText->GetLabel() != progress) m_progressText->SetLabel(progress);
+    const std::string latency = m_linkPane.LatencyTooltip(link);
+    m_linkTooltip = latency.empty() ? wxString() : text + "\n" + wxString::FromUTF8(latency);
+    // Once per port, the fix where the prompt is read.
+    const std::string warning = m_linkPane.FirstLatencyWarningText(link);
+    if (!warning.empty()) SetStatusText(wxString::FromUTF8(warning), 0);
+}
+
+// Over the link pane the status bar's tool tip is the pane's; elsewhere one the
+// pane had set is taken away, so the bar's own tips stay as they were.
+void CMainFrame::OnStatusBarMotion(wxMouseEvent& event) {
+    event.Skip();
+    if (m_wndStatusBar == nullptr) return;
+    wxRect pane;
+    const bool over = !m_linkTooltip.empty() && m_wndStatusBar->GetFieldRect(kLinkPane, pane) &&
+                      pane.Contains(event.GetPosition());
+    if (over && m_wndStatusBar->GetToolTipText() != m_linkTooltip) {
+        m_wndStatusBar->SetToolTip(m_linkTooltip);
+        m_linkTooltipShown = true;
+    } else if (!over && m_linkTooltipShown) {
+        m_wndStatusBar->UnsetToolTip();
+        m_linkTooltipShown = false;
+    }
 }
 
 wxString CMainFrame::GetLinkPaneText() const {

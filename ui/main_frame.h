@@ -59,6 +59,8 @@ public:
     void UpdateLinkPane(const LinkSnapshot& link);
     CLinkPane& LinkPane() { return m_linkPane; }
     wxString GetLinkPaneText() const;
+    // What the link pane's tool tip shows while the link runs: its text and the adapter's latency.
+    wxString GetLinkPaneTooltip() const { return m_linkTooltip; }
     wxStaticText* GetProgressText() const { return m_progressText; }
 
     // Lists the ports again, keeping the box's text; runs when the list is
@@ -88,6 +90,7 @@ private:
     void CreateStatusBarPanes();
     void OnProgressMessage(wxThreadEvent& event);
     void OnPortChosen(wxCommandEvent& event);
+    void OnStatusBarMotion(wxMouseEvent& event);
     void OnViewToolbar(wxCommandEvent& event);
     void OnViewStatusBar(wxCommandEvent& event);
     void OnUpdateViewToolbar(wxUpdateUIEvent& event);
@@ -106,6 +109,8 @@ private:
     CKavDocManager* m_manager;
     CPostedMessageTarget m_progressTarget;
     CLinkPane m_linkPane;
+    wxString m_linkTooltip;
+    bool m_linkTooltipShown = false;
     std::vector<PortBoxItem> m_portItems;
     std::string m_rememberedPort;
     // Last member: stopped (its thread joined) before anything it reaches goes.

@@ -17,6 +17,7 @@
 #include <wx/timer.h>
 
 #include "image/image_source.h"
+#include "link/adapter_latency.h"
 #include "link/device_link.h"
 #include "records/record_reader.h"
 #include "records/record_writer.h"
@@ -263,7 +264,10 @@ bool CStationFrame::StartAll() {
         return false;
     }
     m_station = std::move(station);
-    for (size_t i = 0; i < m_slots.size(); ++i) m_slots[i].stationBay = i;
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        m_slots[i].stationBay = i;
+        m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port.c_str());
+    }
     UpdateTiles();
     UpdateHeader();
     return true;
@@ -409,6 +413,7 @@ void CStationFrame::RebuildTiles() {
     m_grid->SetCols(std::max<int>(1, static_cast<int>(m_slots.size())));
     for (size_t i = 0; i < m_slots.size(); ++i) {
         auto* tile = new CBayTile(m_tilePanel, i);
+        m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port.c_str());
         tile->OnClicked([this](size_t bay) { SelectBay(bay); });
         m_grid->Add(tile, 1, wxEXPAND);
         m_tiles.push_back(tile);
@@ -443,7 +448,9 @@ void CStationFrame::UpdateTile(size_t tile) {
     if (m_station && slot.stationBay != CStation::npos && slot.stationBay < m_station->BayCount())
         status = m_station->Bay(slot.stationBay);
     status.config = slot.config;
-    m_tiles[tile]->SetContent(DescribeBay(tile, status));
+    TileContent content = DescribeBay(tile, status);
+    content.tooltip = BayTooltip(slot.config.port, slot.latencyMs);
+    m_tiles[tile]->SetContent(content);
 }
 
 void CStationFrame::UpdateTiles() {

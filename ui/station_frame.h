@@ -84,6 +84,7 @@ private:
     struct Slot {
         BayConfig config;
         size_t stationBay = CStation::npos;  // the station's index while it runs (or ran)
+        int latencyMs = -1;  // the port's adapter latency when the tiles were built or the station started
     };
 
     void OnStationEvent(const StationEvent& event) override;

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "link/adapter_latency.h"
 #include "records/record_time.h"
 #include "res/info_lines.h"
 #include "ui/station_texts.h"
@@ -90,6 +91,14 @@ TileContent DescribeBay(size_t index, const BayStatus& bay) {
     if (bay.hasLastResult && Failed(bay.lastResult)) tile.reason = Tr(bay.lastMessage.c_str());
     tile.counts = Format(Tr(stationtext::kCountLine), bay.passed, bay.failed, bay.stopped);
     return tile;
+}
+
+std::string BayTooltip(const std::string& port, int latencyMs) {
+    AdapterLatency adapter;
+    adapter.timerMs = latencyMs;
+    std::string text = port + "\n" + AdapterLatencyLine(adapter);
+    if (AdapterLatencyTooHigh(latencyMs)) text += "\n" + AdapterLatencyAdvice(port, latencyMs);
+    return text;
 }
 
 std::string PhysicalPlace(const std::string& port) {

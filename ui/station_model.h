@@ -24,10 +24,15 @@ struct TileContent {
     std::string unit;    // the unit's name and product number, or a hint
     std::string reason;  // why the last unit failed (empty when it did not)
     std::string counts;  // the bay's units
+    std::string tooltip; // the port and its adapter's latency
 };
 
 // index counts from 0; the tile says "Bay index+1".
 TileContent DescribeBay(size_t index, const BayStatus& bay);
+
+// The tile's tool tip: the port, its adapter's latency (latencyMs < 0: none
+// shown) and, when that holds replies too long, the fix.
+std::string BayTooltip(const std::string& port, int latencyMs);
 
 // "USB socket 2.1, port 0" for /dev/serial/by-path/pci-0000:00:14.0-usb-0:2.1:1.0-port0;
 // empty for any other name.

@@ -10,7 +10,7 @@ namespace {
 bool SameContent(const TileContent& a, const TileContent& b) {
     return a.title == b.title && a.port == b.port && a.place == b.place && a.state == b.state && a.icon == b.icon &&
            a.tone == b.tone && a.percent == b.percent && a.unit == b.unit && a.reason == b.reason &&
-           a.counts == b.counts;
+           a.counts == b.counts && a.tooltip == b.tooltip;
 }
 
 wxFont SizedFont(int pixels, bool bold) {
@@ -41,6 +41,7 @@ CBayTile::CBayTile(wxWindow* parent, size_t bay)
 
 void CBayTile::SetContent(const TileContent& content) {
     if (SameContent(content, m_content)) return;
+    if (content.tooltip != m_content.tooltip) SetToolTip(wxString::FromUTF8(content.tooltip));
     m_content = content;
     Refresh(false);
 }

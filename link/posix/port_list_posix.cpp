@@ -44,6 +44,12 @@ bool IsSerialName(const std::string& name, bool& uart) {
 
 bool HasUart(const std::string& type) { return !type.empty() && type != "0"; }
 
+// The latency_timer attribute (ftdi_sio) in milliseconds, -1 when absent.
+int LatencyOf(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(text);
+}
+
 // "Manufacturer Product", without saying the maker twice.
 std::string UsbDescription(const std::string& manufacturer, const std::string& product) {
     if (!manufacturer.empty() && !product.empty() && !StartsWith(product, manufacturer.c_str()))
@@ -102,6 +108,7 @@ std::vector<SerialPortEntry> EnumerateSerialPortsIn(const std::string& sysClassT
         entry.name = node.string();
         entry.path = entry.name;
         if (!uart) FillUsbDetails(item.path(), entry);
+        entry.latencyMs = LatencyOf(ReadAttribute(item.path() / "device" / "latency_timer"));
         ports.push_back(std::move(entry));
     }
     SortPorts(ports);
@@ -143,11 +150,13 @@ bool DescribeTty(udev_device* tty, SerialPortEntry& entry) {
     bool uart = false;
     if (sysname == nullptr || node == nullptr || !IsSerialName(sysname, uart)) return false;
     // Virtual consoles and pseudo-terminals have no device behind them.
-    if (udev_device_get_parent(tty) == nullptr) return false;
+    udev_device* port = udev_device_get_parent(tty);
+    if (port == nullptr) return false;
     if (uart && !HasUart(Attribute(tty, "type"))) return false;
     if (!IsCharacterDevice(node)) return false;
     entry.name = node;
     entry.path = entry.name;
+    entry.latencyMs = LatencyOf(Attribute(port, "latency_timer"));
     // Borrowed from tty, which owns its parents.
     udev_device* usb = udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device");
     if (usb == nullptr) return true;

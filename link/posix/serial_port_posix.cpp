@@ -110,6 +110,19 @@ WaitOutcome WaitReady(int fd, short events, int stopFd, const Deadlines& d, int&
         }
     }
 }
+// A USB adapter holds a short reply until its packet fills or its latency
+// timer runs out; asked for low latency, the driver passes bytes on at once
+// (ftdi_sio sets the timer to 1 ms). The timer is read after the request.
+void AskLowLatency(int fd, const char* path, AdapterLatency& adapter) {
+    adapter = AdapterLatency{};
+    if (ActiveTerminalCalls().requestLowLatency(fd) == 0) {
+        adapter.lowLatency = LowLatency::Granted;
+    } else {
+        adapter.lowLatency = LowLatency::Refused;
+        adapter.refusal = static_cast<uint32_t>(errno);
+    }
+    adapter.timerMs = ReadAdapterLatencyMsUnder("/sys", path);
+}
 }  // namespace
 
 bool CSerialPort::OpenDevice() {
@@ -132,6 +145,7 @@ bool CSerialPort::OpenDevice() {
     m_file.m_handle = fd;
     // Bytes left from an earlier user of the line would pass for replies.
     ::tcflush(fd, TCIOFLUSH);
+    AskLowLatency(fd, path, m_adapter);
     return true;
 }
 

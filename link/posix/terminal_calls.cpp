@@ -1,5 +1,6 @@
 #include "link/posix/terminal_calls.h"
 
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -8,8 +9,16 @@ ssize_t SystemWrite(int fd, const void* buffer, size_t count) { return ::write(f
 int SystemOutputQueued(int fd, int* bytes) { return ::ioctl(fd, TIOCOUTQ, bytes); }
 int SystemDrain(int fd) { return ::tcdrain(fd); }
 int SystemSetAttributes(int fd, const termios* tio) { return ::tcsetattr(fd, TCSANOW, tio); }
+int SystemRequestLowLatency(int fd) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return -1;
+    if ((info.flags & ASYNC_LOW_LATENCY) != 0) return 0;
+    info.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &info);
+}
 
-constexpr TerminalCalls kSystemCalls{SystemWrite, SystemOutputQueued, SystemDrain, SystemSetAttributes};
+constexpr TerminalCalls kSystemCalls{SystemWrite, SystemOutputQueued, SystemDrain, SystemSetAttributes,
+                                       SystemRequestLowLatency};
 TerminalCalls g_activeCalls = kSystemCalls;
 }  // namespace
 

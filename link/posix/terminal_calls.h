@@ -1,8 +1,9 @@
 #pragma once
 // The terminal calls whose order matters on a real UART: a write, the wait for
-// its bytes to leave, and a line-setting change. A pseudo-terminal drains at
-// once, so tests swap these for recorders to see the order; the program always
-// uses the system's. Swap them only while no port is in use.
+// its bytes to leave, a line-setting change, and the low-latency request of a
+// USB adapter. A pseudo-terminal drains at once and refuses the request, so
+// tests swap these for recorders to see the order; the program always uses the
+// system's. Swap them only while no port is in use.
 #include <sys/types.h>
 #include <termios.h>
 
@@ -14,6 +15,9 @@ struct TerminalCalls {
     int (*drain)(int fd);
     // Applies line settings at once (tcsetattr TCSANOW).
     int (*setAttributes)(int fd, const termios* tio);
+    // Asks the driver to pass received bytes on at once (ASYNC_LOW_LATENCY
+    // through TIOCGSERIAL/TIOCSSERIAL); 0 or -1 with errno.
+    int (*requestLowLatency)(int fd);
 };
 
 TerminalCalls& ActiveTerminalCalls();

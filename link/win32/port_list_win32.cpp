@@ -2,28 +2,16 @@
 // every serial driver enters the COM name of each port it has created.
 #include <algorithm>
 #include <cctype>
-#include <memory>
-#include <type_traits>
+#include <utility>
 
+#include "link/adapter_latency.h"
 #include "link/port_list.h"
-#include "native_types.h"
-
-namespace {
-
-// Owns an open registry key.
-struct KeyCloser {
-    void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
-}  // namespace
+#include "registry_key.h"
 
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
     std::vector<SerialPortEntry> ports;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &raw) != ERROR_SUCCESS)
-        return ports;
-    UniqueKey key(raw);
+    const UniqueRegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM");
+    if (!key) return ports;
     for (DWORD index = 0;; ++index) {
         // Value names are driver device names such as \Device\Serial0; the data is "COMn".
         char valueName[256];
@@ -41,6 +29,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
         while (!entry.name.empty() && entry.name.back() == '\0') entry.name.pop_back();
         if (entry.name.empty()) continue;
         entry.path = "\\\\.\\" + entry.name;
+        entry.latencyMs = ReadAdapterLatencyMs(entry.name.c_str());
         ports.push_back(std::move(entry));
     }
     std::sort(ports.begin(), ports.end(),

@@ -98,6 +98,9 @@ bool CSerialPort::OpenDevice() {
         return false;
     }
     m_file.m_handle = handle;
+    // Windows drivers have no low-latency request; the timer is the adapter's setting.
+    m_adapter = AdapterLatency{};
+    m_adapter.timerMs = ReadAdapterLatencyMs(m_portName.Text());
     // Driver queues the size of the longest frame. A failure records no error.
     return ::SetupComm(handle, MAX_FRAME_LENGTH, MAX_FRAME_LENGTH) != FALSE;
 }

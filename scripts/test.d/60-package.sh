@@ -56,6 +56,9 @@ package_stage() {
   grep -q "^application/x-kavro-firmware=.*org.kavro.Kavro.desktop" /usr/share/applications/mimeinfo.cache \
     || { echo "package: .fw files do not open in KAVRO" >&2; return 1; }
   grep -q 'TAG+="uaccess"' /usr/lib/udev/rules.d/70-kavro.rules || { echo "package: udev rule" >&2; return 1; }
+  # The latency rule is an example the person opts in to, never active as installed.
+  grep -q 'ATTR{latency_timer}="1"' /usr/share/doc/kavro/examples/71-kavro-latency.rules \
+    && [ ! -e /usr/lib/udev/rules.d/71-kavro-latency.rules ] || { echo "package: latency rule" >&2; return 1; }
   bash "$ROOT/tests/package/completion.sh"
 
   log "the installed desktop application under Xvfb"

@@ -134,7 +134,7 @@ TEST_F(CliOnSimulator, IdentifyPrintsTheConfiguredDeviceByteExact) {
     EXPECT_EQ(json.out, "{\"format\":2,\"port\":\"" + sim.PortPath() +
                             "\",\"chipId\":\"12345678\",\"name\":\"Tab\\there \\\"quoted\\\" back\\\\slash\","
                             "\"swVersion\":\"2.05\",\"hwLowest\":\"1.00\",\"hwHighest\":\"2.09\","
-                            "\"hwCurrent\":\"3.01\",\"productNumber\":258}\n");
+                            "\"hwCurrent\":\"3.01\",\"productNumber\":258,\"adapterLatencyMs\":null}\n");
     // Seven sync frames and the two poll requests went out; the replies came back.
     EXPECT_TRUE(Contains(json.err, " ms -> 05 80 86 ")) << json.err;
     EXPECT_TRUE(Contains(json.err, " ms <- 05 C0 ")) << json.err;

@@ -20,6 +20,7 @@
 #include "cli/frame_tracer.h"
 #include "cli/usage_errors.h"
 #include "link/device_info.h"
+#include "link/adapter_latency.h"
 #include "link/port_list.h"
 #include "records/json_text.h"
 #include "link/port_watch.h"
@@ -66,9 +67,10 @@ TEST(CliJson, IdentifyGivesChipIdAndProductNumberInTheSharedForm) {
     std::copy(chip, chip + 4, device.chipId);
     device.productNumber = 258;
     device.swMajor = 2, device.swMinor = 5;
-    EXPECT_EQ(IdentifyJson("/dev/ttyUSB0", device),
+    EXPECT_EQ(IdentifyJson("/dev/ttyUSB0", device, 16),
               "{\"format\":2,\"port\":\"/dev/ttyUSB0\",\"chipId\":\"89025C01\",\"name\":\"\",\"swVersion\":\"2.05\","
-              "\"hwLowest\":\"0.00\",\"hwHighest\":\"0.00\",\"hwCurrent\":\"0.00\",\"productNumber\":258}");
+              "\"hwLowest\":\"0.00\",\"hwHighest\":\"0.00\",\"hwCurrent\":\"0.00\",\"productNumber\":258,"
+              "\"adapterLatencyMs\":16}");
     EXPECT_EQ(ChipIdText(device.chipId), "89025C01");
 }
 
@@ -263,6 +265,7 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     Write(root / usb / "product", "FT232R USB UART");
     Write(root / usb / "serial", "A10K1234");
     Tty("ttyUSB0", usb + "/1-1:1.0/ttyUSB0");
+    Write(root / usb / "1-1:1.0/ttyUSB0/latency_timer", "16");
     Node("ttyUSB0");
     const std::string acm = "devices/pci0000:00/usb1/1-2";
     Write(root / acm / "idVendor", "2341");
@@ -295,18 +298,52 @@ TEST_F(FakeSysfs, ListsRealPortsWithUsbDetailsInNaturalOrder) {
     EXPECT_EQ(ports[3].serial, "A10K1234");
     EXPECT_EQ(ports[3].path, ports[3].name);
     EXPECT_EQ(ports[0].serial, "");
+    EXPECT_EQ(ports[3].latencyMs, 16);
+    EXPECT_EQ(ports[0].latencyMs, -1) << "CDC ACM has no latency timer";
 
     // As `ports --json` prints them: unknown fields are null, never "".
     const std::string json = PortsJson({ports[2], ports[3]});
     EXPECT_EQ(json, "[{\"name\":\"" + dev + "/ttyS0\",\"path\":\"" + dev +
                         "/ttyS0\",\"description\":null,\"vendorId\":null,\"productId\":null,"
-                        "\"serialNumber\":null,\"byPath\":null},"
+                        "\"serialNumber\":null,\"byPath\":null,\"adapterLatencyMs\":null},"
                         "{\"name\":\"" + dev + "/ttyUSB0\",\"path\":\"" + dev +
                         "/ttyUSB0\",\"description\":\"FTDI FT232R USB UART\",\"vendorId\":\"0403\","
-                        "\"productId\":\"6001\",\"serialNumber\":\"A10K1234\",\"byPath\":null}]");
+                        "\"productId\":\"6001\",\"serialNumber\":\"A10K1234\",\"byPath\":null,"
+                        "\"adapterLatencyMs\":16}]");
     EXPECT_EQ(PortsJson({}), "[]");
     EXPECT_EQ(PortDetail(ports[3]), "0403:6001  FTDI FT232R USB UART");
     EXPECT_EQ(PortDetail(ports[2]), "");
+}
+
+// An open port's latency is found from its device node's numbers, as
+// /sys/dev/char leads to the tty whose device holds latency_timer.
+TEST_F(FakeSysfs, LatencyTimerIsReadThroughTheDeviceNumbers) {
+    const std::string sys = root.string();
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), "/dev/null"), -1) << "no latency_timer";
+    Write(root / "dev/char/1:3/device/latency_timer", "16");
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), "/dev/null"), 16);
+    Write(root / "dev/char/1:3/device/latency_timer", "garbage");
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), "/dev/null"), -1);
+    Write(root / "plain", "16");
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), (root / "plain").c_str()), -1) << "not a device";
+    EXPECT_EQ(ReadAdapterLatencyMsUnder(sys.c_str(), (root / "absent").c_str()), -1);
+}
+
+// 2 ms is the most a held acknowledgement may cost; above it each port is
+// warned about once, with the fix for this system.
+TEST(AdapterLatencyText, LineAdviceAndOneWarningPerPort) {
+    AdapterLatency adapter;
+    adapter.timerMs = 16;
+    EXPECT_EQ(AdapterLatencyLine(adapter), "Adapter latency: 16 ms");
+    EXPECT_FALSE(AdapterLatencyTooHigh(2));
+    EXPECT_TRUE(AdapterLatencyTooHigh(3));
+    EXPECT_FALSE(AdapterLatencyTooHigh(-1));
+    const std::string advice = AdapterLatencyAdvice("/dev/ttyUSB7", 16);
+    EXPECT_NE(advice.find("/dev/ttyUSB7"), std::string::npos) << advice;
+    EXPECT_NE(advice.find("71-kavro-latency.rules"), std::string::npos) << advice;
+    EXPECT_TRUE(FirstLatencyWarning("/dev/ttyUSB7"));
+    EXPECT_FALSE(FirstLatencyWarning("/dev/ttyUSB7"));
+    EXPECT_TRUE(FirstLatencyWarning("/dev/ttyUSB8"));
 }
 
 TEST_F(FakeSysfs, NoFolderMeansNoPorts) {

@@ -427,6 +427,9 @@ TEST_F(DeviceTest, LinkPaneFollowsConnectAnswerDownloadAndDisconnect) {
         [&] { return Frame().GetLinkPaneText() == "Connected: Bench unit, product number 123456789"; },
         kDeviceTimeoutMs))
         << Frame().GetLinkPaneText();
+    // The pane's tool tip adds the adapter's latency; a pseudo-terminal has none.
+    EXPECT_EQ(Frame().GetLinkPaneTooltip(),
+              "Connected: Bench unit, product number 123456789\nAdapter latency: not reported by this port");
 
     Command(CMD_DEVICE_DOWNLOAD);
     const wxRegEx progress("^[0-9]+ %  [0-9]+:[0-9][0-9] left$");
@@ -448,6 +451,7 @@ TEST_F(DeviceTest, LinkPaneFollowsConnectAnswerDownloadAndDisconnect) {
 
     Command(CMD_DEVICE_DISCONNECT);
     EXPECT_EQ(Frame().GetLinkPaneText(), "Disconnected");
+    EXPECT_EQ(Frame().GetLinkPaneTooltip(), "");
 }
 
 // Nothing answers: the pane says so within seconds, with what to check, and

@@ -459,6 +459,13 @@ TEST(StationModel, EveryStateHasItsOwnWordAndIconNotOnlyAColour) {
     EXPECT_EQ(DescribeBay(2, passed).title, "Bay 3");
 }
 
+TEST(StationModel, TileTooltipTellsThePortsAdapterLatency) {
+    EXPECT_EQ(BayTooltip("/dev/ttyUSB0", -1), "/dev/ttyUSB0\nAdapter latency: not reported by this port");
+    EXPECT_EQ(BayTooltip("/dev/ttyUSB0", 1), "/dev/ttyUSB0\nAdapter latency: 1 ms");
+    EXPECT_EQ(BayTooltip("/dev/ttyUSB0", 16),
+              "/dev/ttyUSB0\nAdapter latency: 16 ms\n" + AdapterLatencyAdvice("/dev/ttyUSB0", 16));
+}
+
 TEST(StationModel, PlaceOnlyForByPathLinksAndGridKeepsTilesLarge) {
     EXPECT_EQ(PhysicalPlace("/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4.2:1.0-port0"), "USB socket 1.4.2, port 0");
     EXPECT_EQ(PhysicalPlace("/dev/serial/by-path/pci-0000:00:14.0-usbv2-0:3:1.0"), "USB socket 3");

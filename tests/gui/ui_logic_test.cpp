@@ -256,6 +256,24 @@ TEST(LinkPane, TextFollowsTheLinkFromOpenToDisconnect) {
     EXPECT_EQ(uitext::TimeLeft(3725), "1:02:05");
 }
 
+// The pane's tool tip tells the running link's adapter latency; the fix is
+// given there every time and as a warning only once for the port.
+TEST(LinkPane, TooltipTellsTheAdapterLatencyAndWarnsOncePerPort) {
+    CLinkPane pane;
+    LinkSnapshot link;
+    link.adapter.timerMs = 16;
+    EXPECT_EQ(pane.LatencyTooltip(link), "") << "nothing while not connected";
+    pane.Opening("/dev/ttyUSB5");
+    pane.Started(CLinkPane::Clock::now());
+    link.running = true;
+    const std::string tip = pane.LatencyTooltip(link);
+    EXPECT_EQ(tip.rfind("Adapter latency: 16 ms\nThe adapter on /dev/ttyUSB5 holds", 0), 0u) << tip;
+    EXPECT_EQ(pane.FirstLatencyWarningText(link), AdapterLatencyAdvice("/dev/ttyUSB5", 16));
+    EXPECT_EQ(pane.FirstLatencyWarningText(link), "");
+    link.adapter.timerMs = 1;
+    EXPECT_EQ(pane.LatencyTooltip(link), "Adapter latency: 1 ms");
+}
+
 TEST(PortBox, ItemsAreDescribedAndAnAbsentRememberedPortIsMarked) {
     SerialPortEntry usb;
     usb.name = "COM7";

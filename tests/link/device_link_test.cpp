@@ -254,7 +254,7 @@ TEST_F(LinkEngine, WakeUpDrainsEachProbeFrameBeforeTheNextSpeed) {
     ASSERT_TRUE(target.WaitFor(LN_INFO_CHANGED));
     link->Stop();
     const std::vector<std::string> calls = recorder.Calls();
-    std::vector<std::string> expected{"speed 19200"};  // the start's Open
+    std::vector<std::string> expected{"low latency", "speed 19200"};  // the start's Open
     for (uint32_t rate : PROBE_RATES) {
         expected.push_back("speed " + std::to_string(rate));
         expected.push_back("write");

@@ -229,6 +229,30 @@ TEST_F(SerialPortTest, ModemLinesAndSpeedChangesWorkOnAPseudoTerminal) {
     EXPECT_NE(port.m_file.m_lastError, 0u);
 }
 
+// A USB adapter's driver is asked to pass replies on at once as the port
+// opens, before the line is set; a port that refuses (this pseudo-terminal)
+// still opens and works, the refusal kept for the front ends to show.
+TEST_F(SerialPortTest, OpenAsksForLowLatencyAndARefusalIsNotFatal) {
+    TerminalRecorder recorder;
+    ASSERT_TRUE(port.Open()) << port.m_file.m_lastError;
+    EXPECT_EQ(recorder.Calls(), (std::vector<std::string>{"low latency", "speed 19200"}));
+    EXPECT_EQ(port.m_adapter.lowLatency, LowLatency::Refused);
+    EXPECT_NE(port.m_adapter.refusal, 0u);
+    EXPECT_EQ(port.m_adapter.timerMs, -1) << "a pseudo-terminal has no latency timer";
+    port.m_request[0] = 0x80;
+    port.m_request[1] = 0x04;
+    port.m_requestLength = 2;
+    EXPECT_TRUE(port.SendFrame());
+    EXPECT_EQ(AdapterLatencyLine(port.m_adapter), "Adapter latency: not reported by this port");
+
+    port.Close();
+    recorder.GrantLowLatency();
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(port.m_adapter.lowLatency, LowLatency::Granted);
+    EXPECT_EQ(port.m_adapter.refusal, 0u);
+    EXPECT_EQ(AdapterLatencyLine(port.m_adapter), "Adapter latency: low-latency mode on");
+}
+
 // A completed write means the bytes have left: a speed change that follows can
 // no longer catch the frame's tail.
 TEST_F(SerialPortTest, WriteDrainsBeforeTheNextSpeedChange) {

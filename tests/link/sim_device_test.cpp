@@ -275,6 +275,30 @@ TEST_F(SimOnPty, ReplyDelayAndLinePacing) {
     EXPECT_GE(Seconds(requests[0].at - start), 0.045) << "taken only once its 10 bytes could have arrived";
 }
 
+// A USB adapter's latency timer: a short reply reaches the host whole, only
+// the hold after its first byte; a reply that fills the adapter's packet
+// passes at once.
+TEST_F(SimOnPty, ReplyHoldKeepsShortRepliesOnly) {
+    SimFaults f;
+    f.replyHoldMs = 300;
+    sim.SetFaults(f);
+    const auto start = Clock::now();
+    ASSERT_TRUE(client.Send(Request(CMD_RUN)));
+    bool hungUp = false;
+    EXPECT_TRUE(client.ReadRaw(150, hungUp).empty()) << "nothing before the hold is over";
+    Bytes reply;
+    ASSERT_EQ(client.Receive(reply, 2000), SimClient::Result::Frame);
+    EXPECT_EQ(reply.size(), 4u);
+    EXPECT_GE(Seconds(Clock::now() - start), 0.29);
+
+    SimIdentity id;
+    id.name = std::string(100, 'Z');
+    sim.SetIdentity(id);
+    const auto longStart = Clock::now();
+    EXPECT_EQ(Ask(Request(CMD_READ_IDENT)).size(), 121u);
+    EXPECT_LT(Seconds(Clock::now() - longStart), 0.29) << "a long reply is not held";
+}
+
 TEST_F(SimOnPty, ClientMayCloseAndReopenThePort) {
     EXPECT_EQ(Ask(Request(CMD_READ_HWINFO)).size(), 13u);
     client.Close();

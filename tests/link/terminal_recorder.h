@@ -15,7 +15,7 @@ class TerminalRecorder {
 public:
     TerminalRecorder() {
         Instance() = this;
-        ActiveTerminalCalls() = TerminalCalls{Write, OutputQueued, Drain, SetAttributes};
+        ActiveTerminalCalls() = TerminalCalls{Write, OutputQueued, Drain, SetAttributes, RequestLowLatency};
     }
     ~TerminalRecorder() {
         ActiveTerminalCalls() = SystemTerminalCalls();
@@ -24,7 +24,8 @@ public:
     TerminalRecorder(const TerminalRecorder&) = delete;
     TerminalRecorder& operator=(const TerminalRecorder&) = delete;
 
-    // "write", "drain" and "speed <baud>" in call order; runs of writes count once.
+    // "write", "drain", "speed <baud>" and "low latency" in call order; runs of
+    // writes count once.
     std::vector<std::string> Calls() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_calls;
@@ -39,6 +40,9 @@ public:
         m_heldReports = queueReports;
     }
     int QueueLooks() const { return m_queueLooks; }
+    // The driver grants the low-latency request, as a USB adapter's does; by
+    // default it is passed on (a pseudo-terminal refuses it).
+    void GrantLowLatency() { m_grantLowLatency = true; }
 
 private:
     static TerminalRecorder*& Instance() {
@@ -72,6 +76,11 @@ private:
         Instance()->Add("speed " + std::to_string(BaudOf(cfgetospeed(tio))));
         return SystemTerminalCalls().setAttributes(fd, tio);
     }
+    static int RequestLowLatency(int fd) {
+        Instance()->Add("low latency");
+        if (Instance()->m_grantLowLatency) return 0;
+        return SystemTerminalCalls().requestLowLatency(fd);
+    }
     static unsigned BaudOf(speed_t speed) {
         switch (speed) {
             case B1200: return 1200;
@@ -91,4 +100,5 @@ private:
     std::atomic<int> m_heldBytes{0};
     std::atomic<int> m_heldReports{0};
     std::atomic<int> m_queueLooks{0};
+    std::atomic<bool> m_grantLowLatency{false};
 };

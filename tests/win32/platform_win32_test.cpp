@@ -6,6 +6,7 @@
 #include <cctype>
 #include <string>
 
+#include "link/adapter_latency.h"
 #include "link/platform.h"
 #include "win32_test_support.h"
 
@@ -61,4 +62,33 @@ TEST(Win32Platform, SleepWaitsAtLeastTheTime) {
     const double elapsed = win32test::SecondsSince(start);
     EXPECT_GE(elapsed, 0.04);
     EXPECT_LT(elapsed, 2.0);
+}
+
+namespace {
+// A value in the test's own registry tree; false when the system refuses.
+bool SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
+    return ::RegSetKeyValueA(HKEY_CURRENT_USER, path.c_str(), name, type, data, size) == ERROR_SUCCESS;
+}
+}  // namespace
+
+// FTDI's driver keeps each port's latency timer in its Device Parameters,
+// found through the PortName beside it; here in a tree laid out the same way.
+TEST(Win32Platform, AdapterLatencyIsReadFromTheDeviceParametersOfItsPort) {
+    const std::string bus = "Software\\KAVRO-test\\FTDIBUS";
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KAVRO-test");
+    const std::string first = bus + "\\VID_0403+PID_6001+A10K1234A\\0000\\Device Parameters";
+    const std::string second = bus + "\\VID_0403+PID_6015+DN05XYZA\\0000\\Device Parameters";
+    const DWORD sixteen = 16, two = 2;
+    ASSERT_TRUE(SetValue(first, "PortName", REG_SZ, "COM7", 5));
+    ASSERT_TRUE(SetValue(first, "LatencyTimer", REG_DWORD, &sixteen, sizeof sixteen));
+    ASSERT_TRUE(SetValue(second, "PortName", REG_SZ, "COM12", 6));
+    ASSERT_TRUE(SetValue(second, "LatencyTimer", REG_DWORD, &two, sizeof two));
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "COM7"), 16);
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "\\\\.\\COM12"), 2);
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "COM8"), -1) << "no adapter of that name";
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey((bus + "-absent").c_str(), "COM7"), -1);
+    ASSERT_TRUE(SetValue(first, "LatencyTimer", REG_SZ, "16", 3));
+    EXPECT_EQ(ReadAdapterLatencyMsInUserKey(bus.c_str(), "COM7"), -1) << "a value of the wrong type";
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KAVRO-test");
+    EXPECT_NE(AdapterLatencyAdvice("COM7", 16).find("Device Manager"), std::string::npos);
 }
