@@ -16,6 +16,10 @@
 
 namespace {
 
+// The version of the objects `records --json` writes; it changes when a field
+// changes meaning or goes away (new fields may be added without it).
+constexpr int kRecordsJsonFormat = 1;
+
 void PrintError(const std::string& text) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", text.c_str());
@@ -26,18 +30,21 @@ void PrintLine(const std::string& text) {
     std::fputc('\n', stdout);
 }
 
-// Reading never creates anything: not a file, and not the local file a
-// station keeps for its server.
-std::unique_ptr<IRecordStore> OpenForReading(const std::string& locator, std::string& error) {
-    if (IsServerLocator(locator)) return CPostgresRecordStore::Create(locator, error);
-    const std::string path = locator.empty() ? DefaultRecordsPath() : locator;
+// The file exists: reading never creates one (nor the local file a station
+// keeps for its server).
+bool FileThere(const std::string& locator, const std::string& path, std::string& error) {
     std::error_code code;
-    if (path.empty() || !std::filesystem::exists(path, code)) {
-        error = FormatText(Tr("no records at %s"), {path.empty() ? std::string(Tr("the default place")) : path});
-        if (locator.empty()) error += Tr(" (nothing recorded on this machine yet; --records names another file)");
+    if (!path.empty() && std::filesystem::exists(path, code)) return true;
+    error = FormatText(Tr("no records at %s"), {path.empty() ? std::string(Tr("the default place")) : path});
+    if (locator.empty()) error += Tr(" (nothing recorded on this machine yet; --records names another file)");
+    return false;
+}
+
+// Opens read-only: nothing is created, switched to WAL or migrated.
+std::unique_ptr<IRecordStore> OpenForReading(const std::string& locator, std::string& error) {
+    if (!IsServerLocator(locator) && !FileThere(locator, locator.empty() ? DefaultRecordsPath() : locator, error))
         return nullptr;
-    }
-    return CSqliteRecordStore::Open(path, error);
+    return OpenRecordStoreForReading(locator, error);
 }
 
 std::string CsvField(const std::string& text) {
@@ -90,6 +97,7 @@ void PrintCsv(const std::vector<UnitRecord>& records) {
 void PrintJson(const std::vector<UnitRecord>& records) {
     for (const UnitRecord& record : records) {
         JsonObject object;
+        object.Add("format", uint64_t{kRecordsJsonFormat});
         for (const auto& field : ExportFields(record)) {
             if (IsIntegerField(field.first) && field.second.find('-') == std::string::npos)
                 object.Add(field.first, static_cast<uint64_t>(std::stoull(field.second)));
@@ -199,6 +207,7 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
     if (options.json) {
         for (const SummaryRow& row : rows) {
             JsonObject object;
+            object.Add("format", uint64_t{kRecordsJsonFormat});
             object.Add("group", row.group).Add("key", row.key).Add("units", row.tally.units);
             object.Add("passed", row.tally.passed).Add("failed", row.tally.failed).Add("stopped", row.tally.stopped);
             if (row.tally.Yield() < 0)
@@ -235,9 +244,59 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
     if (!options.csv) PrintTable(table);
 }
 
+// What waits in the local file for which server: the file --records names,
+// or for a server the default file (that server's records only).
+int PrintPending(const RecordsOptions& options) {
+    std::string error, only;
+    const bool server = IsServerLocator(options.records);
+    if (server) {
+        std::unique_ptr<CPostgresRecordStore> named = CPostgresRecordStore::Create(options.records, error, true);
+        if (!named) {
+            PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
+            return kExitUsage;
+        }
+        only = named->Destination();
+    }
+    const std::string path = server || options.records.empty() ? DefaultRecordsPath() : options.records;
+    std::vector<std::pair<std::string, size_t>> pending;
+    std::unique_ptr<CSqliteRecordStore> file;
+    if (FileThere(server ? std::string() : options.records, path, error)) {
+        file = CSqliteRecordStore::OpenForReading(path, error);
+        if (!file || !file->Pending(pending)) {
+            PrintError(FormatText(Tr("Records cannot be read: %s"), {file ? file->LastError() : error}));
+            return kExitRecords;
+        }
+    }
+    if (server) std::erase_if(pending, [&](const auto& entry) { return entry.first != only; });
+    // Records queued by an older KAVRO did not say for which server: they go nowhere on their own.
+    const auto serverName = [](const std::string& key) { return key.empty() ? std::string(Tr("(server not recorded)")) : key; };
+    if (options.json || options.csv) {
+        if (options.csv) PrintLine("server,records");
+        for (const auto& [key, count] : pending) {
+            if (options.csv) {
+                PrintLine(CsvField(key) + "," + std::to_string(count));
+                continue;
+            }
+            JsonObject object;
+            object.Add("format", uint64_t{kRecordsJsonFormat}).Add("file", path).Add("server", key);
+            PrintLine(object.Add("records", uint64_t{count}).Text());
+        }
+    } else if (pending.empty()) {
+        PrintLine(FormatText(Tr("No records wait for a server in %s"), {path}));
+    } else {
+        PrintLine(FormatText(Tr("Records waiting in %s:"), {path}));
+        std::vector<std::vector<std::string>> table{{Tr("Server"), Tr("Records")}};
+        for (const auto& [key, count] : pending) table.push_back({serverName(key), std::to_string(count)});
+        PrintTable(table);
+    }
+    std::fflush(stdout);
+    return kExitOk;
+}
+
 }  // namespace
 
 int CommandRecords(const RecordsOptions& options) {
+    if (options.pending) return PrintPending(options);
     RecordQuery query;
     if (!options.since.empty() && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
         PrintError(FormatText(Tr("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span "

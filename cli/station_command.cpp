@@ -13,6 +13,7 @@
 #include "cli/image_source.h"
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
+#include "cli/unit_recording.h"
 #include "link/device_link.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
@@ -205,18 +206,19 @@ int CommandStation(const StationOptions& options) {
         PrintError(Tr("Nothing was sent."));
         return kExitRecords;
     }
-    std::atomic<bool> recordLost{false};
+    const std::string localPath = store->LocalPath();
     CEventQueue events;
     auto writer = std::make_unique<CRecordWriter>(std::move(store), [&](const RecordWriterEvent& event) {
-        // The writer's thread: trouble gets a line at once (stderr is unbuffered).
+        // The writer's threads: trouble gets a line at once (stderr is unbuffered).
         if (event.kind == RecordWriterEvent::Kind::Stored) {
             events.OnStored(event.recordId);
-        } else if (event.kind == RecordWriterEvent::Kind::StoreFailed) {
-            recordLost = true;
-            std::fprintf(stderr, "%s\n", FormatText(Tr("Record %s not stored: %s"), {event.recordId, event.message}).c_str());
-        } else if (event.kind == RecordWriterEvent::Kind::ServerAway) {
-            std::fprintf(stderr, "%s\n", FormatText(Tr("Records wait locally: %s"), {event.message}).c_str());
+            return;
         }
+        const char* text = event.kind == RecordWriterEvent::Kind::StoreFailed ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
+                           : event.kind == RecordWriterEvent::Kind::StoreBack ? KTEXT("Records are stored again in %s")
+                           : event.kind == RecordWriterEvent::Kind::ServerAway ? KTEXT("Records wait locally: %s")
+                                                                               : KTEXT("Records reach the server again: %s");
+        std::fprintf(stderr, "%s\n", FormatText(Tr(text), {event.message}).c_str());
     });
 
     int status = kExitOk;
@@ -247,8 +249,8 @@ int CommandStation(const StationOptions& options) {
         } else {
             status = options.once ? OnceStatus(station) : kExitNoResponse;
         }
-        if (recordLost && (status == kExitOk || status == kExitNoResponse)) status = kExitRecords;
     }
+    status = ReportUnkeptRecords(writer->Close(), localPath, status);
     writer.reset();
     return status;
 }

@@ -12,6 +12,12 @@
 #include "link/device_info.h"
 
 class CDeviceLink;
+struct RecordWriterResult;
+
+// Says which records a closed writer could not keep (where was meant, why,
+// where they were saved instead) and returns the status to exit with:
+// kExitRecords when any were left, else status. Main thread.
+int ReportUnkeptRecords(const RecordWriterResult& result, const std::string& where, int status);
 
 class CUnitRecording {
 public:
