@@ -344,11 +344,15 @@ TEST_F(PostgresRecords, AWrongAddressARefusedLoginAndAMissingDatabaseAreNamedAnd
     EXPECT_EQ(error.find("Secret"), std::string::npos) << error;
 }
 
+// The tests below are grouped by what they protect.
+class RecordLossOnServer : public PostgresRecords {};
+class RecordDestinationOnServer : public PostgresRecords {};
+
 // Record loss. A server that hangs (SIGSTOP: connections stay open, nothing
 // answers) while a station records: units go on being committed locally,
 // SIGTERM ends the run within a bounded time, and every unit stays queued
 // and reaches the server once it answers again.
-TEST_F(PostgresRecords, AServerThatHangsHoldsUpNoLocalCommitAndSigtermEndsTheRunInTime) {
+TEST_F(RecordLossOnServer, AServerThatHangsHoldsUpNoLocalCommitAndSigtermEndsTheRunInTime) {
     const std::string local = dir.File("st.sqlite");
     ChildProcess child;
     ASSERT_TRUE(child.Start({KAVRO_RECORDS_WRITER_CHILD, local, StationUri()}));
@@ -384,7 +388,7 @@ TEST_F(PostgresRecords, AServerThatHangsHoldsUpNoLocalCommitAndSigtermEndsTheRun
 // Destination. Records queued for one database are not forwarded by a
 // process that names another; they wait, listed by server (no password),
 // until their own server is named.
-TEST_F(PostgresRecords, AQueuedRecordGoesOnlyToTheServerItWasMadeFor) {
+TEST_F(RecordDestinationOnServer, AQueuedRecordGoesOnlyToTheServerItWasMadeFor) {
     Sql("CREATE DATABASE kavro_test", "postgres");
     std::string error;
     std::unique_ptr<CPostgresRecordStore> other = CPostgresRecordStore::Create(g_cluster->OwnerUri("kavro_test"), error);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
         bool failAppends = false;
         ForwardState forward = ForwardState::None;
         int forwardCalls = 0;
+        int appendCalls = 0;
+        std::string localPath;
         std::vector<std::string> ids;
     };
     explicit CFakeStore(Shared& shared) : m_shared(shared) {}
@@ -41,6 +44,8 @@ public:
     bool Append(const UnitRecord& record) override {
         std::unique_lock<std::mutex> lock(m_shared.mutex);
         m_shared.changed.wait(lock, [&] { return !m_shared.held; });
+        ++m_shared.appendCalls;
+        m_shared.changed.notify_all();
         if (m_shared.failAppends) return false;
         m_shared.ids.push_back(record.id);
         return true;
@@ -54,6 +59,7 @@ public:
         return m_shared.forward;
     }
     std::string Where() const override { return "fake server"; }
+    std::string LocalPath() const override { return m_shared.localPath; }
 
 private:
     Shared& m_shared;
@@ -130,19 +136,60 @@ TEST(RecordWriter, SubmissionsFromManyThreadsAreAllCommittedByTheEnd) {
     EXPECT_EQ(shared.ids.size(), 800u);
 }
 
-TEST(RecordWriter, AFailedCommitIsReportedWithTheStoresReason) {
+// Record loss: a commit that fails is tried again, waiting longer each time,
+// until it succeeds; meanwhile the writer is unhealthy and says why.
+TEST(RecordLoss, AFailedCommitIsTriedAgainUntilItCommitsAndHealthSaysWhy) {
     CFakeStore::Shared shared;
     shared.failAppends = true;
     EventLog log;
-    CRecordWriter writer(std::make_unique<CFakeStore>(shared), log.Handler());
-    const UnitRecord record = SampleRecord(1);
-    writer.Submit(record);
-    writer.Flush();
+    RecordWriterOptions options;
+    options.commitRetry = std::chrono::milliseconds(10);
+    CRecordWriter writer(std::make_unique<CFakeStore>(shared), log.Handler(), options);
+    const UnitRecord first = SampleRecord(1), second = SampleRecord(2);
+    writer.Submit(first);
+    writer.Submit(second);
+    {
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        ASSERT_TRUE(shared.changed.wait_for(lock, std::chrono::seconds(20), [&] { return shared.appendCalls >= 3; }));
+    }
+    EXPECT_FALSE(writer.RecordsHealthy());
+    EXPECT_EQ(writer.RecordsTrouble(), "fake store: refused");
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.failAppends = false;
+    }
+    ASSERT_TRUE(log.WaitFor(RecordWriterEvent::Kind::Stored, 2));
+    EXPECT_TRUE(writer.RecordsHealthy());
+    EXPECT_EQ(writer.RecordsTrouble(), "");
     std::lock_guard<std::mutex> lock(log.mutex);
-    ASSERT_EQ(log.events.size(), 1u);
-    EXPECT_EQ(log.events[0].kind, RecordWriterEvent::Kind::StoreFailed);
-    EXPECT_EQ(log.events[0].recordId, record.id);
-    EXPECT_EQ(log.events[0].message, "fake store: refused");
+    EXPECT_EQ(log.Count(RecordWriterEvent::Kind::StoreFailed), 1u) << "said once, not at every try";
+    EXPECT_EQ(log.Count(RecordWriterEvent::Kind::StoreBack), 1u);
+    EXPECT_EQ(shared.ids, (std::vector<std::string>{first.id, second.id}));
+}
+
+// Record loss: records that never commit are saved beside the file when the
+// writer closes, and Close says how many and where, within its bound.
+TEST(RecordLoss, RecordsThatNeverCommitAreSavedAsideAtClose) {
+    TempDir dir;
+    CFakeStore::Shared shared;
+    shared.failAppends = true;
+    shared.localPath = dir.File("records.sqlite");
+    RecordWriterOptions options;
+    options.stopCommitWait = std::chrono::milliseconds(300);
+    CRecordWriter writer(std::make_unique<CFakeStore>(shared), {}, options);
+    const UnitRecord record = SampleRecord(7);
+    writer.Submit(record);
+    const Clock::time_point start = Clock::now();
+    const RecordWriterResult result = writer.Close();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(result.uncommitted, 1u);
+    EXPECT_EQ(result.reason, "fake store: refused");
+    EXPECT_EQ(result.savedTo.rfind(shared.localPath + ".unsaved-records-", 0), 0u) << result.savedTo;
+    std::ifstream saved(result.savedTo);
+    std::stringstream text;
+    text << saved.rdbuf();
+    EXPECT_EQ(text.str().rfind("id,started_utc_ms,", 0), 0u);
+    EXPECT_NE(text.str().find(record.id + "," + std::to_string(record.startedUtcMs) + ","), std::string::npos) << text.str();
 }
 
 // The server goes away: one ServerAway, forwarding retried on the writer's

@@ -3,7 +3,8 @@
 //                        "stored ID" for each record once it is committed;
 //   FILE SERVER          the same through FILE to a line's server; SIGTERM ends
 //                        it through Close, printing "closed" and the leftovers;
-//   FILE --open          opens FILE (creating it) and exits: 0, or 2 with why;
+//   FILE --open AT       opens FILE (creating it) at AT (ms since 1970, so that
+//                        several start at once) and exits: 0, or 2 with why;
 //   FILE --full BYTES N  writes N records with files limited to BYTES (a full
 //                        disk), then closes: exit 6 when records were left.
 #include <signal.h>
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
         const rlimit limit{std::stoul(argv[3]), std::stoul(argv[3])};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (mode == "--open")
+        std::this_thread::sleep_until(std::chrono::system_clock::time_point(std::chrono::milliseconds(std::stoll(argv[3]))));
     std::string error;
     const bool server = !mode.empty() && mode.rfind("--", 0) != 0;
     std::unique_ptr<IRecordStore> store = server ? OpenRecordStore(mode, argv[1], error) : OpenRecordStore(argv[1], error);
