@@ -42,14 +42,21 @@ void PrintLine(const std::string& text) {
 struct QueuedEvent {
     bool stored = false;  // a record committed: recordId and utcMs only
     StationEvent event;
+    std::string records;  // else the records' state changed: its JSON event name, message and utcMs
 };
 
 class CEventQueue final : public IStationEvents {
 public:
-    void OnStationEvent(const StationEvent& event) override { Push({false, event}); }
+    void OnStationEvent(const StationEvent& event) override { Push({false, event, {}}); }
     void OnStored(const std::string& recordId) {
-        QueuedEvent queued{true, {}};
+        QueuedEvent queued{true, {}, {}};
         queued.event.recordId = recordId;
+        queued.event.utcMs = UtcNowMs();
+        Push(std::move(queued));
+    }
+    void OnRecords(const char* name, const std::string& message) {
+        QueuedEvent queued{false, {}, name};
+        queued.event.message = message;
         queued.event.utcMs = UtcNowMs();
         Push(std::move(queued));
     }
@@ -82,6 +89,11 @@ public:
 
     void Show(const QueuedEvent& queued) {
         const StationEvent& event = queued.event;
+        if (!queued.records.empty()) {
+            if (m_json) PrintLine(RecordsStateJson(queued.records, event.message, event.utcMs));
+            std::fflush(stdout);
+            return;
+        }
         if (queued.stored) {
             // Only JSON tells when a unit's record is safe; its bay comes from its unit-finished.
             const auto bay = m_recordBays.find(event.recordId);
@@ -214,11 +226,17 @@ int CommandStation(const StationOptions& options) {
             events.OnStored(event.recordId);
             return;
         }
-        const char* text = event.kind == RecordWriterEvent::Kind::StoreFailed ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
-                           : event.kind == RecordWriterEvent::Kind::StoreBack ? KTEXT("Records are stored again in %s")
-                           : event.kind == RecordWriterEvent::Kind::ServerAway ? KTEXT("Records wait locally: %s")
-                                                                               : KTEXT("Records reach the server again: %s");
+        using Kind = RecordWriterEvent::Kind;
+        const char* text = event.kind == Kind::StoreFailed ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
+                           : event.kind == Kind::StoreBack ? KTEXT("Records are stored again in %s")
+                           : event.kind == Kind::ServerAway ? KTEXT("Records wait locally: %s")
+                                                            : KTEXT("Records reach the server again: %s");
         std::fprintf(stderr, "%s\n", FormatText(Tr(text), {event.message}).c_str());
+        events.OnRecords(event.kind == Kind::StoreFailed ? "records-held"
+                         : event.kind == Kind::StoreBack ? "records-stored-again"
+                         : event.kind == Kind::ServerAway ? "server-away"
+                                                          : "server-back",
+                         event.message);
     });
 
     int status = kExitOk;
