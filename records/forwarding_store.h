@@ -26,7 +26,8 @@ public:
 
     // Committed locally; forwarded by Forward.
     [[nodiscard]] bool Append(const UnitRecord& record) override;
-    // Reads the server's records (the whole line's).
+    // Reads the server's records (the whole line's), on Forward's connection:
+    // not while Forward may run.
     [[nodiscard]] bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) override;
     std::string LastError() const override { return m_error; }
     [[nodiscard]] ForwardState Forward() override;

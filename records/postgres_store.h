@@ -43,6 +43,7 @@ public:
     [[nodiscard]] bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) override;
     std::string LastError() const override { return m_error; }
     std::string Where() const override { return m_server; }
+    std::string LocalPath() const override { return {}; }
 
     // Stores the records in one transaction; ids the server holds already are
     // skipped. All or none.

@@ -93,7 +93,7 @@ public:
     }
 
     // Freezes the server as a hung host would: the postmaster and every
-    // backend stopped (SIGSTOP), connections left open. Resume continues them.
+    // backend stopped (SIGSTOP), connections left open. Resume goes on.
     bool Pause() { return SignalServer(SIGSTOP); }
     bool Resume() { return SignalServer(SIGCONT); }
 
@@ -139,25 +139,24 @@ private:
         return RunProgram(full, 90000);
     }
 
-    // The postmaster (first line of postmaster.pid) and its children.
+    // The postmaster (first in postmaster.pid) and its children, each of
+    // which the server puts in a process group of its own.
     bool SignalServer(int signal) const {
         std::ifstream pidFile(Data() + "/postmaster.pid");
         pid_t postmaster = 0;
-        if (!(pidFile >> postmaster) || postmaster <= 0) return false;
-        std::vector<pid_t> pids{postmaster};
+        if (!(pidFile >> postmaster) || postmaster <= 1) return false;
+        bool ok = ::kill(postmaster, signal) == 0;
         std::error_code ignored;
         for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
             std::ifstream stat(entry.path().string() + "/stat");
-            std::string line;
-            if (!std::getline(stat, line)) continue;
-            // pid (comm) state ppid: comm may hold spaces, so read after its ')'.
-            std::istringstream rest(line.substr(line.rfind(')') + 1));
-            char state = 0;
+            std::string line, state;
             pid_t parent = 0;
-            if (rest >> state >> parent && parent == postmaster) pids.push_back(std::stoi(entry.path().filename()));
+            // pid (comm) state ppid: comm may hold spaces, so read after its last ')'.
+            if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+            std::istringstream rest(line.substr(line.rfind(')') + 1));
+            if (rest >> state >> parent && parent == postmaster)
+                ok = (::kill(std::stoi(entry.path().filename()), signal) == 0 || errno == ESRCH) && ok;
         }
-        bool ok = true;
-        for (pid_t pid : pids) ok = (::kill(pid, signal) == 0 || errno == ESRCH) && ok;  // one may have ended
         return ok;
     }
 

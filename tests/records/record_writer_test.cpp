@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -36,7 +35,6 @@ public:
         ForwardState forward = ForwardState::None;
         int forwardCalls = 0;
         int appendCalls = 0;
-        std::string localPath;
         std::vector<std::string> ids;
     };
     explicit CFakeStore(Shared& shared) : m_shared(shared) {}
@@ -59,7 +57,6 @@ public:
         return m_shared.forward;
     }
     std::string Where() const override { return "fake server"; }
-    std::string LocalPath() const override { return m_shared.localPath; }
 
 private:
     Shared& m_shared;
@@ -136,9 +133,9 @@ TEST(RecordWriter, SubmissionsFromManyThreadsAreAllCommittedByTheEnd) {
     EXPECT_EQ(shared.ids.size(), 800u);
 }
 
-// Record loss: a commit that fails is tried again, waiting longer each time,
-// until it succeeds; meanwhile the writer is unhealthy and says why.
-TEST(RecordLoss, AFailedCommitIsTriedAgainUntilItCommitsAndHealthSaysWhy) {
+// Record loss: a commit that fails is reported once with the store's reason
+// and tried again until it succeeds; meanwhile the writer is unhealthy.
+TEST(RecordLoss, AFailedCommitIsReportedWithTheStoresReasonAndTriedUntilItCommits) {
     CFakeStore::Shared shared;
     shared.failAppends = true;
     EventLog log;
@@ -163,33 +160,10 @@ TEST(RecordLoss, AFailedCommitIsTriedAgainUntilItCommitsAndHealthSaysWhy) {
     EXPECT_EQ(writer.RecordsTrouble(), "");
     std::lock_guard<std::mutex> lock(log.mutex);
     EXPECT_EQ(log.Count(RecordWriterEvent::Kind::StoreFailed), 1u) << "said once, not at every try";
+    EXPECT_EQ(log.events[0].recordId, first.id);
+    EXPECT_EQ(log.events[0].message, "fake store: refused");
     EXPECT_EQ(log.Count(RecordWriterEvent::Kind::StoreBack), 1u);
     EXPECT_EQ(shared.ids, (std::vector<std::string>{first.id, second.id}));
-}
-
-// Record loss: records that never commit are saved beside the file when the
-// writer closes, and Close says how many and where, within its bound.
-TEST(RecordLoss, RecordsThatNeverCommitAreSavedAsideAtClose) {
-    TempDir dir;
-    CFakeStore::Shared shared;
-    shared.failAppends = true;
-    shared.localPath = dir.File("records.sqlite");
-    RecordWriterOptions options;
-    options.stopCommitWait = std::chrono::milliseconds(300);
-    CRecordWriter writer(std::make_unique<CFakeStore>(shared), {}, options);
-    const UnitRecord record = SampleRecord(7);
-    writer.Submit(record);
-    const Clock::time_point start = Clock::now();
-    const RecordWriterResult result = writer.Close();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(result.uncommitted, 1u);
-    EXPECT_EQ(result.reason, "fake store: refused");
-    EXPECT_EQ(result.savedTo.rfind(shared.localPath + ".unsaved-records-", 0), 0u) << result.savedTo;
-    std::ifstream saved(result.savedTo);
-    std::stringstream text;
-    text << saved.rdbuf();
-    EXPECT_EQ(text.str().rfind("id,started_utc_ms,", 0), 0u);
-    EXPECT_NE(text.str().find(record.id + "," + std::to_string(record.startedUtcMs) + ","), std::string::npos) << text.str();
 }
 
 // The server goes away: one ServerAway, forwarding retried on the writer's
