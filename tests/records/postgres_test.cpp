@@ -19,6 +19,7 @@
 #include "records/record_writer.h"
 #include "records/sqlite_store.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/sqlite_value.h"
 #include "tests/records/postgres_line.h"
 #include "tests/records/record_samples.h"
 
@@ -374,26 +375,16 @@ TEST_F(RecordLossOnServer, AServerThatHangsHoldsUpNoLocalCommitAndSigtermEndsThe
     EXPECT_NE(child.Out().find("closed uncommitted=0 pending=1"), std::string::npos) << child.Out();
     ASSERT_TRUE(g_cluster->Resume());
 
-    std::string error;
-    std::unique_ptr<IRecordStore> line = OpenRecordStore(StationUri(), local, error);
-    ASSERT_NE(line, nullptr) << error;
-    std::vector<UnitRecord> kept;
-    ASSERT_TRUE(line->Forward() == ForwardState::Done) << line->ForwardError();
-    std::unique_ptr<CSqliteRecordStore> file = CSqliteRecordStore::OpenForReading(local, error);
-    ASSERT_TRUE(file && file->Query({}, kept)) << error;
-    EXPECT_GE(kept.size(), stored(child.Out()));
-    EXPECT_EQ(ServerCount(), static_cast<int64_t>(kept.size()));
+    EXPECT_EQ(OpenLine(StationUri(), local)->Forward(), ForwardState::Done);
+    EXPECT_GE(ServerCount(), static_cast<int64_t>(stored(child.Out())));
+    EXPECT_EQ(testdata::SqlValue(local, "SELECT count(*) FROM unit_records"), std::to_string(ServerCount()));
 }
 
 // Destination. Records queued for one database are not forwarded by a
 // process that names another; they wait, listed by server (no password),
 // until their own server is named.
 TEST_F(RecordDestinationOnServer, AQueuedRecordGoesOnlyToTheServerItWasMadeFor) {
-    Sql("CREATE DATABASE kavro_test", "postgres");
-    std::string error;
-    std::unique_ptr<CPostgresRecordStore> other = CPostgresRecordStore::Create(g_cluster->OwnerUri("kavro_test"), error);
-    std::vector<UnitRecord> none;
-    ASSERT_TRUE(other && other->Query({}, none)) << error;  // makes its tables
+    Sql("CREATE DATABASE kavro_test", "postgres");  // its tables made by the owner's first connection
     const std::string local = dir.File("st.sqlite");
     std::unique_ptr<IRecordStore> line = OpenLine(StationUri(), local);
     ASSERT_TRUE(line->Append(SampleRecord(1)) && line->Append(SampleRecord(2)));
@@ -403,16 +394,14 @@ TEST_F(RecordDestinationOnServer, AQueuedRecordGoesOnlyToTheServerItWasMadeFor) 
     ASSERT_TRUE(test->Append(SampleRecord(3)));
     EXPECT_EQ(test->Forward(), ForwardState::Done) << test->ForwardError();
     EXPECT_EQ(Sql("SELECT count(*) FROM unit_records", "kavro_test"), "1");
+    std::string error;
     std::unique_ptr<CSqliteRecordStore> file = CSqliteRecordStore::OpenForReading(local, error);
     std::vector<std::pair<std::string, size_t>> pending;
     ASSERT_TRUE(file && file->Pending(pending)) << error;
     const std::string lineKey = "127.0.0.1:" + std::to_string(g_cluster->Port()) + "/" + kDatabase;
-    ASSERT_EQ(pending.size(), 1u);
-    EXPECT_EQ(pending[0], std::make_pair(lineKey, size_t{2}));
+    EXPECT_EQ(pending, (std::vector<std::pair<std::string, size_t>>{{lineKey, 2}}));
 
     EXPECT_EQ(OpenLine(StationUri(), local)->Forward(), ForwardState::Done);
     EXPECT_EQ(ServerCount(), 2);
-    ASSERT_TRUE(file->Pending(pending));
-    EXPECT_TRUE(pending.empty());
     Sql("DROP DATABASE kavro_test WITH (FORCE)", "postgres");
 }

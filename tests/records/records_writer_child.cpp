@@ -41,9 +41,8 @@ void Print(const RecordWriterEvent& event) {
 
 int Close(CRecordWriter& writer) {
     const RecordWriterResult result = writer.Close();
-    std::printf("closed uncommitted=%zu pending=%d saved=%s\n", result.uncommitted, result.forwardPending ? 1 : 0,
+    std::printf("closed uncommitted=%zu pending=%d saved=%s\n", result.uncommitted, int{result.forwardPending},
                 result.savedTo.c_str());
-    std::fflush(stdout);
     return result.uncommitted > 0 ? 6 : 0;
 }
 
