@@ -65,7 +65,7 @@ void CRecordWriter::Flush() {
     m_settled.wait_for(lock, m_options.stopCommitWait, [&] { return m_committed >= target; });
     const auto committed = static_cast<int64_t>(m_committed);
     m_settled.wait_for(lock, m_options.stopForwardWait,
-                       [&] { return !m_forwarding || m_forwardTried >= committed; });
+                       [&] { return !m_forwarding || m_serverAway || m_forwardTried >= committed; });
 }
 
 RecordWriterResult CRecordWriter::Close() {
@@ -79,7 +79,7 @@ RecordWriterResult CRecordWriter::Close() {
     m_thread.join();
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto committed = static_cast<int64_t>(m_committed);
-    m_settled.wait_for(lock, m_options.stopForwardWait, [&] { return !m_forwarding || m_forwardTried >= committed; });
+    m_settled.wait_for(lock, m_options.stopForwardWait, [&] { return !m_forwarding || m_serverAway || m_forwardTried >= committed; });
     m_forwardStop = true;
     const bool forwardPending = m_forwarding && (m_serverAway || m_forwardTried < committed);
     lock.unlock();
