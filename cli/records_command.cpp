@@ -244,9 +244,12 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
     if (!options.csv) PrintTable(table);
 }
 
+using PendingList = std::vector<std::pair<std::string, size_t>>;
+
 // What waits in the local file for which server: the file --records names,
-// or for a server the default file (that server's records only).
-int PrintPending(const RecordsOptions& options) {
+// or for a server the default file (that server's records only). The exit
+// status on failure (said), else kExitOk.
+int ReadPending(const RecordsOptions& options, std::string& path, PendingList& pending) {
     std::string error, only;
     const bool server = IsServerLocator(options.records);
     if (server) {
@@ -257,46 +260,50 @@ int PrintPending(const RecordsOptions& options) {
         }
         only = named->Destination();
     }
-    const std::string path = server || options.records.empty() ? DefaultRecordsPath() : options.records;
-    std::vector<std::pair<std::string, size_t>> pending;
-    std::unique_ptr<CSqliteRecordStore> file;
-    if (FileThere(server ? std::string() : options.records, path, error)) {
-        file = CSqliteRecordStore::OpenForReading(path, error);
-        if (!file || !file->Pending(pending)) {
-            PrintError(FormatText(Tr("Records cannot be read: %s"), {file ? file->LastError() : error}));
-            return kExitRecords;
-        }
+    path = server || options.records.empty() ? DefaultRecordsPath() : options.records;
+    if (!FileThere(server ? std::string() : options.records, path, error)) return kExitOk;  // nothing waits
+    std::unique_ptr<CSqliteRecordStore> file = CSqliteRecordStore::OpenForReading(path, error);
+    if (!file || !file->Pending(pending)) {
+        PrintError(FormatText(Tr("Records cannot be read: %s"), {file ? file->LastError() : error}));
+        return kExitRecords;
     }
     if (server) std::erase_if(pending, [&](const auto& entry) { return entry.first != only; });
-    // Records queued by an older KAVRO did not say for which server: they go nowhere on their own.
-    const auto serverName = [](const std::string& key) { return key.empty() ? std::string(Tr("(server not recorded)")) : key; };
-    if (options.json || options.csv) {
-        if (options.csv) PrintLine("server,records");
-        for (const auto& [key, count] : pending) {
-            if (options.csv) {
-                PrintLine(CsvField(key) + "," + std::to_string(count));
-                continue;
-            }
-            JsonObject object;
-            object.Add("format", uint64_t{kRecordsJsonFormat}).Add("file", path).Add("server", key);
-            PrintLine(object.Add("records", uint64_t{count}).Text());
-        }
-    } else if (pending.empty()) {
-        PrintLine(FormatText(Tr("No records wait for a server in %s"), {path}));
-    } else {
-        PrintLine(FormatText(Tr("Records waiting in %s:"), {path}));
-        std::vector<std::vector<std::string>> table{{Tr("Server"), Tr("Records")}};
-        for (const auto& [key, count] : pending) table.push_back({serverName(key), std::to_string(count)});
-        PrintTable(table);
-    }
-    std::fflush(stdout);
     return kExitOk;
+}
+
+void PrintPending(const RecordsOptions& options, const std::string& path, const PendingList& pending) {
+    if (options.csv) PrintLine("server,records");
+    for (const auto& [key, count] : pending) {
+        if (options.csv) PrintLine(CsvField(key) + "," + std::to_string(count));
+        if (!options.json) continue;
+        JsonObject object;
+        object.Add("format", uint64_t{kRecordsJsonFormat}).Add("file", path).Add("server", key);
+        PrintLine(object.Add("records", uint64_t{count}).Text());
+    }
+    if (options.csv || options.json) return;
+    if (pending.empty()) {
+        PrintLine(FormatText(Tr("No records wait for a server in %s"), {path}));
+        return;
+    }
+    PrintLine(FormatText(Tr("Records waiting in %s:"), {path}));
+    std::vector<std::vector<std::string>> table{{Tr("Server"), Tr("Records")}};
+    // Records queued by an older KAVRO did not say for which server: they go nowhere on their own.
+    for (const auto& [key, count] : pending)
+        table.push_back({key.empty() ? std::string(Tr("(server not recorded)")) : key, std::to_string(count)});
+    PrintTable(table);
 }
 
 }  // namespace
 
 int CommandRecords(const RecordsOptions& options) {
-    if (options.pending) return PrintPending(options);
+    if (options.pending) {
+        std::string path;
+        PendingList pending;
+        const int status = ReadPending(options, path, pending);
+        if (status == kExitOk) PrintPending(options, path, pending);
+        std::fflush(stdout);
+        return status;
+    }
     RecordQuery query;
     if (!options.since.empty() && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
         PrintError(FormatText(Tr("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span "
