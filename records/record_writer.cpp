@@ -62,7 +62,8 @@ std::string CRecordWriter::RecordsTrouble() const {
 void CRecordWriter::Flush() {
     std::unique_lock<std::mutex> lock(m_mutex);
     const uint64_t target = m_submitted;
-    m_settled.wait_for(lock, m_options.stopCommitWait, [&] { return m_committed >= target; });
+    // Records that cannot be committed are Close's to try and save aside.
+    m_settled.wait_for(lock, m_options.stopCommitWait, [&] { return m_committed >= target || !m_healthy; });
     const auto committed = static_cast<int64_t>(m_committed);
     m_settled.wait_for(lock, m_options.stopForwardWait,
                        [&] { return !m_forwarding || m_serverAway || m_forwardTried >= committed; });
@@ -128,22 +129,23 @@ bool CRecordWriter::CommitFront(std::unique_lock<std::mutex>& lock) {
         m_backoff = std::min(wasHealthy ? m_options.commitRetry : m_backoff * 2, m_options.commitRetryLongest);
         m_nextCommit = Clock::now() + m_backoff;
         m_trouble = error;
-        m_healthy = false;
         lock.unlock();
         if (wasHealthy) Report(RecordWriterEvent::Kind::StoreFailed, record.id, error);
         lock.lock();
+        m_healthy = false;  // once said, so that Flush returns with the news
+        m_settled.notify_all();
         return false;
     }
     m_queue.pop_front();
-    ++m_committed;
     m_healthy = true;
     m_trouble.clear();
     lock.unlock();
-    m_settled.notify_all();
-    m_forwardWake.notify_one();
     if (!wasHealthy) Report(RecordWriterEvent::Kind::StoreBack, {}, m_store->LocalPath());
     Report(RecordWriterEvent::Kind::Stored, record.id, {});
     lock.lock();
+    ++m_committed;  // counted once said, so that Flush returns with the news
+    m_settled.notify_all();
+    m_forwardWake.notify_one();
     return true;
 }
 

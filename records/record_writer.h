@@ -74,7 +74,7 @@ public:
 
     void Submit(UnitRecord record);
     // Waits until every record submitted so far is committed (at most
-    // stopCommitWait) and then until forwarding has tried to send it (at most
+    // stopCommitWait; not at all while commits fail) and then until forwarding has tried to send it (at most
     // stopForwardWait; not at all while the server is away).
     void Flush();
     // Stops the writer: commits what is queued (trying records that fail

@@ -333,8 +333,8 @@ TEST(RecordLoss, AFileLockedByAnotherProgramHoldsRecordsUntilItIsFree) {
     EXPECT_NE(writer.RecordsTrouble().find("locked"), std::string::npos) << writer.RecordsTrouble();
     EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
+    EXPECT_TRUE(WaitUntil([&] { return writer.RecordsHealthy(); }));
     writer.Flush();
-    EXPECT_TRUE(writer.RecordsHealthy());
     EXPECT_EQ(All(*OpenFile(path)).size(), 3u);
 }
 
