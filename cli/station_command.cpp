@@ -227,7 +227,8 @@ int CommandStation(const StationOptions& options) {
             return;
         }
         using Kind = RecordWriterEvent::Kind;
-        const char* text = event.kind == Kind::StoreFailed ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
+        const char* text = event.kind == Kind::StoreFailed
+                               ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
                            : event.kind == Kind::StoreBack ? KTEXT("Records are stored again in %s")
                            : event.kind == Kind::ServerAway ? KTEXT("Records wait locally: %s")
                                                             : KTEXT("Records reach the server again: %s");

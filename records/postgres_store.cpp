@@ -188,7 +188,8 @@ bool CPostgresRecordStore::WaitSocket(bool forWrite, Clock::time_point deadline)
     while (!m_abandoned) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
-        const int ready = WaitForSocket(PQsocket(m_conn), forWrite, std::min<int>(static_cast<int>(left), kWaitSliceMs));
+        const int slice = std::min<int>(static_cast<int>(left), kWaitSliceMs);
+        const int ready = WaitForSocket(PQsocket(m_conn), forWrite, slice);
         if (ready != 0) return ready > 0;
     }
     return false;
@@ -297,7 +298,8 @@ bool CPostgresRecordStore::InsertAll(const std::vector<UnitRecord>& records) {
         std::vector<const char*> values;
         for (const std::string& value : row) values.push_back(value.c_str());
         PGresultPtr result = Run(sql, values);
-        ok = result && (PQresultStatus(result.get()) == PGRES_COMMAND_OK || Fail("cannot store record " + records[i].id));
+        ok = result &&
+             (PQresultStatus(result.get()) == PGRES_COMMAND_OK || Fail("cannot store record " + records[i].id));
     }
     return EndTransaction(ok);
 }

@@ -80,7 +80,8 @@ RecordWriterResult CRecordWriter::Close() {
     m_thread.join();
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto committed = static_cast<int64_t>(m_committed);
-    m_settled.wait_for(lock, m_options.stopForwardWait, [&] { return !m_forwarding || m_serverAway || m_forwardTried >= committed; });
+    m_settled.wait_for(lock, m_options.stopForwardWait,
+                       [&] { return !m_forwarding || m_serverAway || m_forwardTried >= committed; });
     m_forwardStop = true;
     const bool forwardPending = m_forwarding && (m_serverAway || m_forwardTried < committed);
     lock.unlock();

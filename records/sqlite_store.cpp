@@ -2,8 +2,8 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -163,7 +163,8 @@ bool CSqliteRecordStore::Prepare() {
     // Switching needs the file to itself: done once, by whichever process comes first.
     sqlite3_stmt* raw = nullptr;
     bool wal = false;
-    if (sqlite3_prepare_v2(m_db, "PRAGMA journal_mode", -1, &raw, nullptr) != SQLITE_OK) return Fail("cannot read the journal mode");
+    if (sqlite3_prepare_v2(m_db, "PRAGMA journal_mode", -1, &raw, nullptr) != SQLITE_OK)
+        return Fail("cannot read the journal mode");
     Statement statement(raw);
     if (sqlite3_step(raw) == SQLITE_ROW) {
         const unsigned char* mode = sqlite3_column_text(raw, 0);
@@ -249,7 +250,8 @@ bool CSqliteRecordStore::ReadColumns() {
         const std::string name = column.name;
         bool present = false;
         if (!HasColumn("unit_records", name, present)) return false;
-        m_columns += (m_columns.empty() ? "" : ", ") + (present ? name : std::string(column.integer ? "0" : "''") + " AS " + name);
+        const std::string filled = std::string(column.integer ? "0" : "''") + " AS " + name;
+        m_columns += (m_columns.empty() ? "" : ", ") + (present ? name : filled);
     }
     return true;
 }

@@ -59,11 +59,14 @@ int main(int argc, char** argv) {
         const rlimit limit{std::stoul(argv[3]), std::stoul(argv[3])};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    if (mode == "--open")
-        std::this_thread::sleep_until(std::chrono::system_clock::time_point(std::chrono::milliseconds(std::stoll(argv[3]))));
+    if (mode == "--open") {
+        const std::chrono::milliseconds at(std::stoll(argv[3]));
+        std::this_thread::sleep_until(std::chrono::system_clock::time_point(at));
+    }
     std::string error;
     const bool server = !mode.empty() && mode.rfind("--", 0) != 0;
-    std::unique_ptr<IRecordStore> store = server ? OpenRecordStore(mode, argv[1], error) : OpenRecordStore(argv[1], error);
+    std::unique_ptr<IRecordStore> store =
+        server ? OpenRecordStore(mode, argv[1], error) : OpenRecordStore(argv[1], error);
     if (!store) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
