@@ -128,6 +128,7 @@ std::unique_ptr<CSqliteRecordStore> CSqliteRecordStore::OpenForReading(const std
             return nullptr;
         }
         error = store->LastError();
+        if (store->m_busy) break;  // not for want of the shared-memory file: as it lies would be stale
     }
     return nullptr;
 }
