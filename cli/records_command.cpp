@@ -253,7 +253,7 @@ int ReadPending(const RecordsOptions& options, std::string& path, PendingList& p
     std::string error, only;
     const bool server = IsServerLocator(options.records);
     if (server) {
-        std::unique_ptr<CPostgresRecordStore> named = CPostgresRecordStore::Create(options.records, error, true);
+        std::unique_ptr<CPostgresRecordStore> named = CPostgresRecordStore::Create(options.records, error);
         if (!named) {
             PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
             return kExitUsage;

@@ -100,8 +100,7 @@ bool CPostgresRecordStore::Readable(const std::string& locator) {
 
 void PGresultDeleter::operator()(pg_result* result) const { PQclear(result); }
 
-std::unique_ptr<CPostgresRecordStore> CPostgresRecordStore::Create(const std::string& locator, std::string& error,
-                                                                   bool readOnly) {
+std::unique_ptr<CPostgresRecordStore> CPostgresRecordStore::Create(const std::string& locator, std::string& error) {
     char* message = nullptr;
     std::unique_ptr<PQconninfoOption, ConninfoDeleter> options(PQconninfoParse(locator.c_str(), &message));
     // libpq's own message may quote the string, password and all: not shown.
@@ -114,16 +113,15 @@ std::unique_ptr<CPostgresRecordStore> CPostgresRecordStore::Create(const std::st
     const ServerName name = NameServer(options.get());
     return std::unique_ptr<CPostgresRecordStore>(
         new CPostgresRecordStore(locator, OptionValue(options.get(), "password"), DescribeServer(name),
-                                 name.host + ":" + name.port + "/" + name.database, readOnly));
+                                 name.host + ":" + name.port + "/" + name.database));
 }
 
 CPostgresRecordStore::CPostgresRecordStore(std::string locator, std::string password, std::string server,
-                                           std::string destination, bool readOnly)
+                                           std::string destination)
     : m_locator(std::move(locator)),
       m_password(std::move(password)),
       m_server(std::move(server)),
-      m_destination(std::move(destination)),
-      m_readOnly(readOnly) {}
+      m_destination(std::move(destination)) {}
 
 CPostgresRecordStore::~CPostgresRecordStore() { PQfinish(m_conn); }
 
@@ -248,8 +246,6 @@ bool CPostgresRecordStore::Migrate() {
                   " is newer than this program's " + std::to_string(kRecordSchemaVersion) + "; use a newer KAVRO";
         return false;
     }
-    // A reader leaves the tables as they are: what they lack reads as missing.
-    if (m_readOnly) return true;
     if (!Exec("BEGIN")) return false;
     return EndTransaction(MigrateLocked(version));
 }

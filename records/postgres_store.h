@@ -31,10 +31,7 @@ class CPostgresRecordStore final : public IRecordStore {
 public:
     // Checks the connection string (nothing is connected yet). Null with
     // error set when libpq cannot read it.
-    // readOnly: never creates or migrates the tables (a schema newer than this
-    // program's is refused either way).
-    static std::unique_ptr<CPostgresRecordStore> Create(const std::string& locator, std::string& error,
-                                                        bool readOnly = false);
+    static std::unique_ptr<CPostgresRecordStore> Create(const std::string& locator, std::string& error);
     ~CPostgresRecordStore() override;
     // True when libpq can read the connection string.
     static bool Readable(const std::string& locator);
@@ -58,8 +55,7 @@ public:
     void Abandon() { m_abandoned = true; }
 
 private:
-    CPostgresRecordStore(std::string locator, std::string password, std::string server, std::string destination,
-                         bool readOnly);
+    CPostgresRecordStore(std::string locator, std::string password, std::string server, std::string destination);
     [[nodiscard]] bool Connect();
     [[nodiscard]] bool ConnectNow();
     // Waits for the connection's socket until the deadline or Abandon.
@@ -81,7 +77,6 @@ private:
     std::string m_password;  // to scrub from the server's messages
     std::string m_server;    // "host:port, database db"
     std::string m_destination;
-    bool m_readOnly;
     std::atomic<bool> m_abandoned{false};
     pg_conn* m_conn = nullptr;
     std::string m_error;

@@ -28,7 +28,7 @@ std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, const 
 }
 
 std::unique_ptr<IRecordStore> OpenRecordStoreForReading(const std::string& locator, std::string& error) {
-    if (IsServerLocator(locator)) return CPostgresRecordStore::Create(locator, error, true);
+    if (IsServerLocator(locator)) return CPostgresRecordStore::Create(locator, error);
     return CSqliteRecordStore::OpenForReading(locator.empty() ? DefaultRecordsPath() : locator, error);
 }
 

@@ -69,8 +69,9 @@ std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, const 
                                               std::string& error);
 
 // Opens a --records value only to read it: a file read-only (never created,
-// switched or migrated; see CSqliteRecordStore::OpenForReading), a server
-// without creating or migrating its tables.
+// switched or migrated; see CSqliteRecordStore::OpenForReading); a server as
+// OpenRecordStore does, without the local file (its owner role creates and
+// migrates the tables, which setting up a line relies on).
 std::unique_ptr<IRecordStore> OpenRecordStoreForReading(const std::string& locator, std::string& error);
 
 // The default SQLite file: $XDG_DATA_HOME/kavro/records.sqlite (or
