@@ -164,8 +164,10 @@ int main(int argc, char** argv) {
                         "before now (90min, 8h, 7d)"));
     CLI::Option* recordsCsv = records->add_flag("--csv", recordsOptions.csv, Tr("CSV with a header line"));
     records->add_flag("--json", recordsOptions.json, Tr("JSON Lines: one object per record"))->excludes(recordsCsv);
-    records->add_flag("--summary", recordsOptions.summary,
-                      Tr("Totals and yield per image and per day (and per station on a server)"));
+    CLI::Option* recordsSummary = records->add_flag(
+        "--summary", recordsOptions.summary, Tr("Totals and yield per image and per day (and per station on a server)"));
+    records->add_flag("--pending", recordsOptions.pending, Tr("How many records wait locally for which server"))
+        ->excludes(recordsSummary);
     StationOptions stationOptions;
     double stationTimeout = identifyTimeout;
     double leaveQuiet = 5.0;

@@ -18,6 +18,10 @@
 
 namespace {
 
+// The version of the objects `records --json` writes; it changes when a field
+// changes meaning or goes away (new fields may be added without it).
+constexpr int kRecordsJsonFormat = 1;
+
 void PrintError(const std::string& text) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", text.c_str());
@@ -28,18 +32,21 @@ void PrintLine(const std::string& text) {
     std::fputc('\n', stdout);
 }
 
-// Reading never creates anything: not a file, and not the local file a
-// station keeps for its server.
-std::unique_ptr<IRecordStore> OpenForReading(const std::string& locator, std::string& error) {
-    if (IsServerLocator(locator)) return CPostgresRecordStore::Create(locator, error);
-    const std::string path = locator.empty() ? DefaultRecordsPath() : locator;
+// The file exists: reading never creates one (nor the local file a station
+// keeps for its server).
+bool FileThere(const std::string& locator, const std::string& path, std::string& error) {
     std::error_code code;
-    if (path.empty() || !std::filesystem::exists(path, code)) {
-        error = FormatText(Tr("no records at %s"), {path.empty() ? std::string(Tr("the default place")) : path});
-        if (locator.empty()) error += Tr(" (nothing recorded on this machine yet; --records names another file)");
+    if (!path.empty() && std::filesystem::exists(path, code)) return true;
+    error = FormatText(Tr("no records at %s"), {path.empty() ? std::string(Tr("the default place")) : path});
+    if (locator.empty()) error += Tr(" (nothing recorded on this machine yet; --records names another file)");
+    return false;
+}
+
+// Opens read-only: nothing is created, switched to WAL or migrated.
+std::unique_ptr<IRecordStore> OpenForReading(const std::string& locator, std::string& error) {
+    if (!IsServerLocator(locator) && !FileThere(locator, locator.empty() ? DefaultRecordsPath() : locator, error))
         return nullptr;
-    }
-    return CSqliteRecordStore::Open(path, error);
+    return OpenRecordStoreForReading(locator, error);
 }
 
 std::string CsvField(const std::string& text) {
@@ -92,8 +99,15 @@ void PrintCsv(const std::vector<UnitRecord>& records) {
 void PrintJson(const std::vector<UnitRecord>& records) {
     for (const UnitRecord& record : records) {
         Json object = Json::object();
-        for (const auto& [name, value] : ExportFields(record))
-            object[name] = IsIntegerField(name) ? Json(std::stoll(value)) : JsonText(value);
+        object["format"] = kRecordsJsonFormat;
+        for (const auto& [name, value] : ExportFields(record)) {
+            if (IsIntegerField(name) && value.find('-') == std::string::npos)
+                object[name] = Json(std::stoull(value));
+            else if (IsIntegerField(name))
+                object[name] = Json(std::stoll(value));
+            else
+                object[name] = JsonText(value);
+        }
         PrintLine(JsonLine(object));
     }
 }
@@ -198,7 +212,8 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
         for (const SummaryRow& row : rows) {
             const double yield = row.tally.Yield();
             // One decimal, as the table shows it.
-            const Json object = {{"group", row.group},
+            const Json object = {{"format", kRecordsJsonFormat},
+                                 {"group", row.group},
                                  {"key", JsonText(row.key)},
                                  {"units", row.tally.units},
                                  {"passed", row.tally.passed},
@@ -235,9 +250,66 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
     if (!options.csv) PrintTable(table);
 }
 
+using PendingList = std::vector<std::pair<std::string, size_t>>;
+
+// What waits in the local file for which server: the file --records names,
+// or for a server the default file (that server's records only). The exit
+// status on failure (said), else kExitOk.
+int ReadPending(const RecordsOptions& options, std::string& path, PendingList& pending) {
+    std::string error, only;
+    const bool server = IsServerLocator(options.records);
+    if (server) {
+        std::unique_ptr<CPostgresRecordStore> named = CPostgresRecordStore::Create(options.records, error);
+        if (!named) {
+            PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
+            return kExitUsage;
+        }
+        only = named->Destination();
+    }
+    path = server || options.records.empty() ? DefaultRecordsPath() : options.records;
+    if (!FileThere(server ? std::string() : options.records, path, error)) return kExitOk;  // nothing waits
+    std::unique_ptr<CSqliteRecordStore> file = CSqliteRecordStore::OpenForReading(path, error);
+    if (!file || !file->Pending(pending)) {
+        PrintError(FormatText(Tr("Records cannot be read: %s"), {file ? file->LastError() : error}));
+        return kExitRecords;
+    }
+    if (server) std::erase_if(pending, [&](const auto& entry) { return entry.first != only; });
+    return kExitOk;
+}
+
+void PrintPending(const RecordsOptions& options, const std::string& path, const PendingList& pending) {
+    if (options.csv) PrintLine("server,records");
+    for (const auto& [key, count] : pending) {
+        if (options.csv) PrintLine(CsvField(key) + "," + std::to_string(count));
+        if (!options.json) continue;
+        JsonObject object;
+        object.Add("format", uint64_t{kRecordsJsonFormat}).Add("file", path).Add("server", key);
+        PrintLine(object.Add("records", uint64_t{count}).Text());
+    }
+    if (options.csv || options.json) return;
+    if (pending.empty()) {
+        PrintLine(FormatText(Tr("No records wait for a server in %s"), {path}));
+        return;
+    }
+    PrintLine(FormatText(Tr("Records waiting in %s:"), {path}));
+    std::vector<std::vector<std::string>> table{{Tr("Server"), Tr("Records")}};
+    // Records queued by an older KAVRO did not say for which server: they go nowhere on their own.
+    for (const auto& [key, count] : pending)
+        table.push_back({key.empty() ? std::string(Tr("(server not recorded)")) : key, std::to_string(count)});
+    PrintTable(table);
+}
+
 }  // namespace
 
 int CommandRecords(const RecordsOptions& options) {
+    if (options.pending) {
+        std::string path;
+        PendingList pending;
+        const int status = ReadPending(options, path, pending);
+        if (status == kExitOk) PrintPending(options, path, pending);
+        std::fflush(stdout);
+        return status;
+    }
     RecordQuery query;
     if (!options.since.empty() && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
         PrintError(FormatText(Tr("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span "

@@ -1,7 +1,8 @@
 #pragma once
 // kavro-cli records: the unit records of a file or a line's server, as a
 // table, CSV or JSON Lines, or summed up (totals and yield per image, per day
-// and, for a server, per station). Main thread only; prints, returns the exit
+// and, for a server, per station), or what waits for which server. Reading
+// never changes a file. Main thread only; prints, returns the exit
 // status.
 #include <string>
 
@@ -11,6 +12,7 @@ struct RecordsOptions {
     bool csv = false;
     bool json = false;
     bool summary = false;
+    bool pending = false;  // what waits in the local file for which server
 };
 
 int CommandRecords(const RecordsOptions& options);

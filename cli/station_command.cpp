@@ -13,6 +13,7 @@
 #include "image/image_source.h"
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
+#include "cli/unit_recording.h"
 #include "link/device_link.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
@@ -42,14 +43,21 @@ void PrintLine(const std::string& text) {
 struct QueuedEvent {
     bool stored = false;  // a record committed: recordId and utcMs only
     StationEvent event;
+    std::string records;  // else the records' state changed: its JSON event name, message and utcMs
 };
 
 class CEventQueue final : public IStationEvents {
 public:
-    void OnStationEvent(const StationEvent& event) override { Push({false, event}); }
+    void OnStationEvent(const StationEvent& event) override { Push({false, event, {}}); }
     void OnStored(const std::string& recordId) {
-        QueuedEvent queued{true, {}};
+        QueuedEvent queued{true, {}, {}};
         queued.event.recordId = recordId;
+        queued.event.utcMs = UtcNowMs();
+        Push(std::move(queued));
+    }
+    void OnRecords(const char* name, const std::string& message) {
+        QueuedEvent queued{false, {}, name};
+        queued.event.message = message;
         queued.event.utcMs = UtcNowMs();
         Push(std::move(queued));
     }
@@ -82,6 +90,11 @@ public:
 
     void Show(const QueuedEvent& queued) {
         const StationEvent& event = queued.event;
+        if (!queued.records.empty()) {
+            if (m_json) PrintLine(RecordsStateJson(queued.records, event.message, event.utcMs));
+            std::fflush(stdout);
+            return;
+        }
         if (queued.stored) {
             // Only JSON tells when a unit's record is safe; its bay comes from its unit-finished.
             const auto bay = m_recordBays.find(event.recordId);
@@ -205,18 +218,26 @@ int CommandStation(const StationOptions& options) {
         PrintError(Tr("Nothing was sent."));
         return kExitRecords;
     }
-    std::atomic<bool> recordLost{false};
+    const std::string localPath = store->LocalPath();
     CEventQueue events;
     auto writer = std::make_unique<CRecordWriter>(std::move(store), [&](const RecordWriterEvent& event) {
-        // The writer's thread: trouble gets a line at once (stderr is unbuffered).
+        // The writer's threads: trouble gets a line at once (stderr is unbuffered).
         if (event.kind == RecordWriterEvent::Kind::Stored) {
             events.OnStored(event.recordId);
-        } else if (event.kind == RecordWriterEvent::Kind::StoreFailed) {
-            recordLost = true;
-            std::fprintf(stderr, "%s\n", FormatText(Tr("Record %s not stored: %s"), {event.recordId, event.message}).c_str());
-        } else if (event.kind == RecordWriterEvent::Kind::ServerAway) {
-            std::fprintf(stderr, "%s\n", FormatText(Tr("Records wait locally: %s"), {event.message}).c_str());
+            return;
         }
+        using Kind = RecordWriterEvent::Kind;
+        const char* text = event.kind == Kind::StoreFailed
+                               ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
+                           : event.kind == Kind::StoreBack ? KTEXT("Records are stored again in %s")
+                           : event.kind == Kind::ServerAway ? KTEXT("Records wait locally: %s")
+                                                            : KTEXT("Records reach the server again: %s");
+        std::fprintf(stderr, "%s\n", FormatText(Tr(text), {event.message}).c_str());
+        events.OnRecords(event.kind == Kind::StoreFailed ? "records-held"
+                         : event.kind == Kind::StoreBack ? "records-stored-again"
+                         : event.kind == Kind::ServerAway ? "server-away"
+                                                          : "server-back",
+                         event.message);
     });
 
     int status = kExitOk;
@@ -252,8 +273,8 @@ int CommandStation(const StationOptions& options) {
         } else {
             status = options.once ? OnceStatus(station) : kExitNoResponse;
         }
-        if (recordLost && (status == kExitOk || status == kExitNoResponse)) status = kExitRecords;
     }
+    status = ReportUnkeptRecords(writer->Close(), localPath, status);
     writer.reset();
     return status;
 }

@@ -73,6 +73,15 @@ std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const st
     return JsonLine(object);
 }
 
+std::string RecordsStateJson(const std::string& event, const std::string& message, int64_t utcMs) {
+    JsonObject object;
+    object.Add("format", uint64_t{kStationJsonFormat});
+    object.Add("event", event);
+    object.Add("time", FormatUtcTime(utcMs));
+    object.Add("message", message);
+    return object.Text();
+}
+
 std::string StationEventLine(const StationEvent& event) {
     std::string line =
         FormatUtcTime(event.utcMs) + "  " + FormatText(Tr("bay %s"), {std::to_string(event.bay)}) + "  " + event.port + "  ";

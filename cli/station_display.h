@@ -16,6 +16,10 @@ inline constexpr int kStationJsonFormat = 1;
 
 // One line of JSON: format, event, bay, port, time, then the event's own fields.
 std::string StationEventJson(const StationEvent& event);
+// The JSON line that says the records' state changed: event "records-held"
+// (records cannot be committed; message says why), "records-stored-again",
+// "server-away" (message says why) or "server-back" (message names the server).
+std::string RecordsStateJson(const std::string& event, const std::string& message, int64_t utcMs);
 // The JSON line that says a unit's record is committed ("record-stored").
 std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs);
 // One line for people: time, bay and port, what happened.

@@ -59,6 +59,17 @@ bool ResultOfStatus(int status, UnitResult& result, std::string& message) {
 
 }  // namespace
 
+int ReportUnkeptRecords(const RecordWriterResult& result, const std::string& where, int status) {
+    if (result.uncommitted == 0) return status;
+    const std::string count = std::to_string(result.uncommitted);
+    PrintError(FormatText(Tr("%s records could not be stored in %s: %s"), {count, where, result.reason}));
+    if (result.savedTo.empty())
+        PrintError(Tr("They could not be saved anywhere else either: they are lost."));
+    else
+        PrintError(FormatText(Tr("They were saved to %s instead."), {result.savedTo}));
+    return kExitRecords;
+}
+
 struct CUnitRecording::State {
     std::string locator;
     UnitRecord unit;
@@ -92,7 +103,7 @@ bool CUnitRecording::Open() {
         return false;
     }
     s.where = store->Where();
-    s.localPath = DefaultRecordsPath();  // where a server's records wait
+    s.localPath = store->LocalPath();  // where the record is committed (a server's waits there)
     s.writer = std::make_unique<CRecordWriter>(std::move(store), [&s](const RecordWriterEvent& event) {
         std::lock_guard<std::mutex> lock(s.mutex);
         s.events.push_back(event);
@@ -135,22 +146,21 @@ int CUnitRecording::Finish(int status) {
     s.unit.id = NewRecordId();
     s.unit.endedUtcMs = UtcNowMs();
     s.writer->Submit(s.unit);
-    s.writer->Flush();
+    const RecordWriterResult result = s.writer->Close();
     std::lock_guard<std::mutex> lock(s.mutex);
-    bool stored = false, away = false;
+    bool stored = false, away = result.forwardPending;
     for (const RecordWriterEvent& event : s.events) {
         if (event.kind == RecordWriterEvent::Kind::Stored) stored = true;
-        if (event.kind == RecordWriterEvent::Kind::StoreFailed)
-            PrintError(FormatText(Tr("The unit's record cannot be stored: %s"), {event.message}));
         if (event.kind == RecordWriterEvent::Kind::ServerAway) {
             away = true;
             PrintError(FormatText(Tr("Records: %s"), {event.message}));
-            PrintError(FormatText(Tr("The record waits in %s and goes to the server with the next run that reaches it."),
-                                  {s.localPath}));
         }
     }
+    if (away)
+        PrintError(FormatText(Tr("The record waits in %s and goes to the server with the next run that reaches it."),
+                              {s.localPath}));
     if (stored && !away) std::printf("%s\n", FormatText(Tr("Recorded as %s in %s"), {s.unit.id, s.where}).c_str());
     std::fflush(stdout);
-    if (status == kExitOk && (!stored || away)) return kExitRecords;
-    return status;
+    if (status == kExitOk && away) status = kExitRecords;
+    return ReportUnkeptRecords(result, s.localPath, status);
 }

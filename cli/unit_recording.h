@@ -12,6 +12,12 @@
 #include "image/firmware_image.h"
 #include "link/device_info.h"
 #include "station/unit_outcome.h"
+struct RecordWriterResult;
+
+// Says which records a closed writer could not keep (where was meant, why,
+// where they were saved instead) and returns the status to exit with:
+// kExitRecords when any were left, else status. Main thread.
+int ReportUnkeptRecords(const RecordWriterResult& result, const std::string& where, int status);
 
 class CUnitRecording {
 public:

@@ -19,15 +19,22 @@ std::unique_ptr<CForwardingRecordStore> CForwardingRecordStore::Open(const std::
     }
     std::unique_ptr<CSqliteRecordStore> local = CSqliteRecordStore::Open(localPath, error);
     if (!local) return nullptr;
-    return std::unique_ptr<CForwardingRecordStore>(new CForwardingRecordStore(std::move(local), std::move(server)));
+    std::unique_ptr<CSqliteRecordStore> queue = CSqliteRecordStore::Open(localPath, error);
+    if (!queue) return nullptr;
+    return std::unique_ptr<CForwardingRecordStore>(
+        new CForwardingRecordStore(std::move(local), std::move(queue), std::move(server)));
 }
 
 CForwardingRecordStore::CForwardingRecordStore(std::unique_ptr<CSqliteRecordStore> local,
+                                               std::unique_ptr<CSqliteRecordStore> queue,
                                                std::unique_ptr<CPostgresRecordStore> server)
-    : m_local(std::move(local)), m_server(std::move(server)) {}
+    : m_local(std::move(local)),
+      m_queue(std::move(queue)),
+      m_server(std::move(server)),
+      m_destination(m_server->Destination()) {}
 
 bool CForwardingRecordStore::Append(const UnitRecord& record) {
-    if (m_local->AppendQueued(record)) return true;
+    if (m_local->AppendQueued(record, m_destination)) return true;
     m_error = m_local->LastError();
     return false;
 }
@@ -41,18 +48,18 @@ bool CForwardingRecordStore::Query(const RecordQuery& query, std::vector<UnitRec
 ForwardState CForwardingRecordStore::Forward() {
     std::vector<UnitRecord> batch;
     for (;;) {
-        if (!m_local->Queued(kForwardBatch, batch)) {
-            m_error = m_local->LastError();
+        if (!m_queue->Queued(m_destination, kForwardBatch, batch)) {
+            m_forwardError = m_queue->LastError();
             return ForwardState::Away;
         }
         if (batch.empty()) return ForwardState::Done;
         if (!m_server->AppendAll(batch)) {
-            m_error = m_server->LastError();
+            m_forwardError = m_server->LastError();
             return ForwardState::Away;
         }
         // Should this fail, the batch goes again next time and the server skips it.
-        if (!m_local->Unqueue(batch)) {
-            m_error = m_local->LastError();
+        if (!m_queue->Unqueue(batch)) {
+            m_forwardError = m_queue->LastError();
             return ForwardState::Away;
         }
     }

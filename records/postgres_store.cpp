@@ -6,22 +6,30 @@
 #include <cstring>
 
 #include "records/record_columns.h"
+#include "records/records_platform.h"
 
 namespace {
 
-// Waits this long for a server that does not answer, unless the connection
-// string says otherwise.
+using Clock = std::chrono::steady_clock;
+
+// A server that does not answer: the connection gives up after this long
+// (libpq's own time-out for what the connection string says, our deadline for
+// the rest), a statement after the server's time-out plus this slack.
 constexpr const char* kConnectTimeoutSeconds = "5";
+constexpr std::chrono::seconds kConnectDeadline{6};
+constexpr const char* kStatementTimeout = "SET statement_timeout = 10000";
+constexpr std::chrono::seconds kAnswerDeadline{15};
+// A dead peer is noticed by TCP keepalives within about 11 s.
+constexpr const char* kKeepalivesIdle = "5";
+constexpr const char* kKeepalivesInterval = "2";
+constexpr const char* kKeepalivesCount = "3";
+// Abandon is noticed within this slice of a wait.
+constexpr int kWaitSliceMs = 100;
 // Serializes the creation and migration of the schema between stations that
 // start at once.
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(4991501713)";
 constexpr const char* kUndefinedTable = "42P01";
 constexpr const char* kInsufficientPrivilege = "42501";
-
-struct ResultDeleter {
-    void operator()(PGresult* result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 struct ConninfoDeleter {
     void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
@@ -34,16 +42,22 @@ std::string OptionValue(const PQconninfoOption* options, const char* keyword) {
 }
 
 // "host:port, database db", with libpq's defaults where the string names none.
-std::string DescribeServer(const PQconninfoOption* options) {
-    std::string host = OptionValue(options, "host");
-    if (host.empty()) host = OptionValue(options, "hostaddr");
-    if (host.empty()) host = "local socket";
-    std::string port = OptionValue(options, "port");
-    if (port.empty()) port = "5432";
-    std::string database = OptionValue(options, "dbname");
-    if (database.empty()) database = OptionValue(options, "user");
-    std::string text = "PostgreSQL server " + host + ":" + port;
-    if (!database.empty()) text += ", database " + database;
+struct ServerName {
+    std::string host, port, database;
+};
+
+ServerName NameServer(const PQconninfoOption* options) {
+    ServerName name{OptionValue(options, "host"), OptionValue(options, "port"), OptionValue(options, "dbname")};
+    if (name.host.empty()) name.host = OptionValue(options, "hostaddr");
+    if (name.host.empty()) name.host = "local socket";
+    if (name.port.empty()) name.port = "5432";
+    if (name.database.empty()) name.database = OptionValue(options, "user");
+    return name;
+}
+
+std::string DescribeServer(const ServerName& name) {
+    std::string text = "PostgreSQL server " + name.host + ":" + name.port;
+    if (!name.database.empty()) text += ", database " + name.database;
     return text;
 }
 
@@ -56,6 +70,11 @@ std::string Scrub(std::string text, const std::string& password) {
     std::replace(text.begin(), text.end(), '\t', ' ');
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
+}
+
+bool Succeeded(const PGresultPtr& result) {
+    const ExecStatusType status = PQresultStatus(result.get());
+    return result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK);
 }
 
 bool HasState(const PGresult* result, const char* state) {
@@ -79,6 +98,8 @@ bool CPostgresRecordStore::Readable(const std::string& locator) {
     return options != nullptr;
 }
 
+void PGresultDeleter::operator()(pg_result* result) const { PQclear(result); }
+
 std::unique_ptr<CPostgresRecordStore> CPostgresRecordStore::Create(const std::string& locator, std::string& error) {
     char* message = nullptr;
     std::unique_ptr<PQconninfoOption, ConninfoDeleter> options(PQconninfoParse(locator.c_str(), &message));
@@ -89,12 +110,18 @@ std::unique_ptr<CPostgresRecordStore> CPostgresRecordStore::Create(const std::st
                 "(expected postgresql://USER@HOST:PORT/DATABASE or key=value pairs)";
         return nullptr;
     }
-    return std::unique_ptr<CPostgresRecordStore>(new CPostgresRecordStore(
-        locator, OptionValue(options.get(), "password"), DescribeServer(options.get())));
+    const ServerName name = NameServer(options.get());
+    return std::unique_ptr<CPostgresRecordStore>(
+        new CPostgresRecordStore(locator, OptionValue(options.get(), "password"), DescribeServer(name),
+                                 name.host + ":" + name.port + "/" + name.database));
 }
 
-CPostgresRecordStore::CPostgresRecordStore(std::string locator, std::string password, std::string server)
-    : m_locator(std::move(locator)), m_password(std::move(password)), m_server(std::move(server)) {}
+CPostgresRecordStore::CPostgresRecordStore(std::string locator, std::string password, std::string server,
+                                           std::string destination)
+    : m_locator(std::move(locator)),
+      m_password(std::move(password)),
+      m_server(std::move(server)),
+      m_destination(std::move(destination)) {}
 
 CPostgresRecordStore::~CPostgresRecordStore() { PQfinish(m_conn); }
 
@@ -105,8 +132,8 @@ bool CPostgresRecordStore::Fail(const std::string& what) {
     return false;
 }
 
-void CPostgresRecordStore::DropIfBroken() {
-    if (m_conn != nullptr && PQstatus(m_conn) != CONNECTION_OK) {
+void CPostgresRecordStore::DropIfBroken(bool always) {
+    if (m_conn != nullptr && (always || PQstatus(m_conn) != CONNECTION_OK)) {
         PQfinish(m_conn);
         m_conn = nullptr;
     }
@@ -115,20 +142,9 @@ void CPostgresRecordStore::DropIfBroken() {
 bool CPostgresRecordStore::Connect() {
     if (m_conn != nullptr && PQstatus(m_conn) == CONNECTION_OK) return true;
     PQfinish(m_conn);
-    // The connection string comes last, so that what it says wins.
-    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {kConnectTimeoutSeconds, "kavro", m_locator.c_str(), nullptr};
-    m_conn = PQconnectdbParams(keywords, values, 1);
-    if (m_conn == nullptr) {
-        m_error = m_server + ": cannot connect: out of memory";
-        return false;
-    }
-    if (PQstatus(m_conn) != CONNECTION_OK) {
-        Fail("cannot connect");
-        DropIfBroken();
-        return false;
-    }
-    if (PQsetClientEncoding(m_conn, "UTF8") != 0 || !Migrate()) {
+    m_conn = nullptr;
+    if (!ConnectNow()) return false;
+    if (!Exec(kStatementTimeout) || !Exec("SET client_encoding TO 'UTF8'") || !Migrate()) {
         PQfinish(m_conn);
         m_conn = nullptr;
         return false;
@@ -136,16 +152,81 @@ bool CPostgresRecordStore::Connect() {
     return true;
 }
 
+// Connects without blocking, so that a server that accepts the connection and
+// then says nothing (a frozen host) costs the deadline and no more.
+bool CPostgresRecordStore::ConnectNow() {
+    // The connection string comes last, so that what it says wins.
+    const char* keywords[] = {"connect_timeout", "application_name", "keepalives", "keepalives_idle",
+                              "keepalives_interval", "keepalives_count", "dbname", nullptr};
+    const char* values[] = {kConnectTimeoutSeconds, "kavro", "1", kKeepalivesIdle, kKeepalivesInterval,
+                            kKeepalivesCount, m_locator.c_str(), nullptr};
+    m_conn = PQconnectStartParams(keywords, values, 1);
+    if (m_conn == nullptr) {
+        m_error = m_server + ": cannot connect: out of memory";
+        return false;
+    }
+    const Clock::time_point deadline = Clock::now() + kConnectDeadline;
+    PostgresPollingStatusType poll = PGRES_POLLING_WRITING;
+    while (PQstatus(m_conn) != CONNECTION_BAD && poll != PGRES_POLLING_OK && poll != PGRES_POLLING_FAILED) {
+        if (!WaitSocket(poll == PGRES_POLLING_WRITING, deadline)) {
+            m_error = m_server + ": cannot connect: no answer within " +
+                      std::to_string(kConnectDeadline.count()) + " s";
+            DropIfBroken(true);
+            return false;
+        }
+        poll = PQconnectPoll(m_conn);
+    }
+    if (PQstatus(m_conn) == CONNECTION_OK) return true;
+    Fail("cannot connect");
+    DropIfBroken(true);
+    return false;
+}
+
+bool CPostgresRecordStore::WaitSocket(bool forWrite, Clock::time_point deadline) {
+    while (!m_abandoned) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        const int slice = std::min<int>(static_cast<int>(left), kWaitSliceMs);
+        const int ready = WaitForSocket(PQsocket(m_conn), forWrite, slice);
+        if (ready != 0) return ready > 0;
+    }
+    return false;
+}
+
+PGresultPtr CPostgresRecordStore::Run(const std::string& sql, const std::vector<const char*>& values) {
+    if (m_conn == nullptr) return nullptr;
+    const Clock::time_point deadline = Clock::now() + kAnswerDeadline;
+    const int sent = values.empty() ? PQsendQuery(m_conn, sql.c_str())
+                                    : PQsendQueryParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                                        values.data(), nullptr, nullptr, 0);
+    bool ok = sent == 1;
+    for (int flush = ok ? PQflush(m_conn) : -1; ok && flush == 1; flush = PQflush(m_conn))
+        ok = WaitSocket(true, deadline);
+    PGresultPtr first;
+    while (ok) {
+        while (ok && PQisBusy(m_conn) == 1) ok = WaitSocket(false, deadline) && PQconsumeInput(m_conn) == 1;
+        if (!ok) break;
+        PGresultPtr next(PQgetResult(m_conn));
+        if (!next) return first;
+        if (!first || Succeeded(first)) first = std::move(next);
+    }
+    Fail(m_abandoned ? "gave up waiting for the server" : "no answer");
+    if (!m_abandoned && sent == 1) m_error += " within " + std::to_string(kAnswerDeadline.count()) + " s";
+    DropIfBroken(true);
+    return nullptr;
+}
+
 bool CPostgresRecordStore::Exec(const std::string& sql) {
-    Result result(PQexec(m_conn, sql.c_str()));
-    const ExecStatusType status = PQresultStatus(result.get());
-    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || Fail("cannot run \"" + sql.substr(0, 40) + "\"");
+    PGresultPtr result = Run(sql);
+    if (!result) return false;
+    return Succeeded(result) || Fail("cannot run \"" + sql.substr(0, 40) + "\"");
 }
 
 bool CPostgresRecordStore::ReadVersion(int& version, bool& missing) {
-    Result result(PQexec(m_conn, "SELECT version FROM kavro_schema"));
+    PGresultPtr result = Run("SELECT version FROM kavro_schema");
     missing = false;
     version = 0;
+    if (!result) return false;
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
         missing = HasState(result.get(), kUndefinedTable);
         return missing || Fail("cannot read the records' schema version");
@@ -173,7 +254,8 @@ bool CPostgresRecordStore::MigrateLocked(int& version) {
     bool missing = false;
     if (!Exec(kMigrationLock)) return false;
     {
-        Result result(PQexec(m_conn, "CREATE TABLE IF NOT EXISTS kavro_schema (version INTEGER NOT NULL)"));
+        PGresultPtr result = Run("CREATE TABLE IF NOT EXISTS kavro_schema (version INTEGER NOT NULL)");
+        if (!result) return false;
         if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
             if (HasState(result.get(), kInsufficientPrivilege))
                 return Fail("the records' tables are missing or out of date and this role may not create them "
@@ -200,7 +282,7 @@ bool CPostgresRecordStore::AppendAll(const std::vector<UnitRecord>& records) {
     // one; the inserts skip what arrived, so trying again is harmless.
     const bool broken = PQstatus(m_conn) != CONNECTION_OK;
     DropIfBroken();
-    return broken && Connect() && InsertAll(records);
+    return broken && !m_abandoned && Connect() && InsertAll(records);
 }
 
 bool CPostgresRecordStore::InsertAll(const std::vector<UnitRecord>& records) {
@@ -211,9 +293,9 @@ bool CPostgresRecordStore::InsertAll(const std::vector<UnitRecord>& records) {
         const std::vector<std::string> row = RecordToRow(records[i]);
         std::vector<const char*> values;
         for (const std::string& value : row) values.push_back(value.c_str());
-        Result result(PQexecParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                   nullptr, nullptr, 0));
-        ok = PQresultStatus(result.get()) == PGRES_COMMAND_OK || Fail("cannot store record " + records[i].id);
+        PGresultPtr result = Run(sql, values);
+        ok = result &&
+             (PQresultStatus(result.get()) == PGRES_COMMAND_OK || Fail("cannot store record " + records[i].id));
     }
     return EndTransaction(ok);
 }
@@ -222,7 +304,7 @@ bool CPostgresRecordStore::InsertAll(const std::vector<UnitRecord>& records) {
 bool CPostgresRecordStore::EndTransaction(bool ok) {
     if (ok && Exec("COMMIT")) return true;
     const std::string error = m_error;
-    Result rollback(PQexec(m_conn, "ROLLBACK"));
+    PGresultPtr rollback = Run("ROLLBACK");
     m_error = error;
     return false;
 }
@@ -233,8 +315,10 @@ bool CPostgresRecordStore::Query(const RecordQuery& query, std::vector<UnitRecor
     const std::string sql = RecordQuerySql(query, "$1", "$2");
     const std::string since = std::to_string(query.sinceUtcMs);
     const std::string limit = std::to_string(query.limit);
-    const char* values[] = {since.c_str(), limit.c_str()};
-    Result result(PQexecParams(m_conn, sql.c_str(), query.limit > 0 ? 2 : 1, nullptr, values, nullptr, nullptr, 0));
+    std::vector<const char*> values{since.c_str()};
+    if (query.limit > 0) values.push_back(limit.c_str());
+    PGresultPtr result = Run(sql, values);
+    if (!result) return false;
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
         Fail("cannot read records");
         DropIfBroken();

@@ -160,9 +160,9 @@ std::string RecordColumnList() {
 }
 
 std::string RecordQuerySql(const RecordQuery& query, const std::string& sinceParameter,
-                           const std::string& limitParameter) {
+                           const std::string& limitParameter, const std::string& columns) {
     const bool newest = query.newestFirst || query.limit > 0;
-    std::string sql = "SELECT " + RecordColumnList() + " FROM unit_records WHERE started_utc_ms >= " + sinceParameter +
+    std::string sql = "SELECT " + columns + " FROM unit_records WHERE started_utc_ms >= " + sinceParameter +
                       " ORDER BY started_utc_ms " + (newest ? "DESC, id DESC" : "ASC, id ASC");
     if (query.limit > 0) sql += " LIMIT " + limitParameter;
     return sql;

@@ -34,8 +34,9 @@ std::string RecordColumnList();
 // The SELECT for a query, with the store's placeholders for the start time
 // and (when the query has a limit) the count. Rows come newest first when the
 // query has a limit: RecordsInQueryOrder puts them in the order asked for.
+// columns: the select list (a reader of an older table fills what it lacks).
 std::string RecordQuerySql(const RecordQuery& query, const std::string& sinceParameter,
-                           const std::string& limitParameter);
+                           const std::string& limitParameter, const std::string& columns = RecordColumnList());
 void RecordsInQueryOrder(const RecordQuery& query, std::vector<UnitRecord>& records);
 
 // The record's values as text, in column order. Text fields come out as valid

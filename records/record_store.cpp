@@ -27,6 +27,11 @@ std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, const 
     return CSqliteRecordStore::Open(path, error);
 }
 
+std::unique_ptr<IRecordStore> OpenRecordStoreForReading(const std::string& locator, std::string& error) {
+    if (IsServerLocator(locator)) return CPostgresRecordStore::Create(locator, error);
+    return CSqliteRecordStore::OpenForReading(locator.empty() ? DefaultRecordsPath() : locator, error);
+}
+
 std::string DefaultRecordsPath() {
     const std::string folder = UserDataFolder();
     if (folder.empty()) return {};

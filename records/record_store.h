@@ -3,7 +3,10 @@
 // PostgreSQL server for a whole line.
 //
 // Threads: a store is used by one thread at a time (the record writer's, or
-// the command line's main thread for exports). It never prints.
+// the command line's main thread for exports), except that Forward and
+// ForwardError may run on a second thread of their own beside the first
+// (a forwarding store keeps a connection of its own for them), and
+// StopForwarding may be called from any thread. It never prints.
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,10 +40,18 @@ public:
     // Stores that keep records locally and forward them to a server: sends
     // every record that still waits, each exactly once however often this is
     // called or fails. Others: None.
+    // A server that hangs costs a bounded wait (see CPostgresRecordStore).
     [[nodiscard]] virtual ForwardState Forward() { return ForwardState::None; }
+    // Why the last Forward came back Away.
+    virtual std::string ForwardError() const { return LastError(); }
+    // Ends a Forward under way at once, and every later one; what waits stays
+    // queued in the local file for the next process.
+    virtual void StopForwarding() {}
     // Where the records go, for messages: the file, or the server as
     // "host:port, database db" (never a password).
     virtual std::string Where() const { return {}; }
+    // The local file records are committed to ("" when there is none).
+    virtual std::string LocalPath() const { return Where(); }
 };
 
 // True when a --records value names a PostgreSQL server rather than a file.
@@ -56,6 +67,12 @@ std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, std::s
 // forwarded.
 std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, const std::string& localPath,
                                               std::string& error);
+
+// Opens a --records value only to read it: a file read-only (never created,
+// switched or migrated; see CSqliteRecordStore::OpenForReading); a server as
+// OpenRecordStore does, without the local file (its owner role creates and
+// migrates the tables, which setting up a line relies on).
+std::unique_ptr<IRecordStore> OpenRecordStoreForReading(const std::string& locator, std::string& error);
 
 // The default SQLite file: $XDG_DATA_HOME/kavro/records.sqlite (or
 // ~/.local/share/...) on Linux, the local application-data folder on Windows.

@@ -13,3 +13,7 @@ std::string HostName();
 
 // The folder separator of this system's paths.
 char PathSeparator();
+
+// Waits up to timeoutMs for the socket (a libpq connection's) to be ready for
+// reading (or writing): 1 ready, 0 timed out, -1 failed.
+int WaitForSocket(int socket, bool forWrite, int timeoutMs);

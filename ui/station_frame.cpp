@@ -482,6 +482,7 @@ void CStationFrame::OnRecordEvent(wxThreadEvent& event) {
         case RecordWriterEvent::Kind::ServerAway:
             SetStatusText(wxString::Format(T(stationtext::kRecordsAway), message));
             break;
+        case RecordWriterEvent::Kind::StoreBack:
         case RecordWriterEvent::Kind::ServerBack: SetStatusText(wxString()); break;
     }
 }

@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,3 +21,9 @@ std::string HostName() {
 }
 
 char PathSeparator() { return '/'; }
+
+int WaitForSocket(int socket, bool forWrite, int timeoutMs) {
+    pollfd descriptor{socket, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+    const int rc = ::poll(&descriptor, 1, timeoutMs);
+    return rc > 0 ? 1 : rc;
+}

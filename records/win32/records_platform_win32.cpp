@@ -1,3 +1,4 @@
+#include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
 
@@ -17,3 +18,12 @@ std::string HostName() {
 }
 
 char PathSeparator() { return '\\'; }
+
+int WaitForSocket(int socket, bool forWrite, int timeoutMs) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(socket), &set);
+    timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int rc = ::select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr, &timeout);
+    return rc > 0 ? 1 : (rc == 0 ? 0 : -1);
+}

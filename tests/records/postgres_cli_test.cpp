@@ -166,8 +166,9 @@ TEST_F(CliOnLineServer, TwoStationsWithSimulatedBaysRecordEveryUnitOnceOnOneServ
 }
 
 // The server stops while a station runs and starts again later: the station
-// flashes on (units swapped in while the server is down pass), says the
-// records wait locally, and every unit reaches the server exactly once.
+// flashes on (units swapped in while the server is down pass), says when the
+// server goes away and when it is back (in text and as JSON events), and
+// every unit reaches the server exactly once.
 TEST_F(CliOnLineServer, AStationFlashesOnWhileItsServerIsDownAndForwardsEveryUnitOnce) {
     const std::string folder = dir.File("bays");
     std::unique_ptr<ChildProcess> sim = StartBays(folder, 2, 33);
@@ -193,6 +194,10 @@ TEST_F(CliOnLineServer, AStationFlashesOnWhileItsServerIsDownAndForwardsEveryUni
     ASSERT_TRUE(station.Wait(20000));
     EXPECT_EQ(station.Status(), 130) << station.Err();
     EXPECT_TRUE(Contains(station.Err(), "127.0.0.1:" + std::to_string(LineCluster()->Port()))) << station.Err();
+    EXPECT_TRUE(Contains(station.Err(), "Records wait locally: ")) << station.Err();
+    EXPECT_TRUE(Contains(station.Err(), "Records reach the server again: ")) << station.Err();
+    EXPECT_EQ(Count(station.Out(), "{\"format\":1,\"event\":\"server-away\""), 1u) << station.Out();
+    EXPECT_EQ(Count(station.Out(), "{\"format\":1,\"event\":\"server-back\""), 1u) << station.Out();
     EXPECT_FALSE(Contains(station.Out() + station.Err(), kStationPassword));
     EXPECT_EQ(LineCount(), 6);
     EXPECT_EQ(LineSql("SELECT count(DISTINCT id) FROM unit_records"), "6");

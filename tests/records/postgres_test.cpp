@@ -17,6 +17,9 @@
 #include "records/postgres_store.h"
 #include "records/record_columns.h"
 #include "records/record_writer.h"
+#include "records/sqlite_store.h"
+#include "tests/e2e/child_process.h"
+#include "tests/support/sqlite_value.h"
 #include "tests/records/postgres_line.h"
 #include "tests/records/record_samples.h"
 
@@ -190,7 +193,7 @@ TEST_F(PostgresRecords, TheStationRoleInsertsAndOnlyTheReaderReads) {
     std::unique_ptr<IRecordStore> station = OpenLine(StationUri(), dir.File("st.sqlite"));
     ASSERT_NE(station, nullptr);
     ASSERT_TRUE(station->Append(SampleRecord(1)));
-    EXPECT_EQ(station->Forward(), ForwardState::Done) << station->LastError();
+    EXPECT_EQ(station->Forward(), ForwardState::Done) << station->ForwardError();
     std::vector<UnitRecord> read;
     EXPECT_FALSE(station->Query({}, read));
     EXPECT_NE(station->LastError().find("permission denied"), std::string::npos) << station->LastError();
@@ -213,7 +216,7 @@ TEST_F(PostgresRecords, ARecordForwardedAgainAfterALostAnswerIsStoredOnce) {
     ASSERT_TRUE(server->Append(record)) << server->LastError();
     std::unique_ptr<IRecordStore> station = OpenLine(StationUri(), dir.File("st.sqlite"));
     ASSERT_TRUE(station->Append(record));
-    EXPECT_EQ(station->Forward(), ForwardState::Done) << station->LastError();
+    EXPECT_EQ(station->Forward(), ForwardState::Done) << station->ForwardError();
     EXPECT_EQ(station->Forward(), ForwardState::Done);
     EXPECT_EQ(ServerCount(), 1);
 }
@@ -323,7 +326,7 @@ TEST_F(PostgresRecords, AWrongAddressARefusedLoginAndAMissingDatabaseAreNamedAnd
         const UnitRecord record = SampleRecord(n++);
         ASSERT_TRUE(store->Append(record));
         EXPECT_EQ(store->Forward(), ForwardState::Away);
-        const std::string message = store->LastError();
+        const std::string message = store->ForwardError();
         EXPECT_NE(message.find(c.names), std::string::npos) << message;
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
         EXPECT_EQ(message.find("Secret"), std::string::npos) << message;
@@ -340,4 +343,65 @@ TEST_F(PostgresRecords, AWrongAddressARefusedLoginAndAMissingDatabaseAreNamedAnd
     EXPECT_EQ(OpenRecordStore("postgresql://kavro:Secret@[::1", dir.File("x.sqlite"), error), nullptr);
     EXPECT_NE(error.find("connection string"), std::string::npos) << error;
     EXPECT_EQ(error.find("Secret"), std::string::npos) << error;
+}
+
+// The tests below are grouped by what they protect.
+class RecordLossOnServer : public PostgresRecords {};
+class RecordDestinationOnServer : public PostgresRecords {};
+
+// Record loss. A server that hangs (SIGSTOP: connections stay open, nothing
+// answers) while a station records: units go on being committed locally,
+// SIGTERM ends the run within a bounded time, and every unit stays queued
+// and reaches the server once it answers again.
+TEST_F(RecordLossOnServer, AServerThatHangsHoldsUpNoLocalCommitAndSigtermEndsTheRunInTime) {
+    const std::string local = dir.File("st.sqlite");
+    ChildProcess child;
+    ASSERT_TRUE(child.Start({KAVRO_RECORDS_WRITER_CHILD, local, StationUri()}));
+    const auto stored = [](const std::string& out) {
+        size_t count = 0;
+        for (size_t at = out.find("stored "); at != std::string::npos; at = out.find("stored ", at + 1)) ++count;
+        return count;
+    };
+    ASSERT_TRUE(child.WaitForOutput([&](const std::string& out) { return stored(out) >= 10; }, 30000)) << child.Err();
+    ASSERT_TRUE(WaitForServerCount(5));
+    ASSERT_TRUE(g_cluster->Pause());
+    const size_t before = stored(child.Out());
+    // A frozen server answers nothing for 15 s: commits must go on meanwhile.
+    EXPECT_TRUE(child.WaitForOutput([&](const std::string& out) { return stored(out) >= before + 200; }, 10000))
+        << "local commits waited for the server";
+    child.Signal(SIGTERM);
+    EXPECT_TRUE(child.Wait(12000)) << "stopping hung on the server";
+    EXPECT_EQ(child.Status(), 0) << child.Err();
+    EXPECT_NE(child.Out().find("closed uncommitted=0 pending=1"), std::string::npos) << child.Out();
+    ASSERT_TRUE(g_cluster->Resume());
+
+    EXPECT_EQ(OpenLine(StationUri(), local)->Forward(), ForwardState::Done);
+    EXPECT_GE(ServerCount(), static_cast<int64_t>(stored(child.Out())));
+    EXPECT_EQ(testdata::SqlValue(local, "SELECT count(*) FROM unit_records"), std::to_string(ServerCount()));
+}
+
+// Destination. Records queued for one database are not forwarded by a
+// process that names another; they wait, listed by server (no password),
+// until their own server is named.
+TEST_F(RecordDestinationOnServer, AQueuedRecordGoesOnlyToTheServerItWasMadeFor) {
+    Sql("CREATE DATABASE kavro_test", "postgres");  // its tables made by the owner's first connection
+    const std::string local = dir.File("st.sqlite");
+    std::unique_ptr<IRecordStore> line = OpenLine(StationUri(), local);
+    ASSERT_TRUE(line->Append(SampleRecord(1)) && line->Append(SampleRecord(2)));
+    line.reset();  // queued while the line's server was not reached
+
+    std::unique_ptr<IRecordStore> test = OpenLine(g_cluster->OwnerUri("kavro_test"), local);
+    ASSERT_TRUE(test->Append(SampleRecord(3)));
+    EXPECT_EQ(test->Forward(), ForwardState::Done) << test->ForwardError();
+    EXPECT_EQ(Sql("SELECT count(*) FROM unit_records", "kavro_test"), "1");
+    std::string error;
+    std::unique_ptr<CSqliteRecordStore> file = CSqliteRecordStore::OpenForReading(local, error);
+    std::vector<std::pair<std::string, size_t>> pending;
+    ASSERT_TRUE(file && file->Pending(pending)) << error;
+    const std::string lineKey = "127.0.0.1:" + std::to_string(g_cluster->Port()) + "/" + kDatabase;
+    EXPECT_EQ(pending, (std::vector<std::pair<std::string, size_t>>{{lineKey, 2}}));
+
+    EXPECT_EQ(OpenLine(StationUri(), local)->Forward(), ForwardState::Done);
+    EXPECT_EQ(ServerCount(), 2);
+    Sql("DROP DATABASE kavro_test WITH (FORCE)", "postgres");
 }

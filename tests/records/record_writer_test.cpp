@@ -134,7 +134,9 @@ TEST(RecordWriter, AFailedCommitIsReportedWithTheStoresReason) {
     CFakeStore::Shared shared;
     shared.failAppends = true;
     EventLog log;
-    CRecordWriter writer(std::make_unique<CFakeStore>(shared), log.Handler());
+    RecordWriterOptions options;
+    options.stopCommitWait = std::chrono::milliseconds(100);  // it is tried again until then
+    CRecordWriter writer(std::make_unique<CFakeStore>(shared), log.Handler(), options);
     const UnitRecord record = SampleRecord(1);
     writer.Submit(record);
     writer.Flush();
