@@ -282,9 +282,11 @@ void PrintPending(const RecordsOptions& options, const std::string& path, const 
     for (const auto& [key, count] : pending) {
         if (options.csv) PrintLine(CsvField(key) + "," + std::to_string(count));
         if (!options.json) continue;
-        JsonObject object;
-        object.Add("format", uint64_t{kRecordsJsonFormat}).Add("file", path).Add("server", key);
-        PrintLine(object.Add("records", uint64_t{count}).Text());
+        const Json object = {{"format", kRecordsJsonFormat},
+                             {"file", JsonText(path)},
+                             {"server", JsonText(key)},
+                             {"records", count}};
+        PrintLine(JsonLine(object));
     }
     if (options.csv || options.json) return;
     if (pending.empty()) {

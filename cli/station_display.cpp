@@ -74,12 +74,11 @@ std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const st
 }
 
 std::string RecordsStateJson(const std::string& event, const std::string& message, int64_t utcMs) {
-    JsonObject object;
-    object.Add("format", uint64_t{kStationJsonFormat});
-    object.Add("event", event);
-    object.Add("time", FormatUtcTime(utcMs));
-    object.Add("message", message);
-    return object.Text();
+    const Json object = {{"format", kStationJsonFormat},
+                         {"event", event},
+                         {"time", FormatUtcTime(utcMs)},
+                         {"message", JsonText(message)}};
+    return JsonLine(object);
 }
 
 std::string StationEventLine(const StationEvent& event) {
