@@ -7,6 +7,7 @@
 
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
+#include "image/image_digest.h"
 #include "link/device_link.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
@@ -106,6 +107,7 @@ void CUnitRecording::SetImage(const CDeviceLink& link, const std::string& imageA
     unit.image = link.m_firmware;
     unit.imageLength = link.m_length;
     unit.imageChecksum = link.m_checksum;
+    unit.imageSha256 = ImageSha256(link.m_data.get(), link.m_length);
     unit.startedUtcMs = UtcNowMs();
     m_state->started = true;
 }

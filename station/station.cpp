@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/image_digest.h"
 #include "link/device_link.h"
 #include "res/translation.h"
 #include "station/station_bay.h"
@@ -44,6 +45,7 @@ bool StationImageFromLink(const CDeviceLink& link, const std::string& source, St
     image.info = link.m_firmware;
     image.checksum = link.m_checksum;
     image.data.assign(link.m_data.get(), link.m_data.get() + link.m_length);
+    image.sha256 = ImageSha256(image.data.data(), image.data.size());
     return true;
 }
 

@@ -63,6 +63,7 @@ struct StationImage {
     FirmwareInfo info;
     std::vector<uint8_t> data;
     uint16_t checksum = 0;
+    std::string sha256;  // of data: 64 lower-case hex digits
 };
 
 class CDeviceLink;
