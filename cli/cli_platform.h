@@ -36,6 +36,17 @@ std::FILE* CreateNewFile(const std::string& path);
 // with the system error when the name leads nowhere.
 bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_t& systemError);
 
+// What two spellings of one port have in common. POSIX: the path its symbolic
+// links lead to (the name itself when it leads nowhere). Windows: the name in
+// upper case without the \\.\ prefix.
+std::string PortIdentity(const std::string& port);
+
+// Blanks the passwords of --records values out of the process's arguments,
+// which other users of the machine can read (POSIX: `ps`, /proc). Windows:
+// nothing; argv is the C runtime's copy, not the command line the system
+// shows, and only the same user or an administrator can read that.
+void HideRecordsPasswords(int argc, char** argv);
+
 // The C library's text for an error number (errno) in English, whatever the
 // language: for output that programs read.
 std::string EnglishErrnoText(int number);

@@ -56,6 +56,19 @@ int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFra
     return session.WaitForDevice(options.timeout, !options.timeoutGiven);
 }
 
+// `info --json` of a file that cannot be opened: the fields of a damaged
+// file's object, null where nothing could be read.
+std::string UnopenedImageJson(const std::string& path, const std::string& problem) {
+    JsonObject object;
+    object.Add("filePath", path);
+    for (const char* key : {"name", "swVersion", "hwLowest", "hwHighest", "dataLength", "checksum", "dataChecksum"})
+        object.AddNull(key);
+    object.Add("checksumMatches", false);
+    object.Add("downloadable", false);
+    object.Add("problem", problem);
+    return object.Text();
+}
+
 }  // namespace
 
 int CommandPorts(bool json) {
@@ -88,6 +101,7 @@ int CommandInfo(const std::string& image, bool json) {
     CDeviceLink& link = holder->link;
     const ImageLoadReport report = LoadImageIntoLink(link, image);
     if (!report.opened) {
+        if (json) PrintLine(UnopenedImageJson(image, report.problem));
         PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }

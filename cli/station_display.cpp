@@ -4,6 +4,7 @@
 
 #include "cli/cli_text.h"
 #include "records/record_time.h"
+#include "res/info_lines.h"
 #include "res/translation.h"
 
 namespace {
@@ -68,14 +69,58 @@ std::string StationEventJson(const StationEvent& event) {
     return object.Text();
 }
 
-std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs) {
+std::string RecordStoredJson(const RecordBay& bay, const std::string& recordId, int64_t utcMs) {
     JsonObject object;
     object.Add("format", uint64_t{kStationJsonFormat});
     object.Add("event", "record-stored");
-    object.Add("bay", uint64_t{bay.first});
-    object.Add("port", bay.second);
+    object.Add("bay", uint64_t{bay.bay});
+    object.Add("port", bay.port);
     object.Add("time", FormatUtcTime(utcMs));
+    object.Add("cpu", bay.secondCpu ? "second" : "first");
     object.Add("recordId", recordId);
+    return object.Text();
+}
+
+std::string StationImageJson(const StationImage& image, int64_t utcMs) {
+    char checksum[8];
+    std::snprintf(checksum, sizeof checksum, "0x%04X", image.checksum);
+    JsonObject object;
+    object.Add("format", uint64_t{kStationJsonFormat});
+    object.Add("event", "image");
+    object.Add("time", FormatUtcTime(utcMs));
+    object.Add("source", image.source);
+    object.Add("name", image.info.name.Text());
+    object.Add("swVersion", FormatVersion(image.info.swMajor, image.info.swMinor));
+    object.Add("dataLength", uint64_t{image.data.size()});
+    object.Add("checksum", checksum);
+    object.Add("sha256", image.sha256);
+    return object.Text();
+}
+
+std::string StationImageLine(const StationImage& image) {
+    return FormatText(Tr("Image %s: %s, software %s, SHA-256 %s"),
+                      {image.source, image.info.name.Text(), FormatVersion(image.info.swMajor, image.info.swMinor),
+                       image.sha256});
+}
+
+std::string StationSummaryJson(const StationTotals& totals, int status, const char* stopRequest, int64_t utcMs) {
+    JsonObject object;
+    object.Add("format", uint64_t{kStationJsonFormat});
+    object.Add("event", "summary");
+    object.Add("time", FormatUtcTime(utcMs));
+    object.Add("passed", uint64_t{totals.passed});
+    object.Add("failed", uint64_t{totals.failed});
+    object.Add("stopped", uint64_t{totals.stopped});
+    if (totals.passed + totals.failed > 0)
+        object.AddFixed("yield", totals.yield, 4);
+    else
+        object.AddNull("yield");
+    object.AddFixed("unitsPerHour", totals.unitsPerHour, 1);
+    object.Add("status", static_cast<uint64_t>(status));
+    if (stopRequest != nullptr)
+        object.Add("stopRequest", stopRequest);
+    else
+        object.AddNull("stopRequest");
     return object.Text();
 }
 

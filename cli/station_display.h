@@ -19,8 +19,22 @@ std::string ChipIdText(const DeviceInfo& device);
 
 // One line of JSON: format, event, bay, port, time, then the event's own fields.
 std::string StationEventJson(const StationEvent& event);
+// The bay a record's unit was on, as its unit-finished event named it.
+struct RecordBay {
+    size_t bay = 0;
+    std::string port;
+    bool secondCpu = false;
+};
 // The JSON line that says a unit's record is committed ("record-stored").
-std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs);
+std::string RecordStoredJson(const RecordBay& bay, const std::string& recordId, int64_t utcMs);
+// The image the station flashes, before its first unit ("image"): source,
+// name, software version, length, checksum and SHA-256.
+std::string StationImageJson(const StationImage& image, int64_t utcMs);
+// The line for people that names it.
+std::string StationImageLine(const StationImage& image);
+// The run's last line ("summary"): the totals, the exit status and the stop
+// request that ended the run ("interrupt", "terminate", or null).
+std::string StationSummaryJson(const StationTotals& totals, int status, const char* stopRequest, int64_t utcMs);
 // One line for people: time, bay and port, what happened.
 std::string StationEventLine(const StationEvent& event);
 // "Passed 3  Failed 1  Yield 75.0 %  Units/h 120.4"

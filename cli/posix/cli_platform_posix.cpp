@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "cli/argument_passwords.h"
 #include "cli/cli_platform.h"
 
 bool PrepareProgressTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
@@ -39,6 +40,14 @@ bool ResolveLongPortName(const std::string& name, std::string& resolved, uint32_
     resolved = path;
     return true;
 }
+
+std::string PortIdentity(const std::string& port) {
+    std::string resolved;
+    uint32_t ignored = 0;
+    return ResolveLongPortName(port, resolved, ignored) ? resolved : port;
+}
+
+void HideRecordsPasswords(int argc, char** argv) { BlankRecordsPasswords(argc, argv); }
 
 const char* PortNameExamples() { return "/dev/ttyUSB0, /dev/pts/3, COM1 = /dev/ttyS0"; }
 
