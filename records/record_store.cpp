@@ -75,8 +75,8 @@ bool MisspeltServer(const std::string& locator, std::string& error) {
     const std::vector<std::string> keys = KeyValueKeys(locator);
     if (keys.empty()) return false;
     const std::string unknown = UnknownKeys(keys);
-    error = "--records is key=value pairs libpq cannot read" + (unknown.empty() ? "" : " (unknown keys: " + unknown + ")") +
-            kExpected;
+    error = "--records is key=value pairs libpq cannot read" +
+            (unknown.empty() ? std::string() : ", with keys it does not know: " + unknown) + kExpected;
     return true;
 }
 
