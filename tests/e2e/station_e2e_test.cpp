@@ -267,6 +267,8 @@ TEST_F(StationEndToEnd, ImageAfterBayIsTheImageAndItsDigestIsNamedAndRecorded) {
     run = RunProgram({kCli, "station", "--records", fresh, "--bay", m_image, "--once"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.err, "--bay " + m_image + " names a file, not a port")) << run.err;
+    run = RunProgram({kCli, "station", "--records", fresh, "--bay", m_dir + "/prod.fw"});
+    EXPECT_EQ(run.status, 1) << "an image name that is no file yet is no port either: " << run.err;
     const std::string target = fs::canonical(Bay(0)).string();
     run = RunProgram({kCli, "station", m_image, "--records", fresh, "--bay", Bay(0), "--bay", target, "--once"});
     EXPECT_EQ(run.status, 1);
