@@ -235,6 +235,15 @@ void PrintSummary(const CStation& station) {
     std::fflush(stdout);
 }
 
+// The JSON run's last line.
+void PrintJsonSummary(const CStation& station, int status, StopRequest request) {
+    const char* stop = request == StopRequest::None        ? nullptr
+                       : request == StopRequest::Terminate ? "terminate"
+                                                           : "interrupt";
+    PrintLine(StationSummaryJson(station.Totals(), status, stop, UtcNowMs()));
+    std::fflush(stdout);
+}
+
 // Shows events until the run is over; the stop request that ended it, if any.
 StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once) {
     for (;;) {
@@ -319,13 +328,7 @@ int CommandStation(const StationOptions& options) {
         if (recordLost && (status == kExitOk || status == kExitNoResponse)) status = kExitRecords;
         // As for a single download: the units passed, their records are not where --records says yet.
         if (options.once && recordsWait && status == kExitOk) status = kExitRecords;
-        if (options.json) {
-            const char* stop = request == StopRequest::None        ? nullptr
-                               : request == StopRequest::Terminate ? "terminate"
-                                                                   : "interrupt";
-            PrintLine(StationSummaryJson(station.Totals(), status, stop, UtcNowMs()));
-            std::fflush(stdout);
-        }
+        if (options.json) PrintJsonSummary(station, status, request);
     }
     writer.reset();
     return status;
