@@ -30,6 +30,17 @@ unsigned long CurrentProcessId();
 // null with errno EEXIST). Null with errno set on any failure.
 std::FILE* CreateNewFile(const std::string& path);
 
+// What two spellings of one port have in common. POSIX: the path its symbolic
+// links lead to (the name itself when it leads nowhere). Windows: the name in
+// upper case without the \\.\ prefix.
+std::string PortIdentity(const std::string& port);
+
+// Blanks the passwords of --records values out of the process's arguments,
+// which other users of the machine can read (POSIX: `ps`, /proc). Windows:
+// nothing; argv is the C runtime's copy, not the command line the system
+// shows, and only the same user or an administrator can read that.
+void HideRecordsPasswords(int argc, char** argv);
+
 
 // Examples of port names for --port's help.
 const char* PortNameExamples();

@@ -62,6 +62,19 @@ int ConnectAndIdentify(CLinkSession& session, const DeviceOptions& options, CFra
     return session.WaitForDevice(options.timeout, !options.timeoutGiven);
 }
 
+// `info --json` of a file that cannot be opened: the fields of a damaged
+// file's object, null where nothing could be read.
+std::string UnopenedImageJson(const std::string& path, const std::string& problem) {
+    Json object = Json::object();
+    object["filePath"] = JsonText(path);
+    for (const char* key : {"name", "swVersion", "hwLowest", "hwHighest", "dataLength", "checksum", "dataChecksum"})
+        object[key] = nullptr;
+    object["checksumMatches"] = false;
+    object["downloadable"] = false;
+    object["problem"] = JsonText(problem);
+    return JsonLine(object);
+}
+
 }  // namespace
 
 int CommandPorts(bool json) {
@@ -95,6 +108,7 @@ int CommandInfo(const std::string& image, bool json) {
     FirmwareImage loaded;
     const ImageLoadReport report = LoadFirmwareImage(image, loaded);
     if (!report.opened) {
+        if (json) PrintLine(UnopenedImageJson(image, report.problem));
         PrintError(FormatText(Tr("Image cannot be used: %s"), {report.shownProblem}));
         return kExitImage;
     }

@@ -2,6 +2,7 @@
 // headless machines. A thin layer over the same link engine as the desktop
 // application; see cli/README.md.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,6 +19,21 @@
 
 namespace {
 
+// CLI::Range, which lets "nan" through (no comparison with it is true); the
+// same message for it as for a value out of range.
+class FiniteRange : public CLI::Range {
+public:
+    FiniteRange(double low, double high) : CLI::Range(low, high) {
+        func_ = [range = func_, low, high](std::string& input) {
+            std::string problem = range(input);
+            double value = 0;
+            if (problem.empty() && CLI::detail::lexical_cast(input, value) && std::isnan(value))
+                problem = "Value " + input + " not in range " + std::to_string(low) + " to " + std::to_string(high);
+            return problem;
+        };
+    }
+};
+
 // --port, --trace, --timeout and --second-cpu of the subcommands that talk to a device.
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeoutSeconds) {
     command.add_option("-p,--port", options.port, FormatText(Tr("Serial port (%s)"), {PortNameExamples()}))
@@ -29,7 +45,7 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, double& timeout
         .add_option("--timeout", timeoutSeconds,
                     Tr("Seconds to wait for the device's first answer (default 45: a silent device's whole first "
                        "poll cycle, cut short when not a byte came back by the end of the first attempt)"))
-        ->check(CLI::Range(0.1, 3600.0));
+        ->check(FiniteRange(0.1, 3600.0));
     command.add_flag("--second-cpu", options.secondCpu,
                      Tr("Address the unit's second CPU (its own identity, image and reset) instead of the first"));
 }
@@ -70,11 +86,12 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
     command
         .add_option("--bay", options.bays,
                     Tr("A bay's port (repeat for each bay); PORT:second addresses that bay's second CPU"))
-        ->required();
+        ->required()
+        ->allow_extra_args(false);  // one port each: "--bay PORT IMAGE" leaves IMAGE the image
     command.add_flag("--second-cpu", options.secondCpu, Tr("Every bay addresses its units' second CPU"));
     command.add_flag("--once", options.once, Tr("Each bay flashes one unit, then the command ends (0: all passed)"));
     command.add_option("--timeout", timeoutSeconds, Tr("--once: seconds each bay waits for its unit (default 45)"))
-        ->check(CLI::Range(0.1, 86400.0));
+        ->check(FiniteRange(0.1, 86400.0));
     command.add_flag("--force", options.force, Tr("Download even when a unit's hardware version lies outside the range"));
     command.add_flag("--no-reset", options.noReset, Tr("Do not reset the units after their download"));
     command
@@ -88,7 +105,7 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
     command
         .add_option("--leave-after", leaveQuiet,
                     Tr("Seconds without an answer after which a unit on a fixed port counts as removed (default 5)"))
-        ->check(CLI::Range(3.0, 3600.0));
+        ->check(FiniteRange(3.0, 3600.0));
 }
 
 }  // namespace
@@ -184,6 +201,7 @@ int main(int argc, char** argv) {
         return status == 0 ? kExitOk : kExitUsage;
     }
 
+    HideRecordsPasswords(argc, argv);
     InstallStopSignals();
     if (ports->parsed()) return CommandPorts(portsJson);
     if (info->parsed()) return CommandInfo(infoImage, infoJson);

@@ -1,9 +1,11 @@
 #include "cli/station_command.h"
 
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -96,17 +98,12 @@ public:
             return;
         }
         if (queued.stored) {
-            // Only JSON tells when a unit's record is safe; its bay comes from its unit-finished.
-            const auto bay = m_recordBays.find(event.recordId);
-            if (m_json && bay != m_recordBays.end()) {
-                PrintLine(RecordStoredJson(bay->second, event.recordId, event.utcMs));
-                std::fflush(stdout);
-            }
+            if (m_json) ShowStored(event.recordId, event.utcMs);
             return;
         }
-        if (event.kind == StationEventKind::UnitFinished) m_recordBays[event.recordId] = {event.bay, event.port};
         if (m_json) {
             PrintLine(StationEventJson(event));
+            if (event.kind == StationEventKind::UnitFinished) UnitFinished(event);
             std::fflush(stdout);
         } else if (!m_terminal) {
             if (event.kind == StationEventKind::Progress) return;  // the table shows progress; lines would flood
@@ -123,6 +120,28 @@ public:
     }
 
 private:
+    // Only JSON tells when a unit's record is safe, after its unit-finished
+    // (which names the bay). A fast store commits before the bay's event is
+    // queued: that record waits here for its unit.
+    void ShowStored(const std::string& recordId, int64_t utcMs) {
+        const auto bay = m_recordBays.find(recordId);
+        if (bay == m_recordBays.end()) {
+            m_storedEarly[recordId] = utcMs;
+            return;
+        }
+        PrintLine(RecordStoredJson(bay->second, recordId, utcMs));
+        std::fflush(stdout);
+        m_recordBays.erase(bay);
+    }
+    void UnitFinished(const StationEvent& event) {
+        m_recordBays[event.recordId] = {event.bay, event.port, event.secondCpu};
+        const auto early = m_storedEarly.find(event.recordId);
+        if (early == m_storedEarly.end()) return;
+        const int64_t utcMs = early->second;
+        m_storedEarly.erase(early);
+        ShowStored(event.recordId, utcMs);
+    }
+
     void Redraw() {
         const size_t count = m_station.BayCount();
         std::string text;
@@ -137,7 +156,8 @@ private:
     }
 
     const CStation& m_station;
-    std::map<std::string, std::pair<size_t, std::string>> m_recordBays;
+    std::map<std::string, RecordBay> m_recordBays;     // unit finished, record not yet stored
+    std::map<std::string, int64_t> m_storedEarly;       // stored before its unit-finished came
     bool m_json;
     bool m_terminal;
     size_t m_lines = 0;
@@ -153,6 +173,43 @@ bool LoadStationImage(const std::string& path, FirmwareImage& image) {
         return false;
     }
     return true;
+}
+
+// A --bay value that names a file: an image given after --bay, which took it
+// for a second port.
+bool NamesAFile(const std::string& port) {
+    static const std::string kImageSuffix = ".fw";
+    std::string tail = port.size() >= kImageSuffix.size() ? port.substr(port.size() - kImageSuffix.size()) : "";
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::error_code ignored;
+    return tail == kImageSuffix || std::filesystem::is_regular_file(port, ignored);
+}
+
+// Refuses, before anything starts, a --bay that names a file and a port that
+// two --bay values name under two spellings (a link and its target).
+bool CheckBays(const StationOptions& options, std::string& error) {
+    std::map<std::string, std::string> spellings;  // the port's identity, the --bay value that named it
+    for (const std::string& value : options.bays) {
+        const BayConfig bay = ParseBayOption(value, options.secondCpu);
+        if (NamesAFile(bay.port)) {
+            error = FormatText(Tr("--bay %s names a file, not a port: the image goes before the options, as in "
+                                  "\"station IMAGE --bay PORT\"."),
+                               {bay.port});
+            return false;
+        }
+        const auto [known, added] = spellings.emplace(PortIdentity(bay.port), bay.port);
+        if (!added) {
+            error = FormatText(Tr("--bay %s and --bay %s name the same port (%s)."),
+                               {known->second, bay.port, known->first});
+            return false;
+        }
+    }
+    return true;
+}
+
+void AnnounceImage(const FirmwareImage& image, bool json) {
+    PrintLine(json ? StationImageJson(image, UtcNowMs()) : StationImageLine(image));
+    std::fflush(stdout);
 }
 
 StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer) {
@@ -191,6 +248,15 @@ void PrintSummary(const CStation& station) {
     std::fflush(stdout);
 }
 
+// The JSON run's last line.
+void PrintJsonSummary(const CStation& station, int status, StopRequest request) {
+    const char* stop = request == StopRequest::None        ? nullptr
+                       : request == StopRequest::Terminate ? "terminate"
+                                                           : "interrupt";
+    PrintLine(StationSummaryJson(station.Totals(), status, stop, UtcNowMs()));
+    std::fflush(stdout);
+}
+
 // Shows events until the run is over; the stop request that ended it, if any.
 StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once) {
     for (;;) {
@@ -207,11 +273,18 @@ StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bo
 }  // namespace
 
 int CommandStation(const StationOptions& options) {
+    // Stopping writes the records of the units in hand: a second signal (as
+    // `timeout` sends one to the whole group) must not cut it short.
+    KeepStoppingOnFurtherRequests();
+    std::string error;
+    if (!CheckBays(options, error)) {
+        PrintError(error);
+        return kExitUsage;
+    }
     FirmwareImage image;
     if (!LoadStationImage(options.image, image)) return kExitImage;
 
     const std::string locator = options.records.empty() ? DefaultRecordsPath() : options.records;
-    std::string error;
     std::unique_ptr<IRecordStore> store = OpenRecordStore(locator, error);
     if (!store) {
         PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
@@ -219,6 +292,7 @@ int CommandStation(const StationOptions& options) {
         return kExitRecords;
     }
     const std::string localPath = store->LocalPath();
+    std::atomic<bool> recordsWait{false};  // the line's server is away: records wait in the local file
     CEventQueue events;
     auto writer = std::make_unique<CRecordWriter>(std::move(store), [&](const RecordWriterEvent& event) {
         // The writer's threads: trouble gets a line at once (stderr is unbuffered).
@@ -226,6 +300,8 @@ int CommandStation(const StationOptions& options) {
             events.OnStored(event.recordId);
             return;
         }
+        if (event.kind == RecordWriterEvent::Kind::ServerAway) recordsWait = true;
+        if (event.kind == RecordWriterEvent::Kind::ServerBack) recordsWait = false;
         using Kind = RecordWriterEvent::Kind;
         const char* text = event.kind == Kind::StoreFailed
                                ? KTEXT("Records cannot be stored (they are kept and tried again): %s")
@@ -245,6 +321,7 @@ int CommandStation(const StationOptions& options) {
         // Declared after the queue and before the writer goes: Stop joins the
         // bays, so neither is posted to after it.
         CStation station(&events);
+        AnnounceImage(image, options.json);
         {
             CStopSignalsBlocked blocked;  // the bays and their links never take the stop signals
             if (!station.Start(MakeConfig(options, writer.get()), image, error)) {
@@ -273,6 +350,9 @@ int CommandStation(const StationOptions& options) {
         } else {
             status = options.once ? OnceStatus(station) : kExitNoResponse;
         }
+        // As for a single download: the units passed, their records are not where --records says yet.
+        if (options.once && recordsWait && status == kExitOk) status = kExitRecords;
+        if (options.json) PrintJsonSummary(station, status, request);
     }
     status = ReportUnkeptRecords(writer->Close(), localPath, status);
     writer.reset();

@@ -1,11 +1,13 @@
 #include "cli/station_display.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "cli/cli_text.h"
 #include "records/json_text.h"
 #include "records/record_time.h"
+#include "res/info_lines.h"
 #include "res/translation.h"
 
 namespace {
@@ -67,8 +69,9 @@ std::string StationEventJson(const StationEvent& event) {
     return JsonLine(object);
 }
 
-std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs) {
-    Json object = EventHead("record-stored", bay.first, bay.second, utcMs);
+std::string RecordStoredJson(const RecordBay& bay, const std::string& recordId, int64_t utcMs) {
+    Json object = EventHead("record-stored", bay.bay, bay.port, utcMs);
+    object["cpu"] = bay.secondCpu ? "second" : "first";
     object["recordId"] = JsonText(recordId);
     return JsonLine(object);
 }
@@ -78,6 +81,43 @@ std::string RecordsStateJson(const std::string& event, const std::string& messag
                          {"event", event},
                          {"time", FormatUtcTime(utcMs)},
                          {"message", JsonText(message)}};
+    return JsonLine(object);
+}
+
+std::string StationImageJson(const FirmwareImage& image, int64_t utcMs) {
+    char checksum[8];
+    std::snprintf(checksum, sizeof checksum, "0x%04X", image.checksum);
+    const Json object = {{"format", kStationJsonFormat},
+                         {"event", "image"},
+                         {"time", FormatUtcTime(utcMs)},
+                         {"source", JsonText(image.Source())},
+                         {"name", JsonText(image.info.name.Text())},
+                         {"swVersion", FormatVersion(image.info.swMajor, image.info.swMinor)},
+                         {"dataLength", image.data.size()},
+                         {"checksum", checksum},
+                         {"sha256", image.sha256}};
+    return JsonLine(object);
+}
+
+std::string StationImageLine(const FirmwareImage& image) {
+    return FormatText(Tr("Image %s: %s, software %s, SHA-256 %s"),
+                      {image.Source(), image.info.name.Text(), FormatVersion(image.info.swMajor, image.info.swMinor),
+                       image.sha256});
+}
+
+std::string StationSummaryJson(const StationTotals& totals, int status, const char* stopRequest, int64_t utcMs) {
+    // The yield with four decimals, as the events give it.
+    const bool any = totals.passed + totals.failed > 0;
+    const Json object = {{"format", kStationJsonFormat},
+                         {"event", "summary"},
+                         {"time", FormatUtcTime(utcMs)},
+                         {"passed", totals.passed},
+                         {"failed", totals.failed},
+                         {"stopped", totals.stopped},
+                         {"yield", any ? Json(std::round(totals.yield * 10000) / 10000) : Json(nullptr)},
+                         {"unitsPerHour", std::round(totals.unitsPerHour * 10) / 10},
+                         {"status", status},
+                         {"stopRequest", stopRequest != nullptr ? Json(stopRequest) : Json(nullptr)}};
     return JsonLine(object);
 }
 

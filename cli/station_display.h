@@ -20,8 +20,23 @@ std::string StationEventJson(const StationEvent& event);
 // (records cannot be committed; message says why), "records-stored-again",
 // "server-away" (message says why) or "server-back" (message names the server).
 std::string RecordsStateJson(const std::string& event, const std::string& message, int64_t utcMs);
+
+// The bay a record's unit was on, as its unit-finished event named it.
+struct RecordBay {
+    size_t bay = 0;
+    std::string port;
+    bool secondCpu = false;
+};
 // The JSON line that says a unit's record is committed ("record-stored").
-std::string RecordStoredJson(const std::pair<size_t, std::string>& bay, const std::string& recordId, int64_t utcMs);
+std::string RecordStoredJson(const RecordBay& bay, const std::string& recordId, int64_t utcMs);
+// The image the station flashes, before its first unit ("image"): source,
+// name, software version, length, checksum and SHA-256.
+std::string StationImageJson(const FirmwareImage& image, int64_t utcMs);
+// The line for people that names it.
+std::string StationImageLine(const FirmwareImage& image);
+// The run's last line ("summary"): the totals, the exit status and the stop
+// request that ended the run ("interrupt", "terminate", or null).
+std::string StationSummaryJson(const StationTotals& totals, int status, const char* stopRequest, int64_t utcMs);
 // One line for people: time, bay and port, what happened.
 std::string StationEventLine(const StationEvent& event);
 // "Passed 3  Failed 1  Yield 75.0 %  Units/h 120.4"

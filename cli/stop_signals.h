@@ -3,11 +3,12 @@
 // the main thread sees it (PendingStopRequest) while it waits for the link,
 // stops the link (worker joined, port closed) and exits with 130 or 143. A
 // second request ends the process at once, should a clean stop ever hang
-// (POSIX: a second signal of the same kind).
+// (POSIX: a second signal of the same kind), unless the command asked to keep
+// stopping (KeepStoppingOnFurtherRequests).
 //
-// POSIX: SIGINT (Ctrl+C) asks to interrupt, SIGTERM to terminate; SIGPIPE is
-// ignored. Windows: Ctrl+C asks to interrupt; Ctrl+Break and closing the
-// console ask to terminate.
+// POSIX: SIGINT (Ctrl+C) asks to interrupt, SIGTERM and SIGHUP (the terminal
+// closed) to terminate; SIGPIPE is ignored. Windows: Ctrl+C asks to interrupt;
+// Ctrl+Break and closing the console ask to terminate.
 //
 // Main thread only.
 #include <memory>
@@ -16,6 +17,10 @@ enum class StopRequest { None, Interrupt, Terminate };
 
 // Installs the handlers.
 void InstallStopSignals();
+// From now on further requests never end the process: its clean stop records
+// units in hand, and `timeout` or a closing terminal send a second signal of
+// their own. The first request stays the one reported.
+void KeepStoppingOnFurtherRequests();
 // The stop request received, or StopRequest::None.
 StopRequest PendingStopRequest();
 // The exit status for a stop request: 130 to interrupt, 143 to terminate (128

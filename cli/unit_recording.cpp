@@ -7,6 +7,7 @@
 
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
+#include "image/image_digest.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
 #include "res/resource_ids.h"
@@ -117,6 +118,7 @@ void CUnitRecording::SetImage(const FirmwareImage& image) {
     unit.image = image.info;
     unit.imageLength = static_cast<uint32_t>(image.data.size());
     unit.imageChecksum = image.checksum;
+    unit.imageSha256 = image.sha256.empty() ? ImageSha256(image.data.data(), image.data.size()) : image.sha256;
     unit.startedUtcMs = UtcNowMs();
     m_state->started = true;
 }

@@ -6,6 +6,7 @@
 
 #include "image/file_reader.h"
 #include "image/firmware_format.h"
+#include "image/image_digest.h"
 #include "image/image_loading.h"
 #include "link/protocol.h"
 #include "link/platform.h"
@@ -88,6 +89,7 @@ ImageLoadReport LoadFirmwareImage(const std::string& path, FirmwareImage& image)
     }
     report.sumKnown = true;
     report.dataSum = image.checksum;
+    image.sha256 = ImageSha256(image.data.data(), image.data.size());
     if (const char* refusal = DataRefusal(image)) SetProblem(report, refusal, {});
     return report;
 }

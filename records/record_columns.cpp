@@ -45,6 +45,11 @@ const std::vector<std::string> kVersion2 = {
     "CREATE INDEX unit_records_started ON unit_records (started_utc_ms)",
 };
 
+// Version 3: the image's SHA-256 beside its 16-bit checksum ('' for older records).
+const std::vector<std::string> kVersion3 = {
+    "ALTER TABLE unit_records ADD COLUMN image_sha256 TEXT NOT NULL DEFAULT ''",
+};
+
 const std::vector<RecordColumn> kColumns = {
     {"id", false},
     {"started_utc_ms", true},
@@ -69,6 +74,7 @@ const std::vector<RecordColumn> kColumns = {
     {"image_hw_highest", false},
     {"image_length", true},
     {"image_checksum", true},
+    {"image_sha256", false},
     {"result", false},
     {"message", false},
 };
@@ -145,6 +151,7 @@ const std::vector<std::string>& RecordSchemaMigration(int version) {
     static const std::vector<std::string> kNone;
     if (version == 1) return kVersion1;
     if (version == 2) return kVersion2;
+    if (version == 3) return kVersion3;
     return kNone;
 }
 
@@ -199,6 +206,7 @@ std::vector<std::string> RecordToRow(const UnitRecord& r) {
         FormatVersion(f.hwHighestMajor, f.hwHighestMinor),
         std::to_string(r.imageLength),
         std::to_string(r.imageChecksum),
+        r.imageSha256,
         UnitResultName(r.result),
         ToValidUtf8(r.message),
     };
@@ -232,6 +240,7 @@ bool RecordFromRow(const std::vector<std::string>& row, UnitRecord& r) {
     in.Version(f.hwHighestMajor, f.hwHighestMinor);
     r.imageLength = static_cast<uint32_t>(in.Integer());
     r.imageChecksum = static_cast<uint16_t>(in.Integer());
+    r.imageSha256 = in.Text();
     const bool resultRead = ParseUnitResult(in.Text(), r.result);
     r.message = in.Text();
     return chipRead && resultRead && in.Ok();

@@ -40,6 +40,7 @@ struct UnitRecord {
     FirmwareInfo image;
     uint32_t imageLength = 0;
     uint16_t imageChecksum = 0;
+    std::string imageSha256;    // the data's SHA-256, 64 lower-case hex digits ("" in older records)
 
     UnitResult result = UnitResult::NoResponse;
     std::string message;        // the system's message for the result (English, untranslated)

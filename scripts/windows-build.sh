@@ -15,7 +15,8 @@ windows_host_sim() {
 }
 
 # windows_cross_build DIR TARGET...: the mingw-w64 cross-build in DIR, the
-# desktop application on wxMSW (built once per machine, scripts/wxmsw.sh).
+# desktop application on wxMSW (built once per machine, scripts/wxmsw.sh),
+# image digests on a static libsodium (likewise, scripts/libsodium-mingw.sh).
 windows_cross_build() {
   local dir=$1
   shift
@@ -24,9 +25,14 @@ windows_cross_build() {
   source "$ROOT/scripts/wxmsw.sh" --functions
   local wx_prefix
   wx_prefix=$(wxmsw_prefix)
+  # shellcheck source=scripts/libsodium-mingw.sh
+  source "$ROOT/scripts/libsodium-mingw.sh" --functions
+  local sodium_prefix
+  sodium_prefix=$(libsodium_mingw_prefix)
   cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_BUILD_GUI=ON \
-    -DwxWidgets_CONFIG_EXECUTABLE="$wx_prefix/bin/wx-config" > "$dir.configure.log" 2>&1 \
+    -DwxWidgets_CONFIG_EXECUTABLE="$wx_prefix/bin/wx-config" \
+    -DKAVRO_SODIUM_PREFIX="$sodium_prefix" > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; return 1; }
   cmake --build "$dir" -j "$JOBS" --target "$@"
 }

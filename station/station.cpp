@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/image_digest.h"
 #include "link/protocol.h"
 #include "res/translation.h"
 #include "station/station_bay.h"
@@ -65,7 +66,9 @@ bool CStation::Start(const StationConfig& config, const FirmwareImage& image, st
         }
     }
     auto shared = std::make_shared<const StationConfig>(config);
-    auto sharedImage = std::make_shared<const FirmwareImage>(image);
+    auto digested = std::make_shared<FirmwareImage>(image);
+    if (digested->sha256.empty()) digested->sha256 = ImageSha256(digested->data.data(), digested->data.size());
+    std::shared_ptr<const FirmwareImage> sharedImage = std::move(digested);
     std::vector<std::unique_ptr<CStationBay>> bays;
     for (size_t i = 0; i < config.bays.size(); ++i)
         bays.push_back(std::make_unique<CStationBay>(i, config.bays[i], shared, sharedImage, m_events));

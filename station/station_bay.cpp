@@ -418,6 +418,7 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     record.image = m_image->info;
     record.imageLength = static_cast<uint32_t>(m_image->data.size());
     record.imageChecksum = m_image->checksum;
+    record.imageSha256 = m_image->sha256;
     record.result = result;
     record.message = message;
     {

@@ -6,7 +6,9 @@
 #include <clocale>
 #include <cstring>
 
+#include "cli/argument_passwords.h"
 #include "cli/cli_platform.h"
+#include "link/port_path.h"
 
 bool PrepareProgressTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
@@ -27,6 +29,14 @@ std::FILE* CreateNewFile(const std::string& path) {
     // "x": fails with EEXIST rather than replace a file.
     return std::fopen(path.c_str(), "wbx");
 }
+
+std::string PortIdentity(const std::string& port) {
+    std::string resolved;
+    uint32_t ignored = 0;
+    return ResolvePortPath(port, resolved, ignored) ? resolved : port;
+}
+
+void HideRecordsPasswords(int argc, char** argv) { BlankRecordsPasswords(argc, argv); }
 
 const char* PortNameExamples() { return "/dev/ttyUSB0, /dev/pts/3, COM1 = /dev/ttyS0"; }
 

@@ -1,4 +1,4 @@
-// Stop requests on POSIX: SIGINT and SIGTERM.
+// Stop requests on POSIX: SIGINT, SIGTERM and SIGHUP.
 #include <pthread.h>
 #include <signal.h>
 
@@ -9,17 +9,27 @@
 namespace {
 volatile std::sig_atomic_t g_stopSignal = 0;
 
-extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
-}  // namespace
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void InstallStopSignals() {
+// The first request is the one that counts; the handler never runs nested
+// (the stop signals are blocked while it runs).
+extern "C" void OnStopSignal(int signal) {
+    if (g_stopSignal == 0) g_stopSignal = signal;
+}
+
+// resetHand: the next signal of the kind takes the default action.
+void InstallHandlers(bool resetHand) {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: the next signal of the kind takes the default action.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART | (resetHand ? SA_RESETHAND : 0);
+    for (const int signal : kStopSignals) sigaction(signal, &action, nullptr);
+}
+}  // namespace
+
+void InstallStopSignals() {
+    InstallHandlers(true);
     // A reader of our output that goes away (a closed pipe) must not kill the
     // process in the middle of a download; the failed writes are dropped.
     struct sigaction ignore {};
@@ -28,11 +38,14 @@ void InstallStopSignals() {
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
+void KeepStoppingOnFurtherRequests() { InstallHandlers(false); }
+
 StopRequest PendingStopRequest() {
     switch (g_stopSignal) {
         case SIGINT:
             return StopRequest::Interrupt;
         case SIGTERM:
+        case SIGHUP:
             return StopRequest::Terminate;
         default:
             return StopRequest::None;
@@ -46,8 +59,7 @@ struct CStopSignalsBlocked::Saved {
 CStopSignalsBlocked::CStopSignalsBlocked() : m_saved(std::make_unique<Saved>()) {
     sigset_t block;
     sigemptyset(&block);
-    sigaddset(&block, SIGINT);
-    sigaddset(&block, SIGTERM);
+    for (const int signal : kStopSignals) sigaddset(&block, signal);
     pthread_sigmask(SIG_BLOCK, &block, &m_saved->previous);
 }
 

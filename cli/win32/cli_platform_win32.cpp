@@ -5,6 +5,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -48,6 +49,15 @@ std::FILE* CreateNewFile(const std::string& path) {
     }
     return file;
 }
+
+std::string PortIdentity(const std::string& port) {
+    static const std::string kDevicePrefix = "\\\\.\\";
+    std::string name = port.compare(0, kDevicePrefix.size(), kDevicePrefix) == 0 ? port.substr(kDevicePrefix.size()) : port;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+void HideRecordsPasswords(int, char**) {}
 
 const char* PortNameExamples() { return "COM1, COM12"; }
 

@@ -8,6 +8,7 @@
 
 namespace {
 std::atomic<StopRequest> g_request{StopRequest::None};
+std::atomic<bool> g_keepStopping{false};
 static_assert(std::atomic<StopRequest>::is_always_lock_free);
 
 // How long a closing console waits for the clean stop; the system itself ends
@@ -28,7 +29,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
             return FALSE;
     }
     StopRequest none = StopRequest::None;
-    if (!g_request.compare_exchange_strong(none, request)) {
+    if (!g_request.compare_exchange_strong(none, request) && !g_keepStopping.load()) {
         // A second request ends the process at once, with the status of the
         // request, like a second signal on POSIX: no clean-up that could hang.
         // (The default handling exits with STATUS_CONTROL_C_EXIT on Windows,
@@ -44,6 +45,8 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }  // namespace
 
 void InstallStopSignals() { ::SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+void KeepStoppingOnFurtherRequests() { g_keepStopping = true; }
 
 StopRequest PendingStopRequest() { return g_request.load(); }
 

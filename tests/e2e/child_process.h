@@ -99,6 +99,7 @@ public:
     }
 
     void Signal(int signal) const { ::kill(m_pid, signal); }
+    pid_t Pid() const { return m_pid; }
 
     int Status() const { return m_status; }
     const std::string& Out() const { return m_stdout; }

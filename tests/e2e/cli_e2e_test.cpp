@@ -512,6 +512,12 @@ TEST_F(CliOnSimulator, BadImagesGiveStatus5AndSendNothing) {
         const RunResult info = Run({"info", path});
         EXPECT_EQ(info.status, 5) << c.file << ": " << info.err;
         EXPECT_TRUE(Contains(info.err, c.reason)) << c.file << ": " << info.err;
+        // --json: one object, whether the file is damaged or missing.
+        const RunResult json = Run({"info", path, "--json"});
+        EXPECT_EQ(json.status, 5) << c.file;
+        EXPECT_EQ(json.out.rfind("{\"filePath\":\"" + path + "\"", 0), 0u) << c.file << ": " << json.out;
+        EXPECT_TRUE(Contains(json.out, "\"downloadable\":false,\"problem\":\"")) << c.file << ": " << json.out;
+        EXPECT_TRUE(Contains(json.out, c.reason)) << c.file << ": " << json.out;
     }
     EXPECT_TRUE(sim.Requests().empty());
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "allocation_counter.h"
+#include "cli/argument_passwords.h"
 #include "cli/cli_text.h"
 #include "cli/frame_tracer.h"
 #include "cli/usage_errors.h"
@@ -112,6 +113,29 @@ TEST(CliUsageErrors, KnownPatternsAreRewrittenUnknownOnesKept) {
     EXPECT_EQ(UsageErrorReport("RequiredError", "--port is required", {"--help"}),
               "--port is required\nRun with --help for more information.\n");
     EXPECT_EQ(UsageErrorReport("RequiredError", "A subcommand is required", {}), "A subcommand is required\n");
+}
+
+// The passwords of --records values, found to be blanked out of the arguments.
+TEST(CliArguments, RecordsPasswordsAreBlankedWhereverTheStringPutsThem) {
+    const auto blanked = [](std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        BlankRecordsPasswords(static_cast<int>(argv.size()), argv.data());
+        std::string all;
+        for (const char* a : argv) all += std::string(a) + " ";
+        return all;
+    };
+    EXPECT_EQ(blanked({"kavro-cli", "station", "--records", "postgresql://kavro:S3cret@db:5432/line?sslmode=require"}),
+              "kavro-cli station --records postgresql://kavro:******@db:5432/line?sslmode=require ");
+    EXPECT_EQ(blanked({"kavro-cli", "--records=postgres://db/line?user=k&password=S3cret&x=1"}),
+              "kavro-cli --records=postgres://db/line?user=k&password=******&x=1 ");
+    EXPECT_EQ(blanked({"kavro-cli", "--records", "host=db password = 'S3 c\\'ret' dbname=line"}),
+              "kavro-cli --records host=db password = '*********' dbname=line ");
+    // A file path, a URI without a password and a password elsewhere stay as they are.
+    EXPECT_EQ(blanked({"kavro-cli", "--records", "run=3.sqlite", "--station-name", "password=x"}),
+              "kavro-cli --records run=3.sqlite --station-name password=x ");
+    EXPECT_EQ(blanked({"kavro-cli", "--records", "postgresql://kavro@db/line"}),
+              "kavro-cli --records postgresql://kavro@db/line ");
 }
 
 TEST(CliProgress, PlainOutputPrintsOneLinePerTenth) {

@@ -63,9 +63,9 @@ TEST(StationText, JsonLinesCarryFormatEventBayTimeAndTheEventsFields) {
     EXPECT_NE(line.find("\"position\":256,\"total\":24576}"), std::string::npos) << line;
     EXPECT_EQ(line.find("recordId"), std::string::npos);
 
-    EXPECT_EQ(RecordStoredJson({1, "/dev/ttyUSB1"}, "ab", 1796645470123),
+    EXPECT_EQ(RecordStoredJson({1, "/dev/ttyUSB1", true}, "ab", 1796645470123),
               "{\"format\":1,\"event\":\"record-stored\",\"bay\":1,\"port\":\"/dev/ttyUSB1\","
-              "\"time\":\"2026-12-07T12:11:10.123Z\",\"recordId\":\"ab\"}");
+              "\"time\":\"2026-12-07T12:11:10.123Z\",\"cpu\":\"second\",\"recordId\":\"ab\"}");
 }
 
 TEST(StationText, LinesForPeopleShowResultTotalsAndFitTheWidth) {

@@ -41,6 +41,7 @@ inline UnitRecord SampleRecord(int n, const std::string& station = "line3-st1") 
     r.image.hwHighestMajor = 3;
     r.imageLength = 24576;
     r.imageChecksum = 0xC8FF;
+    r.imageSha256 = std::string(62, 'a') + std::to_string(10 + n % 90);
     r.result = static_cast<UnitResult>(n % 5);
     r.message = n % 5 == 0 ? "Firmware was downloaded successfuly" : "Device does not respond";
     return r;

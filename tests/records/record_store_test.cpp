@@ -58,6 +58,7 @@ void ExpectSameRecord(const UnitRecord& a, const UnitRecord& b) {
     EXPECT_EQ(a.image.hwHighestMajor, b.image.hwHighestMajor);
     EXPECT_EQ(a.imageLength, b.imageLength);
     EXPECT_EQ(a.imageChecksum, b.imageChecksum);
+    EXPECT_EQ(a.imageSha256, b.imageSha256);
     EXPECT_EQ(a.result, b.result);
     EXPECT_EQ(a.message, b.message);
 }
@@ -213,6 +214,7 @@ TEST(SqliteRecords, AnOlderSchemaIsMigratedForwardKeepingItsRecords) {
     EXPECT_EQ(read[0].station, "old-station");
     EXPECT_EQ(read[0].device.productNumber, 258u);
     EXPECT_EQ(read[0].usbPath, "");
+    EXPECT_EQ(read[0].imageSha256, "") << "older records have no digest";
     EXPECT_EQ(read[0].result, UnitResult::Passed);
     EXPECT_EQ(read[1].adapterSerial, "FT1003");
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/firmware_format.h"
+#include "image/image_digest.h"
 #include "res/resources.h"
 #include "res/translation.h"
 
@@ -145,5 +146,15 @@ TEST(BuiltInImage, OtherNamesAndTypesAreNotFound) {
     EXPECT_FALSE(FindEmbeddedResource("FWFILE", "RT", data, size));
     EXPECT_FALSE(FindEmbeddedResource("FW", "FWFILE", data, size));
     EXPECT_FALSE(FindEmbeddedResource(nullptr, "FW", data, size));
+}
+// The published SHA-256 test vectors (FIPS 180-2), as 64 lower-case digits.
+TEST(ImageDigest, Sha256MatchesTheStandardVectors) {
+    const std::string abc = "abc";
+    EXPECT_EQ(ImageSha256(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(ImageSha256(nullptr, 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    const std::vector<uint8_t> million(1000000, 'a');
+    EXPECT_EQ(ImageSha256(million.data(), million.size()),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 }  // namespace
