@@ -16,7 +16,6 @@
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
-#include "link/device_link.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
@@ -222,7 +221,7 @@ StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer) {
     config.stopAfterFailures = options.stopAfterFailures;
     config.leaveQuiet = options.leaveQuiet;
     config.stationName = options.stationName;
-    if (writer != nullptr) config.recordSink = [writer](UnitRecord record) { writer->Submit(std::move(record)); };
+    if (writer != nullptr) RecordThrough(config, *writer);
     return config;
 }
 

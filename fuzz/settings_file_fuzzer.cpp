@@ -2,7 +2,7 @@
 //
 // Input: one control byte, then the file's contents. Control bit 0: the
 // program path is too long for ".cfg" to fit in 255 characters; bit 1: a name
-// is saved after the load (the input's first bytes, cut by the link).
+// is saved after the load (the input's first bytes, cut to the buffer).
 //
 // Invariants: the port name always ends within its 32-character buffer; a load
 // takes the file's first bytes up to 31 of them and keeps the rest of the
@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "link/device_link.h"
+#include "link/settings_file.h"
 
 namespace {
 const std::filesystem::path& Folder() {
@@ -58,9 +58,9 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void CheckTerminated(CDeviceLink& link) {
-    FUZZ_CHECK(link.m_portName.Buffer()[link.m_portName.Capacity() - 1] == '\0');
-    FUZZ_CHECK(std::strlen(link.m_portName.Text()) < 32);
+void CheckTerminated(CFixedString32& name) {
+    FUZZ_CHECK(name.Buffer()[name.Capacity() - 1] == '\0');
+    FUZZ_CHECK(std::strlen(name.Text()) < 32);
 }
 }  // namespace
 
@@ -75,42 +75,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path settings = Folder() / "kavro.cfg";
     WriteFile(settings, contents, length);
 
-    CDeviceLink link;
-    link.SetProgramPath(program.string());
-    link.SetPortName("/dev/previous-name");
+    const std::string path = SettingsFilePath(program.string());
+    CFixedString32 name;
+    name.Assign("/dev/previous-name");
     char before[32];
-    std::memcpy(before, link.m_portName.Buffer(), sizeof before);
+    std::memcpy(before, name.Buffer(), sizeof before);
 
-    link.LoadSettings();
-    CheckTerminated(link);
-    FUZZ_CHECK(link.m_settingsDirty == 0);
+    const bool read = ReadSettingsFile(path, name);
+    CheckTerminated(name);
     if (control & 1) {
-        FUZZ_CHECK(link.SettingsPath().empty());
-        FUZZ_CHECK(std::memcmp(link.m_portName.Buffer(), before, sizeof before) == 0);
+        FUZZ_CHECK(path.empty() && !read);
+        FUZZ_CHECK(std::memcmp(name.Buffer(), before, sizeof before) == 0);
     } else {
-        FUZZ_CHECK(link.SettingsPath() == settings.string());
+        FUZZ_CHECK(path == settings.string() && read);
         const size_t taken = length < 31 ? length : 31;
-        FUZZ_CHECK(std::memcmp(link.m_portName.Buffer(), contents, taken) == 0);
-        FUZZ_CHECK(std::memcmp(link.m_portName.Buffer() + taken, before + taken, 31 - taken) == 0);
+        FUZZ_CHECK(std::memcmp(name.Buffer(), contents, taken) == 0);
+        FUZZ_CHECK(std::memcmp(name.Buffer() + taken, before + taken, 31 - taken) == 0);
     }
 
     if (control & 2) {
-        std::string name(reinterpret_cast<const char*>(contents), length);
-        name = name.c_str();  // up to the first zero byte
-        const bool changes = name != link.m_portName.Text();
-        link.SetPortName(name.c_str());
-        CheckTerminated(link);
-        FUZZ_CHECK(link.m_settingsDirty == (changes ? 1 : 0));
-        link.SaveSettings();
-        FUZZ_CHECK(link.m_settingsDirty == 0);
+        std::string text(reinterpret_cast<const char*>(contents), length);
+        name.Assign(text.c_str());  // up to the first zero byte
+        CheckTerminated(name);
+        const bool written = WriteSettingsFile(path, name);
         const std::vector<uint8_t> stored = ReadFile(settings);
         if (control & 1) {
+            FUZZ_CHECK(!written);
             FUZZ_CHECK(stored.size() == length && (length == 0 || std::memcmp(stored.data(), contents, length) == 0));
-        } else if (changes) {
-            FUZZ_CHECK(stored.size() == 32);
-            FUZZ_CHECK(std::memcmp(stored.data(), link.m_portName.Buffer(), 32) == 0);
         } else {
-            FUZZ_CHECK(stored.size() == length);  // an unchanged name leaves the file alone
+            FUZZ_CHECK(written);
+            FUZZ_CHECK(stored.size() == 32);
+            FUZZ_CHECK(std::memcmp(stored.data(), name.Buffer(), 32) == 0);
         }
     }
     return 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/platform.h"
+#include "link/settings_file.h"
 
 CDeviceLink::CDeviceLink() { ClearDeviceInfo(); }
 
@@ -230,60 +231,16 @@ void CDeviceLink::SaveSettings() { SettingsFile(true); }
 std::string CDeviceLink::SettingsPath() const {
     std::string program = m_programPath;
     if (program.empty() && !GetProgramPath(m_module, program)) return {};
-    // The path must fit in 255 characters with ".cfg"; a cut path would name
-    // some other file, so a longer one gets no settings file at all.
-    if (program.empty() || program.size() + 4 > 255) return {};
-    return program + ".cfg";
+    return SettingsFilePath(program);
 }
-
-namespace {
-
-// The bytes over the start of the open file, which is cut after them only
-// then: a failed write leaves the old bytes, never an empty file.
-[[nodiscard]] bool OverwriteInPlace(CFileHandle& file, const void* bytes, uint32_t size) {
-    uint32_t count = size;
-    return FileSeekToStart(file) && file.Write(bytes, count, nullptr) && count == size && FileTruncateHere(file);
-}
-
-// Writes the bytes to a temporary file beside path and renames it over path,
-// so that a save that fails half-way leaves the old file whole; closes
-// existing (path, held open). A folder that takes no new files (Program Files,
-// where the installer lets users change only the file itself) gets the bytes
-// in place instead.
-[[nodiscard]] bool ReplaceSettingsFile(const std::string& path, CFileHandle& existing, const void* bytes, uint32_t size) {
-    const std::string temporary = path + ".new";
-    CFileHandle file;
-    if (!CreateReplacementFile(temporary.c_str(), existing, file)) {
-        const bool written = IsPermissionError(file.m_lastError) && OverwriteInPlace(existing, bytes, size);
-        existing.Close();
-        return written;
-    }
-    uint32_t count = size;
-    const bool written = file.Write(bytes, count, nullptr) && count == size && FileFlush(file);
-    file.Close();
-    existing.Close();  // Windows renames only over a file nobody holds open
-    if (written && ReplaceFileWith(temporary.c_str(), path.c_str())) return true;
-    RemoveFile(temporary.c_str());
-    return false;
-}
-
-}  // namespace
 
 void CDeviceLink::SettingsFile(bool save) {
     if (save && !m_settingsDirty) return;
     const std::string path = SettingsPath();
-    CFileHandle file;
-    if (!path.empty() && OpenExistingFileExclusive(path.c_str(), file)) {
-        if (save) {
-            // Nobody waits for the outcome: a failed save leaves the old file as it was.
-            (void)ReplaceSettingsFile(path, file, m_portName.Buffer(), static_cast<uint32_t>(m_portName.Capacity()));
-        } else if (FileSeekToStart(file)) {
-            uint32_t count = static_cast<uint32_t>(m_portName.Capacity());
-            file.Read(m_portName.Buffer(), count, nullptr);
-            // A file without a zero byte in its 32 still yields a name ended in the buffer.
-            m_portName.Buffer()[m_portName.Capacity() - 1] = '\0';
-        }
-        file.Close();
-    }
+    // Nobody waits for a save's outcome: a failed save leaves the old file as it was.
+    if (save)
+        (void)WriteSettingsFile(path, m_portName);
+    else
+        (void)ReadSettingsFile(path, m_portName);
     m_settingsDirty = 0;
 }

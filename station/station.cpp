@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/image_digest.h"
+#include "records/record_writer.h"
 #include "link/protocol.h"
 #include "res/translation.h"
 #include "station/station_bay.h"
@@ -37,6 +38,12 @@ const char* StationEventName(StationEventKind kind) {
         case StationEventKind::BayStopped: return "bay-stopped";
     }
     return "unknown";
+}
+
+void RecordThrough(StationConfig& config, CRecordWriter& writer) {
+    CRecordWriter* target = &writer;
+    config.recordSink = [target](UnitRecord record) { target->Submit(std::move(record)); };
+    config.recordsKept = [target] { return target->RecordsHealthy(); };
 }
 
 CStation::CStation(IStationEvents* events) : m_events(events) {}

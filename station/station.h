@@ -77,7 +77,16 @@ struct StationConfig {
     std::string stationName;  // the records' station; the host name when empty
     // Receives each finished attempt's record (bind CRecordWriter::Submit).
     std::function<void(UnitRecord)> recordSink;
+    // False while records cannot be kept (CRecordWriter::RecordsHealthy): the
+    // bays then take no new unit. Called on the bays' threads; empty: always kept.
+    std::function<bool()> recordsKept;
 };
+
+class CRecordWriter;
+// Wires the station's records to writer, the same for every front end: each
+// finished attempt's record is submitted, and the bays hold new units while
+// the writer cannot keep them. The writer must outlive the station's run.
+void RecordThrough(StationConfig& config, CRecordWriter& writer);
 
 // The event names (StationEventName) appear in machine-readable output and
 // never change.

@@ -198,6 +198,13 @@ void CStationBay::WaitWhilePaused() {
 
 CStationBay::Turn CStationBay::ServeUnit() {
     const StationConfig& station = *m_station;
+    // A unit whose record could not be kept is not worth flashing: wait until
+    // the records are kept again (the front end says why).
+    constexpr std::chrono::milliseconds kRecordsLookEvery{500};
+    while (station.recordsKept && !station.recordsKept()) {
+        std::unique_lock lock(m_restLock);
+        if (m_rested.wait_for(lock, kRecordsLookEvery, [this] { return Interrupted(); })) return Turn::Interrupted;
+    }
     {
         std::lock_guard lock(m_lock);
         m_status.state = BayState::WaitingForUnit;

@@ -245,8 +245,7 @@ StationConfig CStationFrame::MakeConfig() const {
     config.once = false;
     config.bays.clear();
     for (const Slot& slot : m_slots) config.bays.push_back(slot.config);
-    CRecordWriter* writer = m_writer.get();
-    config.recordSink = [writer](UnitRecord record) { writer->Submit(std::move(record)); };
+    if (m_writer) RecordThrough(config, *m_writer);
     return config;
 }
 

@@ -311,7 +311,11 @@ TEST_F(StationTest, BayGoesOutOfServiceAfterFailuresInARowWhileTheOtherGoesOn) {
     ASSERT_TRUE(m_recorder.WaitFor([&] { return m_station->Bay(0).failed == 1; }));
     std::string error;
     ASSERT_TRUE(m_bays->Unplug(0, error)) << error;
-    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_bays->Tick(error) && m_station->Bay(0).state == BayState::OutOfService; }));
+    // The state changes just before its event is told: wait for both.
+    ASSERT_TRUE(m_recorder.WaitFor([&] {
+        return m_bays->Tick(error) && m_station->Bay(0).state == BayState::OutOfService &&
+               m_recorder.CountEvents(StationEventKind::OutOfService, 0) > 0;
+    }));
     EXPECT_EQ(m_station->Bay(0).failed, 2u);
     EXPECT_EQ(m_recorder.CountEvents(StationEventKind::OutOfService, 0), 1u);
     EXPECT_EQ(m_recorder.CountRecords(m_bays->LinkPath(0), UnitResult::NoResponse), 2u);
