@@ -33,7 +33,7 @@ bool CDeviceLink::FitReadToDeadline(uint32_t readTimeout) {
     if (now >= m_stepDeadline) return false;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_stepDeadline - now).count();
     m_port.m_timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(std::min<int64_t>(left, readTimeout));
-    m_port.ApplyTimeouts();
+    (void)m_port.ApplyTimeouts();
     return true;
 }
 
@@ -59,7 +59,7 @@ bool CDeviceLink::Command(uint8_t command) {
 }
 
 void CDeviceLink::WakeDevice() {
-    m_port.EscapeCommFunction(SETDTR);
+    (void)m_port.EscapeCommFunction(SETDTR);
     // Waits on the port's stop event, which stays set once stopped, so a stop
     // cuts both pauses short.
     m_port.m_stopEvent.Wait(WAKE_PAUSE);
@@ -67,16 +67,16 @@ void CDeviceLink::WakeDevice() {
         if (!m_running) break;
         m_port.m_stopEvent.Wait(PROBE_PAUSE);
         m_port.m_baudRate = rate;
-        m_port.ApplyState();
-        m_port.EscapeCommFunction(SETDTR);
-        m_port.EscapeCommFunction(SETRTS);
+        (void)m_port.ApplyState();
+        (void)m_port.EscapeCommFunction(SETDTR);
+        (void)m_port.EscapeCommFunction(SETRTS);
         m_port.m_requestLength = BuildBaudSyncRequest(m_port.m_request);
-        m_port.SendFrame();
+        (void)m_port.SendFrame();
     }
     m_port.m_baudRate = LINK_BAUD_RATE;
-    m_port.ApplyState();
-    m_port.EscapeCommFunction(SETRTS);
-    m_port.EscapeCommFunction(SETDTR);
+    (void)m_port.ApplyState();
+    (void)m_port.EscapeCommFunction(SETRTS);
+    (void)m_port.EscapeCommFunction(SETDTR);
 }
 
 // A reply that does not parse is no answer: the group counts as silent.

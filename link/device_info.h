@@ -40,13 +40,13 @@ struct Version {
 };
 
 // The download check: compatible when lowest <= current <= highest, both ends inclusive.
-inline bool IsHardwareCompatible(Version current, Version lowest, Version highest) {
+[[nodiscard]] inline bool IsHardwareCompatible(Version current, Version lowest, Version highest) {
     return lowest <= current && current <= highest;
 }
 
 // The Download command's range check: the device's current hardware version
 // lies within the image's range. Shared by every front end.
-inline bool IsDeviceCompatible(const DeviceInfo& device, const FirmwareInfo& image) {
+[[nodiscard]] inline bool IsDeviceCompatible(const DeviceInfo& device, const FirmwareInfo& image) {
     return IsHardwareCompatible(Version{device.hwCurrentMajor, device.hwCurrentMinor},
                                 Version{image.hwLowestMajor, image.hwLowestMinor},
                                 Version{image.hwHighestMajor, image.hwHighestMinor});

@@ -55,7 +55,7 @@ bool CDeviceLink::OpenPort() {
         if (m_port.m_file.m_lastError == 0) m_port.m_file.m_lastError = LastSystemError();
         return false;
     }
-    m_port.EscapeCommFunction(SETRTS);
+    (void)m_port.EscapeCommFunction(SETRTS);
     return true;
 }
 
@@ -116,10 +116,10 @@ void CDeviceLink::Run() {
     bool reset = false;
     while (m_running) {
         m_port.m_timeouts.ReadTotalTimeoutConstant = HWINFO_READ_TIMEOUT;
-        m_port.ApplyTimeouts();
+        (void)m_port.ApplyTimeouts();
         const bool hardwareInfo = ReadHardwareInfo();
         m_port.m_timeouts.ReadTotalTimeoutConstant = LINK_READ_TIMEOUT;
-        m_port.ApplyTimeouts();
+        (void)m_port.ApplyTimeouts();
         const bool identity = ReadIdentity();
         // Stored before the cycle's change is posted, so whoever reads the
         // notification reads the answers of that cycle.

@@ -46,19 +46,19 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    bool LoadBuiltInImage();
-    bool LoadImageFromArchive(IImageReader& reader);
-    bool ReadBuiltInImage();
-    bool ReadImageFromArchive(IImageReader& reader);
-    bool VerifyChecksum() const;
+    [[nodiscard]] bool LoadBuiltInImage();
+    [[nodiscard]] bool LoadImageFromArchive(IImageReader& reader);
+    [[nodiscard]] bool ReadBuiltInImage();
+    [[nodiscard]] bool ReadImageFromArchive(IImageReader& reader);
+    [[nodiscard]] bool VerifyChecksum() const;
     void DiscardImageData();
     // True when a verified (or at least loaded) data block is present.
-    bool HasImageData() const { return m_data != nullptr; }
+    [[nodiscard]] bool HasImageData() const { return m_data != nullptr; }
 
     // Since Start(), a poll attempt has run out (its read timed out) without a
     // single byte from the line: nothing is there, or nothing is powered.
     // Any thread.
-    bool LineIsSilent() const {
+    [[nodiscard]] bool LineIsSilent() const {
         return m_port.m_readTimeouts.load() > 0 && m_port.m_bytesReceived.load() == 0 && m_answers.load() == 0;
     }
 
@@ -93,16 +93,16 @@ public:
     void WakeDevice();
     // False when the group did not answer in any attempt (or the link
     // stopped); a reply that does not parse is no answer.
-    bool ReadHardwareInfo(int attempts = POLL_ATTEMPTS);
-    bool ReadIdentity();
+    [[nodiscard]] bool ReadHardwareInfo(int attempts = POLL_ATTEMPTS);
+    [[nodiscard]] bool ReadIdentity();
     // False (after posting LN_NO_RESPONSE) when there is no image or it is too
     // long to address in blocks: such an image is never begun.
     [[nodiscard]] bool ImageSendable();
-    bool BeginDownload();
-    bool WriteBlocks();
-    bool EndDownload();
-    bool RunSecondCpu();
-    bool RunDevice();
+    [[nodiscard]] bool BeginDownload();
+    [[nodiscard]] bool WriteBlocks();
+    [[nodiscard]] bool EndDownload();
+    [[nodiscard]] bool RunSecondCpu();
+    [[nodiscard]] bool RunDevice();
 
     static void FromBigEndian32(uint32_t* value);
 
@@ -144,7 +144,7 @@ private:
     // judge(reply, length) takes a reply as the answer, skips it, or ends the
     // attempt. True when an answer came.
     template <class Judge>
-    bool SendAndAwaitAnswer(Judge judge);
+    [[nodiscard]] bool SendAndAwaitAnswer(Judge judge);
     // Resets the flags of a new connection and opens the port; false with the
     // cause in m_port.m_file.m_lastError.
     [[nodiscard]] bool PrepareStart();
@@ -155,7 +155,7 @@ private:
     // One command with its attempts and the up-to-three-replies rule.
     ExchangeResult Exchange(uint8_t code, int attempts);
     // A download or reset command: posts LN_NO_RESPONSE when it gives up.
-    bool Command(uint8_t code);
+    [[nodiscard]] bool Command(uint8_t code);
     void SettingsFile(bool save);
 
     mutable std::mutex m_deviceLock;

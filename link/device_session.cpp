@@ -138,7 +138,7 @@ SessionResult CDeviceSession::Identify(std::chrono::milliseconds limit, bool sil
 SessionResult CDeviceSession::Cycle(bool silentVerdict) {
     CDeviceLink& link = m_engine->link;
     link.m_port.m_timeouts.ReadTotalTimeoutConstant = HWINFO_READ_TIMEOUT;
-    link.m_port.ApplyTimeouts();
+    (void)link.m_port.ApplyTimeouts();
     bool hardwareInfo = false;
     if (silentVerdict) {
         // The first attempt alone tells a line with nothing on it.
@@ -150,7 +150,7 @@ SessionResult CDeviceSession::Cycle(bool silentVerdict) {
         hardwareInfo = link.ReadHardwareInfo();
     }
     link.m_port.m_timeouts.ReadTotalTimeoutConstant = LINK_READ_TIMEOUT;
-    link.m_port.ApplyTimeouts();
+    (void)link.m_port.ApplyTimeouts();
     const bool identity = link.ReadIdentity();
     link.m_cycleAnswers = static_cast<uint8_t>((hardwareInfo ? ANSWERED_HWINFO : 0) | (identity ? ANSWERED_IDENTITY : 0));
     if (!link.m_running) return Stopped();

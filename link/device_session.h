@@ -51,7 +51,7 @@ struct [[nodiscard]] SessionResult {
     uint32_t systemCode = 0;    // Port: the system's error code
     uint32_t acknowledged = 0;  // Download: bytes the device acknowledged
     uint32_t total = 0;         // Download: bytes of the image
-    bool Ok() const { return kind == SessionErrorKind::None; }
+    [[nodiscard]] bool Ok() const { return kind == SessionErrorKind::None; }
 };
 
 class CDeviceSession {
@@ -89,8 +89,8 @@ public:
     // The device as the last poll cycle left it.
     DeviceInfo Device() const;
     // Since Open, a read ran out without a single byte from the line.
-    bool LineIsSilent() const;
-    bool SecondCpu() const { return m_secondCpu; }
+    [[nodiscard]] bool LineIsSilent() const;
+    [[nodiscard]] bool SecondCpu() const { return m_secondCpu; }
     // What the open port's adapter says of its latency (link/adapter_latency.h).
     AdapterLatency Adapter() const;
 

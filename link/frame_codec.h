@@ -40,7 +40,7 @@ public:
     // bytes were taken. The decoder resets itself after reporting an ended frame.
     Status Feed(const uint8_t* data, size_t size, size_t& consumed);
 
-    bool Hunting() const { return m_hunting; }
+    [[nodiscard]] bool Hunting() const { return m_hunting; }
     // Body bytes stored by the last ended frame (at most 256, checksum included).
     uint32_t StoredCount() const { return m_storedCount; }
     // Message length of the last good frame: stored count less the checksum.

@@ -20,13 +20,13 @@ public:
     // Files are closed by their owner, never by destruction (see CSerialPort).
     ~CFileHandle() = default;
 
-    bool IsValid() const { return m_handle != kInvalidNativeHandle; }
+    [[nodiscard]] bool IsValid() const { return m_handle != kInvalidNativeHandle; }
 
     // count: bytes wanted on entry, bytes transferred on return. On an invalid
     // handle: count 0, false, m_lastError untouched. With an overlapped record a
     // false result with m_lastError == kErrorIoPending means "still under way".
-    bool Read(void* buffer, uint32_t& count, NativeOverlapped* overlapped);
-    bool Write(const void* buffer, uint32_t& count, NativeOverlapped* overlapped);
+    [[nodiscard]] bool Read(void* buffer, uint32_t& count, NativeOverlapped* overlapped);
+    [[nodiscard]] bool Write(const void* buffer, uint32_t& count, NativeOverlapped* overlapped);
 
     // Closes a held handle and empties the holder; false when nothing was held.
     bool Close();
@@ -41,14 +41,14 @@ public:
     CKernelHandle& operator=(const CKernelHandle&) = delete;
     ~CKernelHandle() { Close(); }
 
-    bool IsEmpty() const { return m_handle == kInvalidNativeHandle; }
+    [[nodiscard]] bool IsEmpty() const { return m_handle == kInvalidNativeHandle; }
     NativeHandle Get() const { return m_handle; }
 
     // Creates an unnamed, non-signalled event. A manual-reset event stays
     // signalled until reset; an auto-reset one is consumed by exactly one wait.
-    bool CreateEvent(bool manualReset);
+    [[nodiscard]] bool CreateEvent(bool manualReset);
     bool Signal();
-    bool Reset();
+    [[nodiscard]] bool Reset();
     enum class WaitResult { Signalled, TimedOut, Failed };
     // Waits up to timeoutMs (kInfinite: no limit); consumes an auto-reset signal.
     WaitResult Wait(uint32_t timeoutMs);
@@ -71,7 +71,7 @@ public:
     CWorkerThread& operator=(const CWorkerThread&) = delete;
     ~CWorkerThread() { WaitForExit(); }
 
-    bool IsEmpty() const { return !m_thread.joinable(); }
+    [[nodiscard]] bool IsEmpty() const { return !m_thread.joinable(); }
     // Runs entry(argument) on a new thread; false when it cannot be created
     // (no thread, or no memory for one), with the cause in LastError().
     [[nodiscard]] bool Start(void (*entry)(void*), void* argument);

@@ -57,7 +57,7 @@ public:
     }
 
     // Takes the oldest message, waiting up to timeoutMs; false when none came.
-    bool Take(LinkMessage& out, uint32_t timeoutMs) {
+    [[nodiscard]] bool Take(LinkMessage& out, uint32_t timeoutMs) {
         std::unique_lock<std::mutex> lock(m_mutex);
         if (!m_ready.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_count > 0; }))
             return false;

@@ -18,22 +18,22 @@ std::string EnglishErrnoText(int number);
 
 // Full path of the program's own executable (module == nullptr) or of the given
 // module. False when the system cannot say.
-bool GetProgramPath(void* module, std::string& path);
+[[nodiscard]] bool GetProgramPath(void* module, std::string& path);
 
 // True when code means "access denied" / "in use by another program" / "no such port".
-bool IsPermissionError(uint32_t code);
-bool IsBusyError(uint32_t code);
-bool IsMissingError(uint32_t code);
+[[nodiscard]] bool IsPermissionError(uint32_t code);
+[[nodiscard]] bool IsBusyError(uint32_t code);
+[[nodiscard]] bool IsMissingError(uint32_t code);
 
 class CFileHandle;
 
 // Opens an existing file for reading and writing, shared with nobody; never
 // creates one. False with the system error in file.m_lastError.
-bool OpenExistingFileExclusive(const char* path, CFileHandle& file);
+[[nodiscard]] bool OpenExistingFileExclusive(const char* path, CFileHandle& file);
 // Moves to the start of the file.
-bool FileSeekToStart(CFileHandle& file);
+[[nodiscard]] bool FileSeekToStart(CFileHandle& file);
 // Cuts the file at the current position.
-bool FileTruncateHere(CFileHandle& file);
+[[nodiscard]] bool FileTruncateHere(CFileHandle& file);
 
 // Creates the file at path for writing (or empties the one an earlier failed
 // save left), shared with nobody, with the permissions of like where the

@@ -28,11 +28,11 @@ std::vector<SerialPortEntry> EnumerateSerialPortsIn(const std::string& sysClassT
 
 // Whether a port of that name is present now (a device node, a COM name the
 // system knows), listed or not.
-bool PortExists(const std::string& name);
+[[nodiscard]] bool PortExists(const std::string& name);
 
 // Orders names with their digit runs taken as numbers, letters without regard
 // to case: COM2 before COM10, ttyS2 before ttyS10.
-bool NaturalLess(const std::string& a, const std::string& b);
+[[nodiscard]] bool NaturalLess(const std::string& a, const std::string& b);
 
 // What the port box and `ports` show after the name: "vvvv:pppp  description",
 // either part left out when unknown; "" when nothing is known.

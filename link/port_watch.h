@@ -27,7 +27,7 @@ public:
     // stopped first.
     [[nodiscard]] bool Start(Callback onChange);
     void Stop();
-    bool IsWatching() const;
+    [[nodiscard]] bool IsWatching() const;
     // Reports a change as the system would: for tests, and for callers that
     // know of one before the system says so. Nothing happens while stopped.
     void ReportChange();

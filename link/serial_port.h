@@ -93,27 +93,27 @@ public:
     // The port handle is closed by Close(), never by destruction; the events are.
     ~CSerialPort() = default;
 
-    bool Open();
+    [[nodiscard]] bool Open();
     bool Close();
-    bool Configure();
-    bool ApplyState();
-    bool ApplyTimeouts();
+    [[nodiscard]] bool Configure();
+    [[nodiscard]] bool ApplyState();
+    [[nodiscard]] bool ApplyTimeouts();
     // One transfer bounded by the port timeouts and by timeoutMs (kInfinite:
     // none). A read that times out is true with count 0; a write that times out
     // is true with a short count. The stop event ends a waiting transfer: false
     // with kErrorIoIncomplete. A hang-up: false with the system error.
-    bool Read(uint8_t* buffer, uint32_t& count, uint32_t timeoutMs);
-    bool Write(const uint8_t* buffer, uint32_t& count, uint32_t timeoutMs);
+    [[nodiscard]] bool Read(uint8_t* buffer, uint32_t& count, uint32_t timeoutMs);
+    [[nodiscard]] bool Write(const uint8_t* buffer, uint32_t& count, uint32_t timeoutMs);
     // Raises or lowers a modem line; lines a port does not have count as done.
-    bool EscapeCommFunction(uint32_t function);
+    [[nodiscard]] bool EscapeCommFunction(uint32_t function);
     // Signals the stop event (any thread).
     void SignalStop();
-    bool IsOpen() const { return m_file.IsValid(); }
+    [[nodiscard]] bool IsOpen() const { return m_file.IsValid(); }
 
     // Frames m_request[0..m_requestLength) and writes the frame.
-    bool SendFrame();
+    [[nodiscard]] bool SendFrame();
     // Reads one frame into m_reply; sets m_replyLength on success only.
-    bool ReceiveFrame();
+    [[nodiscard]] bool ReceiveFrame();
 
     // What the line brought since Open(), for front ends that judge a silent
     // line: bytes received, and reads that ended with nothing (time-outs).
@@ -149,9 +149,9 @@ public:
 
 private:
     // Backend part of Open(): open the device and size its queues.
-    bool OpenDevice();
-    bool ApplyDeviceControlBlock(const DeviceControlBlock& dcb);
-    bool ApplyDeviceTimeouts();
+    [[nodiscard]] bool OpenDevice();
+    [[nodiscard]] bool ApplyDeviceControlBlock(const DeviceControlBlock& dcb);
+    [[nodiscard]] bool ApplyDeviceTimeouts();
 
     std::atomic<IFrameTrace*> m_trace{nullptr};
     // Raw bytes of the frame being received, kept only while tracing.

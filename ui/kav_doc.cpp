@@ -40,7 +40,8 @@ void ReportOpenFailure(const wxString& path, const std::string& reason) {
 
 bool CKavDoc::OnNewDocument() {
     if (!wxDocument::OnNewDocument()) return false;
-    g_link.LoadBuiltInImage();
+    // A damaged built-in image leaves no data: the view shows it and F9 refuses.
+    (void)g_link.LoadBuiltInImage();
     UpdateAllViews();
     return true;
 }
@@ -56,7 +57,8 @@ bool CKavDoc::DoOpenDocument(const wxString& file) {
         ReportOpenFailure(file, error);
         return false;
     }
-    g_link.LoadImageFromArchive(reader);
+    // What the load reached is shown either way; a read error fails the open below.
+    (void)g_link.LoadImageFromArchive(reader);
     if (reader.Failed()) {
         // The loader has dropped the partly read data; the open fails as a
         // read error of the medium would.

@@ -25,8 +25,8 @@ using CommandSet = LinkFixture;
 TEST_F(CommandSet, PollRepliesDecodeAsTheWorkedExamples) {
     sim.SetIdentity(WorkedExampleDevice());
     OpenForCommands();
-    link->ReadHardwareInfo();
-    link->ReadIdentity();
+    (void)link->ReadHardwareInfo();
+    (void)link->ReadIdentity();
     const DeviceInfo d = link->SnapshotDevice();
     EXPECT_EQ(std::memcmp(d.chipId, "\x12\x34\x56\x78", 4), 0);
     EXPECT_STREQ(d.name.Text(), "AB");
@@ -50,7 +50,7 @@ TEST_F(CommandSet, LongDeviceNameIsCutTo127) {
     id.name = std::string(200, 'N');
     sim.SetIdentity(id);
     OpenForCommands();
-    link->ReadIdentity();
+    (void)link->ReadIdentity();
     EXPECT_EQ(std::string(link->SnapshotDevice().name.Text()), std::string(127, 'N'));
 }
 
@@ -59,7 +59,7 @@ TEST_F(CommandSet, ForeignFramesAreSkippedWithinThreeReplies) {
     faults.foreignFrames = 2;
     sim.SetFaults(faults);
     OpenForCommands();
-    link->ReadIdentity();
+    (void)link->ReadIdentity();
     EXPECT_STREQ(link->SnapshotDevice().name.Text(), "KAVRO SIM");
     EXPECT_EQ(sim.CountRequests(CMD_READ_IDENT), 1u) << "answered at the first attempt";
     EXPECT_TRUE(link->BeginDownload());
@@ -73,7 +73,7 @@ TEST_F(CommandSet, ThreeForeignFramesEndAnAttempt) {
     faults.foreignFrames = 3;
     sim.SetFaults(faults);
     OpenForCommands();
-    link->ReadIdentity();
+    (void)link->ReadIdentity();
     EXPECT_STREQ(link->SnapshotDevice().name.Text(), "KAVRO SIM");
     EXPECT_TRUE(sim.WaitForRequests(CMD_READ_IDENT, 2, 1000));
     EXPECT_EQ(sim.CountRequests(CMD_READ_IDENT), 2u);
