@@ -332,7 +332,7 @@ bool CStationFrame::AddBay(const BayConfig& bay) {
 
 void CStationFrame::RemoveSelectedBay() {
     if (m_selected >= m_slots.size()) return;
-    if (Flashing(m_selected) && !Ask(wxString::Format(T(stationtext::kAskRemove), m_slots[m_selected].number))) return;
+    if (Flashing(m_selected) && !Ask(Utf8(RemoveFlashingBayQuestion(m_slots[m_selected].number)))) return;
     const Slot slot = m_slots[m_selected];
     if (Running() && slot.stationBay != CStation::npos) m_station->RemoveBay(slot.stationBay);
     m_slots.erase(m_slots.begin() + static_cast<std::ptrdiff_t>(m_selected));

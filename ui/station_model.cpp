@@ -131,6 +131,8 @@ TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& co
     return tile;
 }
 
+std::string RemoveFlashingBayQuestion(size_t number) { return Format(Tr(stationtext::kAskRemove), number); }
+
 std::string BayTooltip(const std::string& port, int latencyMs) {
     AdapterLatency adapter;
     adapter.timerMs = latencyMs;

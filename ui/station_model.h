@@ -55,6 +55,9 @@ ShiftSummary SummarizeShift(const std::vector<UnitRecord>& records, int64_t nowU
 // in the shift.
 TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& counts = UnitCounts());
 
+// The question before removing a bay (number from 1) while it flashes a unit.
+std::string RemoveFlashingBayQuestion(size_t number);
+
 // The tile's tool tip: the port, its adapter's latency (latencyMs < 0: none
 // shown) and, when that holds replies too long, the fix.
 std::string BayTooltip(const std::string& port, int latencyMs);

@@ -274,7 +274,7 @@ TEST_F(StationGuiTest, RemovingClosingAndStoppingAskFirstWhileAUnitFlashes) {
     m_answer = wxNO;
     frame.SelectBay(1);
     frame.RemoveSelectedBay();
-    EXPECT_TRUE(HasBox(wxString::Format(stationtext::kAskRemove, size_t{2})));
+    EXPECT_TRUE(HasBox("Bay 2 is flashing a unit. Remove the bay and stop that unit?"));
     EXPECT_EQ(frame.TileCount(), 2u);
     PressKey(WXK_SPACE);
     EXPECT_TRUE(HasBox(stationtext::kAskStop));
@@ -598,6 +598,10 @@ TEST(StationModel, FailedUnitStaysFailedWhileTheBayWaitsAndTheNextUnitStartsClea
     next.state = BayState::Flashing;
     next.total = 100;
     EXPECT_TRUE(DescribeBay(0, next).reason.empty());
+    // A port that cannot be opened says why while the bay waits for it.
+    BayStatus blocked = StatusIn(BayState::WaitingForUnit);
+    blocked.portFailure = "Port /dev/ttyUSB0 cannot be opened: Device or resource busy. Hint: another program";
+    EXPECT_EQ(DescribeBay(0, blocked).reason, blocked.portFailure);
 }
 
 TEST(StationModel, ShiftTotalsShowDashesUntilThereIsAYieldAndAPace) {
