@@ -121,7 +121,11 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     if (m_settings.shiftStartUtcMs == 0) NewShift(false);
     RefreshRecords();
     m_clock = std::make_unique<wxTimer>(this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateHeader(); });
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        // The pace looks back from now: it moves on while nothing else does.
+        m_shift = SummarizeShift(m_shiftRecords, UtcNowMs());
+        UpdateHeader();
+    });
     m_clock->Start(1000);
 }
 
@@ -404,6 +408,7 @@ void CStationFrame::NewShift(bool ask) {
     if (ask && !Ask(T(stationtext::kAskNewShift))) return;
     m_settings.shiftStartUtcMs = UtcNowMs();
     m_shiftRecords.clear();
+    m_shift = ShiftSummary();
     SaveSettings();
     UpdateTiles();
     UpdateHeader();
@@ -417,6 +422,7 @@ void CStationFrame::OnShiftRead(wxThreadEvent& event) {
     // A read that began before a new shift may still hold the old one's units.
     for (const UnitRecord& record : result.records)
         if (record.startedUtcMs >= m_settings.shiftStartUtcMs) m_shiftRecords.push_back(record);
+    m_shift = SummarizeShift(m_shiftRecords, UtcNowMs());
     UpdateTiles();
     UpdateHeader();
 }
@@ -504,9 +510,8 @@ void CStationFrame::UpdateTile(size_t tile) {
     if (m_station && slot.stationBay != CStation::npos && slot.stationBay < m_station->BayCount())
         status = m_station->Bay(slot.stationBay);
     status.config = slot.config;
-    const ShiftSummary shift = SummarizeShift(m_shiftRecords, UtcNowMs());
-    const auto counts = shift.ports.find(slot.config.port);
-    TileContent content = DescribeBay(slot.number - 1, status, counts == shift.ports.end() ? UnitCounts() : counts->second);
+    const auto counts = m_shift.ports.find(slot.config.port);
+    TileContent content = DescribeBay(slot.number - 1, status, counts == m_shift.ports.end() ? UnitCounts() : counts->second);
     content.tooltip = BayTooltip(slot.config.port, slot.latencyMs);
     m_tiles[tile]->SetContent(content);
 }
@@ -517,7 +522,7 @@ void CStationFrame::UpdateTiles() {
 
 void CStationFrame::UpdateHeader() {
     m_imageText->SetLabel(Utf8(ImageLine(m_image)));
-    m_totalsText->SetLabel(Utf8(TotalsLine(SummarizeShift(m_shiftRecords, UtcNowMs()))));
+    m_totalsText->SetLabel(Utf8(TotalsLine(m_shift)));
     m_recordsText->SetLabel(Printf(stationtext::kRecordsLine, RecordsLocator()));
     m_startStop->SetLabel(Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton));
 }

@@ -17,6 +17,7 @@
 
 #include "records/record_store.h"
 #include "station/station.h"
+#include "ui/station_model.h"
 #include "ui/station_settings.h"
 #include "ui/station_window.h"
 
@@ -149,6 +150,7 @@ private:
     wxListCtrl* m_records = nullptr;
     std::vector<UnitRecord> m_shownRecords;
     std::vector<UnitRecord> m_shiftRecords;  // every unit since the shift began, as last read
+    ShiftSummary m_shift;                    // what they sum up to (the pace as of the last second)
     std::unique_ptr<wxTimer> m_clock;
 
     std::unique_ptr<CRecordReader> m_reader;  // the table's reads, off the window thread
