@@ -7,6 +7,7 @@
 
 #include "link/device_info.h"
 #include "link/platform.h"
+#include "link/port_failure.h"
 #include "link/port_list.h"
 #include "records/json_text.h"
 #include "res/info_lines.h"
@@ -33,17 +34,7 @@ std::vector<std::string> PortFailureDetail(const std::string& port, uint32_t sys
     std::vector<std::string> lines;
     lines.push_back(systemError != 0 ? FormatText(Tr("Port %s: %s"), {port, SystemErrorText(systemError)})
                                      : FormatText(Tr("Port %s"), {port}));
-    // Busy first: Windows reports a port held by another program as access
-    // denied, which it counts as both (on POSIX the two never overlap).
-    if (IsBusyError(systemError)) {
-        lines.push_back(Tr("Hint: another program holds the port; close it and try again."));
-    } else if (IsPermissionError(systemError)) {
-        lines.push_back(
-            Tr("Hint: your user may not use serial ports; add it to the dialout group "
-               "(sudo usermod -aG dialout $USER) and log in again."));
-    } else if (IsMissingError(systemError)) {
-        lines.push_back(Tr("Hint: 'kavro-cli ports' lists the serial ports of this machine."));
-    }
+    if (const char* hint = PortFailureHint(systemError)) lines.push_back(Tr(hint));
     return lines;
 }
 

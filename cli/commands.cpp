@@ -280,6 +280,10 @@ bool RenameOver(const std::string& from, const std::string& to, std::string& err
 int CommandPack(const PackOptions& options) {
     PackRequest request;
     request.name = options.name;
+    if (request.name.empty()) {
+        PrintError(Tr("--name: an image needs a name"));
+        return kExitUsage;
+    }
     if (request.name.size() > IMAGE_NAME_SIZE) {
         PrintError(FormatText(Tr("--name: the name has %s characters; at most %s fit in an image"),
                               {std::to_string(request.name.size()), std::to_string(IMAGE_NAME_SIZE)}));
@@ -289,6 +293,11 @@ int CommandPack(const PackOptions& options) {
         !ParseVersionOption("--hw-lowest", options.hwLowest, request.hwLowest) ||
         !ParseVersionOption("--hw-highest", options.hwHighest, request.hwHighest))
         return kExitUsage;
+    if (request.hwHighest < request.hwLowest) {
+        PrintError(FormatText(Tr("--hw-lowest %s lies above --hw-highest %s: no unit's hardware would fit the image"),
+                              {options.hwLowest, options.hwHighest}));
+        return kExitUsage;
+    }
     if (request.sw.major > 255) {
         PrintError(FormatText(Tr("--sw: the major version must be 0 to 255, got '%s'"), {options.sw}));
         return kExitUsage;

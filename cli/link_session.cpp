@@ -34,8 +34,12 @@ std::vector<std::string> NoResponseDetail(const SessionResult& result, const std
         secondCpu ? std::string(" ") + Tr("The second CPU was addressed; a unit with one CPU does not answer it.")
                   : std::string();
     switch (result.silence) {
-        case SilenceKind::SilentLine:
-            return SilentLineDetail(port, std::chrono::duration<double>(spent).count());
+        case SilenceKind::SilentLine: {
+            // A unit with one CPU stays silent to the second CPU's requests: said first.
+            std::vector<std::string> lines = SilentLineDetail(port, std::chrono::duration<double>(spent).count());
+            lines.front() += secondCpuNote;
+            return lines;
+        }
         case SilenceKind::MissingHardwareInfo:
             return {FormatText(Tr("The device on %s did not answer the hardware information request (the identity "
                                   "request was answered)."),

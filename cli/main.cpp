@@ -77,6 +77,28 @@ std::string UsageFailure(const CLI::App* app, const CLI::Error& error) {
     return UsageErrorReport(extras ? "ExtrasError" : error.get_name(), error.what(), helpFlags);
 }
 
+// The first word that is neither an option nor a subcommand, when no
+// subcommand was found: "identfy" for `kavro-cli identfy`; "" otherwise.
+std::string UnknownSubcommand(const CLI::App& app, int argc, char** argv) {
+    if (!app.get_subcommands().empty()) return {};
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word.empty() || word[0] == '-') continue;
+        const auto named = app.get_subcommands([&word](const CLI::App* command) { return command->check_name(word); });
+        return named.empty() ? word : std::string();
+    }
+    return {};
+}
+
+// Names the word taken for a subcommand and lists the real ones.
+std::string UnknownSubcommandReport(const CLI::App& app, const std::string& word) {
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; }))
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    const std::string message = FormatText(Tr("'%s' is not a subcommand; the subcommands are: %s"), {word, names});
+    return UsageErrorReport("UnknownSubcommand", message, {app.get_help_ptr()->get_name(), app.get_help_all_ptr()->get_name()});
+}
+
 std::chrono::milliseconds Milliseconds(double seconds) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0 + 0.5));
 }
@@ -197,6 +219,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
+        const std::string unknown = UnknownSubcommand(app, argc, argv);
+        if (!unknown.empty() && dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+            std::fputs(UnknownSubcommandReport(app, unknown).c_str(), stderr);
+            return kExitUsage;
+        }
         const int status = app.exit(error);
         return status == 0 ? kExitOk : kExitUsage;
     }
@@ -221,7 +248,10 @@ int main(int argc, char** argv) {
         return CommandReset(resetOptions);
     }
     if (pack->parsed()) return CommandPack(packOptions);
-    if (records->parsed()) return CommandRecords(recordsOptions);
+    if (records->parsed()) {
+        recordsOptions.sinceGiven = records->count("--since") > 0;
+        return CommandRecords(recordsOptions);
+    }
     if (station->parsed()) {
         stationOptions.timeout = Milliseconds(stationTimeout);
         stationOptions.leaveQuiet = Milliseconds(leaveQuiet);

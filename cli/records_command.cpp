@@ -313,7 +313,7 @@ int CommandRecords(const RecordsOptions& options) {
         return status;
     }
     RecordQuery query;
-    if (!options.since.empty() && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
+    if ((options.sinceGiven || !options.since.empty()) && !ParseUtcTime(options.since, UtcNowMs(), query.sinceUtcMs)) {
         PrintError(FormatText(Tr("--since: expected a UTC date or time (2026-12-07, 2026-12-07T06:00) or a span "
                                  "before now (90min, 8h, 7d), got '%s'"),
                               {options.since}));

@@ -9,6 +9,7 @@
 struct RecordsOptions {
     std::string records;  // a file or a PostgreSQL connection string; "": the default file
     std::string since;    // only records that started at or after this time ("": all)
+    bool sinceGiven = false;  // --since was given (an empty value is refused, not taken for all)
     bool csv = false;
     bool json = false;
     bool summary = false;

@@ -123,7 +123,7 @@ std::string StationSummaryJson(const StationTotals& totals, int status, const ch
 
 std::string StationEventLine(const StationEvent& event) {
     std::string line =
-        FormatUtcTime(event.utcMs) + "  " + FormatText(Tr("bay %s"), {std::to_string(event.bay)}) + "  " + event.port + "  ";
+        FormatUtcTime(event.utcMs) + "  " + FormatText(Tr("bay %s"), {std::to_string(event.bay + 1)}) + "  " + event.port + "  ";
     switch (event.kind) {
         case StationEventKind::Waiting: return line + Tr("waiting for a unit");
         case StationEventKind::UnitFound:
@@ -156,7 +156,7 @@ std::string TotalsLine(const StationTotals& totals) {
 }
 
 std::string BayLine(size_t index, const BayStatus& bay, size_t width) {
-    std::string line = FormatText(Tr("bay %s"), {std::to_string(index)}) + "  " + bay.config.port + "  " + BayStateName(bay.state);
+    std::string line = FormatText(Tr("bay %s"), {std::to_string(index + 1)}) + "  " + bay.config.port + "  " + BayStateName(bay.state);
     if (bay.present) {
         line += "  " + UnitText(bay.device);
         if (bay.state == BayState::Flashing) line += "  " + Percent(bay.position, bay.total);
@@ -168,7 +168,7 @@ std::string BayLine(size_t index, const BayStatus& bay, size_t width) {
 }
 
 std::string BaySummaryLine(size_t index, const BayStatus& bay) {
-    std::string line = FormatText(Tr("Bay %s %s: "), {std::to_string(index), bay.config.port});
+    std::string line = FormatText(Tr("Bay %s %s: "), {std::to_string(index + 1), bay.config.port});
     if (!bay.hasLastResult) return line + FormatText(Tr("%s, no unit finished"), {BayStateName(bay.state)});
     line += UnitResultName(bay.lastResult);
     if (bay.device.productNumber != 0 || bay.device.chipId[0] != 0)

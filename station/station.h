@@ -148,6 +148,7 @@ struct BayStatus {
     uint32_t stopped = 0;
     uint32_t failuresInRow = 0;
     bool removed = false;          // RemoveBay: kept in the list so indices stay
+    std::string portFailure;       // why the port cannot be opened now; empty once it opens
 };
 
 struct StationTotals {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/port_failure.h"
 #include "link/port_list.h"
 #include "link/protocol.h"
 #include "records/record_store.h"
@@ -126,6 +127,11 @@ void CStationBay::OnFrame(Direction direction, const uint8_t*, uint32_t) {
     if (direction == Direction::Received) m_lastReply = Clock::now().time_since_epoch().count();
 }
 
+void CStationBay::SetPortFailure(const std::string& failure) {
+    std::lock_guard lock(m_lock);
+    m_status.portFailure = failure;
+}
+
 void CStationBay::SetState(BayState state) {
     std::lock_guard lock(m_lock);
     m_status.state = state;
@@ -244,9 +250,11 @@ bool CStationBay::StartLink(std::string* failure, bool* missing) {
     }
     m_portChanged = false;
     m_lastReply = Clock::now().time_since_epoch().count();
-    if (m_session.Open(device, m_config.secondCpu, this).Ok()) return true;
+    const SessionResult opened = m_session.Open(device, m_config.secondCpu, this);
+    if (opened.Ok()) return true;
     m_session.Close();
-    if (failure != nullptr) *failure = "Port " + m_config.port + " cannot be opened.";
+    // The system's reason and the hint, as the command line gives them.
+    if (failure != nullptr) *failure = PortFailureText(m_config.port, opened.systemCode);
     return false;
 }
 
@@ -257,8 +265,10 @@ bool CStationBay::OpenPort(Clock::time_point deadline, int64_t startedUtcMs) {
         bool missing = false;
         if (StartLink(&failure, &missing)) {
             m_portFailure.clear();
+            SetPortFailure({});
             return true;
         }
+        if (!missing) SetPortFailure(failure);
         // A missing port is a fixture without its adapter: waited for quietly.
         if (!missing && failure != m_portFailure) {
             StationEvent event = MakeEvent(StationEventKind::PortFailed);
@@ -315,7 +325,7 @@ CStationBay::Turn CStationBay::WaitForUnit(Clock::time_point deadline, Unit& uni
                 m_session.Close();
                 Finish(unit, UnitResult::NoResponse,
                        Text(IDS_NO_RESPONSE) + ". Nothing answered on " + m_config.port + " within " +
-                           Seconds(m_station->unitTimeout) + ".");
+                           Seconds(m_station->unitTimeout) + "." + SecondCpuNote());
                 return Turn::NoUnit;
             }
             if (!Rest(Clock::now() + std::chrono::milliseconds(POLL_PAUSE))) {
@@ -327,6 +337,10 @@ CStationBay::Turn CStationBay::WaitForUnit(Clock::time_point deadline, Unit& uni
     }
 }
 
+std::string CStationBay::SecondCpuNote() const {
+    return m_config.secondCpu ? " The second CPU was addressed; a unit with one CPU does not answer it." : "";
+}
+
 CStationBay::Turn CStationBay::FlashUnit(Unit& unit) {
     {
         std::lock_guard lock(m_lock);
@@ -335,6 +349,9 @@ CStationBay::Turn CStationBay::FlashUnit(Unit& unit) {
         m_status.device = unit.device;
         m_status.position = 0;
         m_status.total = static_cast<uint32_t>(m_image->data.size());
+        // A new unit starts clean: the last one's result is not its own.
+        m_status.hasLastResult = false;
+        m_status.lastMessage.clear();
     }
     Emit(StationEventKind::UnitFound);
 

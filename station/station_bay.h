@@ -83,8 +83,11 @@ private:
     SessionResult Watched(SessionResult result) const;
     void Finish(const Unit& unit, UnitResult result, const std::string& message);
     void FillAdapter(UnitRecord& record) const;
+    // Said with a silence on a bay that addresses the second CPU, else "".
+    std::string SecondCpuNote() const;
 
     void SetState(BayState state);
+    void SetPortFailure(const std::string& failure);
     StationEvent MakeEvent(StationEventKind kind) const;
     void Emit(const StationEvent& event);
     void Emit(StationEventKind kind);

@@ -1,5 +1,7 @@
 #include "station/unit_outcome.h"
 
+#include "link/port_failure.h"
+
 #include "res/resource_ids.h"
 #include "res/strings.h"
 
@@ -52,7 +54,7 @@ UnitOutcome DownloadOutcome(const SessionResult& result, const std::string& port
 
 UnitOutcome OutcomeOf(UnitStep step, const SessionResult& result, const std::string& port) {
     if (result.kind == SessionErrorKind::Port || step == UnitStep::Connect)
-        return Make(UnitResult::PortFailed, Text(IDS_PORT_FAILED) + ". Port " + port + " cannot be opened.");
+        return Make(UnitResult::PortFailed, Text(IDS_PORT_FAILED) + ". " + PortFailureText(port, result.systemCode));
     if (step == UnitStep::Download) return DownloadOutcome(result, port);
     if (result.kind == SessionErrorKind::Stopped) return Make(UnitResult::Stopped, "Stopped by a stop request.");
     if (result.kind == SessionErrorKind::PortGone)

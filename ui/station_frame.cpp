@@ -20,6 +20,7 @@
 #include "link/adapter_latency.h"
 #include "link/device_link.h"
 #include "records/record_reader.h"
+#include "records/record_time.h"
 #include "records/record_writer.h"
 #include "ui/add_bay_dialog.h"
 #include "ui/icons.h"
@@ -35,6 +36,7 @@ CStationFrame* g_stationFrame = nullptr;
 wxDEFINE_EVENT(EVT_STATION_BAY, wxThreadEvent);
 wxDEFINE_EVENT(EVT_STATION_RECORD, wxThreadEvent);
 wxDEFINE_EVENT(EVT_RECORDS_READ, wxThreadEvent);
+wxDEFINE_EVENT(EVT_SHIFT_READ, wxThreadEvent);
 
 // The window's commands; their keys are on the menu items.
 enum : int {
@@ -44,6 +46,7 @@ enum : int {
     CMD_STATION_BUILT_IN,
     CMD_STATION_RECORDS,
     CMD_STATION_CLOSE,
+    CMD_STATION_NEW_SHIFT,
     CMD_BAY_ADD,
     CMD_BAY_REMOVE,
     CMD_BAY_PAUSE,
@@ -90,7 +93,13 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     sizer->Add(m_records, 1, wxEXPAND | wxALL, FromDIP(6));
     root->SetSizer(sizer);
 
-    for (const BayConfig& bay : m_settings.bays) m_slots.push_back(Slot{bay});
+    for (size_t i = 0; i < m_settings.bays.size(); ++i) {
+        Slot slot{m_settings.bays[i]};
+        const size_t number = i < m_settings.bayNumbers.size() ? m_settings.bayNumbers[i] : 0;
+        const bool taken = std::any_of(m_slots.begin(), m_slots.end(), [&](const Slot& s) { return s.number == number; });
+        slot.number = number == 0 || taken ? FreeNumber() : number;
+        m_slots.push_back(slot);
+    }
     RebuildTiles();
     BindCommands();
 
@@ -99,14 +108,24 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     if (!LoadImage(image) && !image.empty()) (void)LoadImage(std::string());
     // The table is read on a thread of its own: a line's server that is slow
     // to answer never holds up the window.
-    m_reader = std::make_unique<CRecordReader>([this](RecordReadResult result) {
-        auto* posted = new wxThreadEvent(EVT_RECORDS_READ);
-        posted->SetPayload(std::move(result));
-        wxQueueEvent(this, posted);
-    });
+    auto reader = [this](wxEventType type) {
+        return std::make_unique<CRecordReader>([this, type](RecordReadResult result) {
+            auto* posted = new wxThreadEvent(type);
+            posted->SetPayload(std::move(result));
+            wxQueueEvent(this, posted);
+        });
+    };
+    m_reader = reader(EVT_RECORDS_READ);
+    m_shiftReader = reader(EVT_SHIFT_READ);
+    // The first opening begins the first shift.
+    if (m_settings.shiftStartUtcMs == 0) NewShift(false);
     RefreshRecords();
     m_clock = std::make_unique<wxTimer>(this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateHeader(); });
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        // The pace looks back from now: it moves on while nothing else does.
+        m_shift = SummarizeShift(m_shiftRecords, UtcNowMs());
+        UpdateHeader();
+    });
     m_clock->Start(1000);
 }
 
@@ -116,6 +135,7 @@ CStationFrame::~CStationFrame() {
     m_station.reset();
     m_writer.reset();
     m_reader.reset();
+    m_shiftReader.reset();
     if (g_stationFrame == this) g_stationFrame = nullptr;
 }
 
@@ -127,6 +147,7 @@ void CStationFrame::CreateMenus() {
     station->Append(CMD_STATION_OPEN_IMAGE, T(stationtext::kOpenImage));
     station->Append(CMD_STATION_BUILT_IN, T(stationtext::kBuiltInImage));
     station->Append(CMD_STATION_RECORDS, T(stationtext::kRecordsSetting));
+    station->Append(CMD_STATION_NEW_SHIFT, T(stationtext::kNewShift));
     station->AppendSeparator();
     station->Append(CMD_STATION_CLOSE, T(stationtext::kCloseWindow));
     auto* bays = new wxMenu;
@@ -179,11 +200,12 @@ void CStationFrame::CreateRecordsTable(wxPanel* parent) {
 void CStationFrame::BindCommands() {
     auto on = [this](int id, auto handler) { Bind(wxEVT_MENU, [handler](wxCommandEvent&) { handler(); }, id); };
     on(CMD_STATION_START, [this] { (void)StartAll(); });
-    on(CMD_STATION_STOP, [this] { StopAll(); });
+    on(CMD_STATION_STOP, [this] { StopAllAsked(); });
     on(CMD_STATION_OPEN_IMAGE, [this] { OnOpenImageCommand(); });
     on(CMD_STATION_BUILT_IN, [this] { (void)LoadImage(std::string()); });
     on(CMD_STATION_RECORDS, [this] { OnRecordsCommand(); });
     on(CMD_STATION_CLOSE, [this] { Close(); });
+    on(CMD_STATION_NEW_SHIFT, [this] { NewShift(true); });
     on(CMD_BAY_ADD, [this] { OnAddBayCommand(); });
     on(CMD_BAY_REMOVE, [this] { RemoveSelectedBay(); });
     on(CMD_BAY_PAUSE, [this] { PauseSelectedBay(); });
@@ -206,6 +228,7 @@ void CStationFrame::BindCommands() {
     Bind(EVT_STATION_BAY, &CStationFrame::OnBayEvent, this);
     Bind(EVT_STATION_RECORD, &CStationFrame::OnRecordEvent, this);
     Bind(EVT_RECORDS_READ, &CStationFrame::OnRecordsRead, this);
+    Bind(EVT_SHIFT_READ, &CStationFrame::OnShiftRead, this);
     m_tilePanel->Bind(wxEVT_SIZE, &CStationFrame::OnTilesSize, this);
 }
 
@@ -281,9 +304,14 @@ void CStationFrame::StopAll() {
     RefreshRecords();
 }
 
+void CStationFrame::StopAllAsked() {
+    if (Flashing() && !Ask(T(stationtext::kAskStop))) return;
+    StopAll();
+}
+
 void CStationFrame::StartOrStopAll() {
     if (Running())
-        StopAll();
+        StopAllAsked();
     else
         (void)StartAll();
 }
@@ -292,6 +320,7 @@ bool CStationFrame::AddBay(const BayConfig& bay) {
     if (bay.port.empty()) return false;
     const bool taken = std::any_of(m_slots.begin(), m_slots.end(), [&](const Slot& s) { return s.config.port == bay.port; });
     Slot slot{bay};
+    slot.number = FreeNumber();
     if (!taken && Running()) slot.stationBay = m_station->AddBay(bay);
     if (taken || (Running() && slot.stationBay == CStation::npos)) {
         Box(Printf(stationtext::kBayTaken, bay.port), wxOK | wxICON_ERROR);
@@ -306,11 +335,18 @@ bool CStationFrame::AddBay(const BayConfig& bay) {
 
 void CStationFrame::RemoveSelectedBay() {
     if (m_selected >= m_slots.size()) return;
+    if (Flashing(m_selected) && !Ask(Utf8(RemoveFlashingBayQuestion(m_slots[m_selected].number)))) return;
     const Slot slot = m_slots[m_selected];
     if (Running() && slot.stationBay != CStation::npos) m_station->RemoveBay(slot.stationBay);
     m_slots.erase(m_slots.begin() + static_cast<std::ptrdiff_t>(m_selected));
     RebuildTiles();
     SaveSettings();
+}
+
+size_t CStationFrame::FreeNumber() const {
+    size_t number = 1;
+    while (std::any_of(m_slots.begin(), m_slots.end(), [&](const Slot& s) { return s.number == number; })) ++number;
+    return number;
 }
 
 void CStationFrame::PauseSelectedBay() {
@@ -357,11 +393,37 @@ bool CStationFrame::SetRecordsLocator(const std::string& locator) {
 }
 
 void CStationFrame::RefreshRecords() {
-    if (!m_reader) return;  // closing
+    if (!m_reader || !m_shiftReader) return;  // closing
     RecordQuery query;
     query.limit = kShownRecords;
     query.newestFirst = true;
     m_reader->Request(RecordsLocator(), query);
+    RecordQuery shift;
+    shift.sinceUtcMs = m_settings.shiftStartUtcMs;
+    m_shiftReader->Request(RecordsLocator(), shift);
+}
+
+void CStationFrame::NewShift(bool ask) {
+    if (ask && !Ask(T(stationtext::kAskNewShift))) return;
+    m_settings.shiftStartUtcMs = UtcNowMs();
+    m_shiftRecords.clear();
+    m_shift = ShiftSummary();
+    SaveSettings();
+    UpdateTiles();
+    UpdateHeader();
+    RefreshRecords();
+}
+
+void CStationFrame::OnShiftRead(wxThreadEvent& event) {
+    const auto result = event.GetPayload<RecordReadResult>();
+    if (result.locator != RecordsLocator() || !result.ok) return;  // the table's read says why
+    m_shiftRecords.clear();
+    // A read that began before a new shift may still hold the old one's units.
+    for (const UnitRecord& record : result.records)
+        if (record.startedUtcMs >= m_settings.shiftStartUtcMs) m_shiftRecords.push_back(record);
+    m_shift = SummarizeShift(m_shiftRecords, UtcNowMs());
+    UpdateTiles();
+    UpdateHeader();
 }
 
 std::string CStationFrame::RecordsLocator() const {
@@ -447,7 +509,8 @@ void CStationFrame::UpdateTile(size_t tile) {
     if (m_station && slot.stationBay != CStation::npos && slot.stationBay < m_station->BayCount())
         status = m_station->Bay(slot.stationBay);
     status.config = slot.config;
-    TileContent content = DescribeBay(tile, status);
+    const auto counts = m_shift.ports.find(slot.config.port);
+    TileContent content = DescribeBay(slot.number - 1, status, counts == m_shift.ports.end() ? UnitCounts() : counts->second);
     content.tooltip = BayTooltip(slot.config.port, slot.latencyMs);
     m_tiles[tile]->SetContent(content);
 }
@@ -458,7 +521,7 @@ void CStationFrame::UpdateTiles() {
 
 void CStationFrame::UpdateHeader() {
     m_imageText->SetLabel(Utf8(ImageLine(m_image)));
-    m_totalsText->SetLabel(Utf8(TotalsLine(m_station ? m_station->Totals() : StationTotals())));
+    m_totalsText->SetLabel(Utf8(TotalsLine(m_shift)));
     m_recordsText->SetLabel(Printf(stationtext::kRecordsLine, RecordsLocator()));
     m_startStop->SetLabel(Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton));
 }
@@ -494,9 +557,10 @@ void CStationFrame::OnCharHook(wxKeyEvent& event) {
         StartOrStopAll();
         return;
     }
-    // 1 to 9 pick a bay for the bay commands.
+    // 1 to 9 pick the bay of that number for the bay commands.
     if (key >= '1' && key <= '9' && event.GetModifiers() == wxMOD_NONE) {
-        SelectBay(static_cast<size_t>(key - '1'));
+        for (size_t i = 0; i < m_slots.size(); ++i)
+            if (m_slots[i].number == static_cast<size_t>(key - '0')) SelectBay(i);
         return;
     }
     event.Skip();
@@ -529,7 +593,11 @@ void CStationFrame::OnExportCommand() {
 
 void CStationFrame::SaveSettings() {
     m_settings.bays.clear();
-    for (const Slot& slot : m_slots) m_settings.bays.push_back(slot.config);
+    m_settings.bayNumbers.clear();
+    for (const Slot& slot : m_slots) {
+        m_settings.bays.push_back(slot.config);
+        m_settings.bayNumbers.push_back(slot.number);
+    }
     SaveStationSettings(wxConfigBase::Get(false), m_settings);
 }
 
@@ -537,12 +605,33 @@ int CStationFrame::Box(const wxString& text, long style) {
     return ShowMessageBox(text, T(stationtext::kWindowTitle), style | wxCENTRE, this);
 }
 
-void CStationFrame::OnClose(wxCloseEvent&) {
+bool CStationFrame::Flashing(size_t tile) const {
+    if (!Running()) return false;
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        if (tile != CStation::npos && i != tile) continue;
+        const size_t bay = m_slots[i].stationBay;
+        if (bay != CStation::npos && bay < m_station->BayCount() && m_station->Bay(bay).state == BayState::Flashing)
+            return true;
+    }
+    return false;
+}
+
+bool CStationFrame::Ask(const wxString& question) {
+    return Box(question, wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) == wxYES;
+}
+
+void CStationFrame::OnClose(wxCloseEvent& event) {
+    // Ctrl+W or the window's close button never cost a unit by accident.
+    if (event.CanVeto() && Flashing() && !Ask(T(stationtext::kAskClose))) {
+        event.Veto();
+        return;
+    }
     // Every bay stopped and joined, the records committed, before the window goes.
     StopAll();
     m_station.reset();
     m_writer.reset();
     m_reader.reset();
+    m_shiftReader.reset();
     SaveSettings();
     if (g_stationFrame == this) g_stationFrame = nullptr;
     Destroy();

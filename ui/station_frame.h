@@ -17,6 +17,7 @@
 
 #include "records/record_store.h"
 #include "station/station.h"
+#include "ui/station_model.h"
 #include "ui/station_settings.h"
 #include "ui/station_window.h"
 
@@ -51,20 +52,27 @@ public:
     // --- commands (each also on a menu item and a key) ---
     [[nodiscard]] bool StartAll();
     void StopAll();
+    // Space, the button and the menu: asks first while a unit is flashing.
     void StartOrStopAll();
     // A new bay, started at once while the station runs; false (with a box)
     // when the port is already a bay.
     [[nodiscard]] bool AddBay(const BayConfig& bay);
+    // Asks first while the bay flashes a unit.
     void RemoveSelectedBay();
     void PauseSelectedBay();
     void ResumeSelectedBay();
     void SelectBay(size_t tile);
+    // The tile's bay number (from 1).
+    size_t BayNumber(size_t tile) const { return m_slots.at(tile).number; }
     // path "" loads the built-in image; false (with a box) when it cannot be used.
     [[nodiscard]] bool LoadImage(const std::string& path);
     // Where records go from the next start; refused while bays run.
     [[nodiscard]] bool SetRecordsLocator(const std::string& locator);
-    // Reads the latest records again; the table follows when they arrive.
+    // Reads the latest records and the shift's again; the table and the
+    // counts follow when they arrive.
     void RefreshRecords();
+    // The totals and the bays' counts begin again from now (asks first when ask).
+    void NewShift(bool ask);
     [[nodiscard]] bool ExportCsv(const std::string& path);
 
     // --- what is shown ---
@@ -83,6 +91,7 @@ public:
 private:
     struct Slot {
         BayConfig config;
+        size_t number = 0;  // the bay's number (from 1), kept when others are removed
         size_t stationBay = CStation::npos;  // the station's index while it runs (or ran)
         int latencyMs = -1;  // the port's adapter latency when the tiles were built or the station started
     };
@@ -97,6 +106,7 @@ private:
     void OnBayEvent(wxThreadEvent& event);
     void OnRecordEvent(wxThreadEvent& event);
     void OnRecordsRead(wxThreadEvent& event);
+    void OnShiftRead(wxThreadEvent& event);
     void OnTilesSize(wxSizeEvent& event);
     void OnAddBayCommand();
     void OnOpenImageCommand();
@@ -105,6 +115,8 @@ private:
 
     [[nodiscard]] bool OpenWriter();
     StationConfig MakeConfig() const;
+    // The lowest number no bay has.
+    size_t FreeNumber() const;
     void RebuildTiles();
     void LayoutTiles();
     void UpdateTile(size_t tile);
@@ -114,6 +126,12 @@ private:
     // Where records go and are read from: the setting, else the default file.
     std::string RecordsLocator() const;
     int Box(const wxString& text, long style);
+    // A unit is being flashed on the tile's bay (on any bay for npos).
+    bool Flashing(size_t tile = CStation::npos) const;
+    // Yes/No; true for Yes.
+    [[nodiscard]] bool Ask(const wxString& question);
+    // Stops every bay once the operator agreed while a unit flashes.
+    void StopAllAsked();
 
     StationConfig m_base;
     StationSettings m_settings;
@@ -131,9 +149,12 @@ private:
     wxStaticText* m_noBays = nullptr;
     wxListCtrl* m_records = nullptr;
     std::vector<UnitRecord> m_shownRecords;
+    std::vector<UnitRecord> m_shiftRecords;  // every unit since the shift began, as last read
+    ShiftSummary m_shift;                    // what they sum up to (the pace as of the last second)
     std::unique_ptr<wxTimer> m_clock;
 
     std::unique_ptr<CRecordReader> m_reader;  // the table's reads, off the window thread
+    std::unique_ptr<CRecordReader> m_shiftReader;  // the shift's, for the totals and counts
     // Declared last: destroyed first (the station before the writer it feeds).
     std::unique_ptr<CRecordWriter> m_writer;
     std::string m_writerLocator;

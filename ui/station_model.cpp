@@ -23,6 +23,12 @@ std::string Format(const char* format, ...) {
 
 bool Failed(UnitResult result) { return result != UnitResult::Passed && result != UnitResult::Stopped; }
 
+// The last unit's failure is still what the bay has to say: not once a new
+// unit is being flashed.
+bool ShowsFailure(const BayStatus& bay) {
+    return bay.hasLastResult && Failed(bay.lastResult) && bay.state != BayState::Flashing;
+}
+
 // The last unit's outcome: passed, failed (with its reason) or stopped.
 void DescribeResult(const BayStatus& bay, TileContent& tile) {
     if (!bay.hasLastResult || bay.lastResult == UnitResult::Passed) {
@@ -46,6 +52,12 @@ void DescribeState(const BayStatus& bay, TileContent& tile) {
             tile.state = Tr(stationtext::kStateIdle);
             break;
         case BayState::WaitingForUnit:
+            // A unit that did not pass stays FAILED until the next one answers:
+            // a silent or pulled unit must never look like a finished one.
+            if (ShowsFailure(bay)) {
+                DescribeResult(bay, tile);
+                break;
+            }
             tile.state = Tr(stationtext::kStateWaiting);
             tile.icon = TileIcon::Waiting;
             break;
@@ -78,7 +90,31 @@ void DescribeState(const BayStatus& bay, TileContent& tile) {
 }
 }  // namespace
 
-TileContent DescribeBay(size_t index, const BayStatus& bay) {
+ShiftSummary SummarizeShift(const std::vector<UnitRecord>& records, int64_t nowUtcMs) {
+    ShiftSummary shift;
+    int64_t firstStart = nowUtcMs;
+    for (const UnitRecord& record : records) {
+        UnitCounts& port = shift.ports[record.port];
+        if (record.result == UnitResult::Stopped) {
+            ++shift.total.stopped;
+            ++port.stopped;
+            continue;
+        }
+        ++(record.result == UnitResult::Passed ? shift.total.passed : shift.total.failed);
+        ++(record.result == UnitResult::Passed ? port.passed : port.failed);
+        firstStart = std::min(firstStart, record.startedUtcMs);
+    }
+    if (shift.total.passed + shift.total.failed < kFewestForPace) return shift;
+    const int64_t windowMs = std::chrono::duration_cast<std::chrono::milliseconds>(kPaceWindow).count();
+    const int64_t from = std::max(nowUtcMs - windowMs, firstStart);
+    const auto recent = std::count_if(records.begin(), records.end(), [from](const UnitRecord& record) {
+        return record.result != UnitResult::Stopped && record.endedUtcMs >= from;
+    });
+    if (nowUtcMs > from) shift.unitsPerHour = static_cast<double>(recent) * 3600000.0 / static_cast<double>(nowUtcMs - from);
+    return shift;
+}
+
+TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& counts) {
     TileContent tile;
     tile.title = Format(Tr(stationtext::kBayTitle), index + 1);
     tile.port = bay.config.port;
@@ -88,10 +124,14 @@ TileContent DescribeBay(size_t index, const BayStatus& bay) {
         tile.unit = Format(Tr(stationtext::kUnitLine), bay.device.name.Text(), static_cast<unsigned>(bay.device.productNumber));
     else
         tile.unit = bay.state == BayState::WaitingForUnit ? Tr(stationtext::kWaitingHint) : Tr(stationtext::kNoUnit);
-    if (bay.hasLastResult && Failed(bay.lastResult)) tile.reason = Tr(bay.lastMessage.c_str());
-    tile.counts = Format(Tr(stationtext::kCountLine), bay.passed, bay.failed, bay.stopped);
+    if (ShowsFailure(bay)) tile.reason = Tr(bay.lastMessage.c_str());
+    // A port the bay cannot open says why while the bay waits for it.
+    if (bay.state == BayState::WaitingForUnit && !bay.portFailure.empty()) tile.reason = bay.portFailure;
+    tile.counts = Format(Tr(stationtext::kCountLine), counts.passed, counts.failed, counts.stopped);
     return tile;
 }
+
+std::string RemoveFlashingBayQuestion(size_t number) { return Format(Tr(stationtext::kAskRemove), number); }
 
 std::string BayTooltip(const std::string& port, int latencyMs) {
     AdapterLatency adapter;
@@ -127,8 +167,12 @@ std::string ImageLine(const FirmwareImage& image) {
                   image.BuiltIn() ? Tr(stationtext::kBuiltIn) : image.path.c_str());
 }
 
-std::string TotalsLine(const StationTotals& totals) {
-    return Format(Tr(stationtext::kTotalsLine), totals.passed, totals.failed, totals.yield * 100.0, totals.unitsPerHour);
+std::string TotalsLine(const ShiftSummary& shift) {
+    const uint32_t finished = shift.total.passed + shift.total.failed;
+    const std::string yield =
+        finished == 0 ? "-" : Format("%.1f %%", 100.0 * shift.total.passed / static_cast<double>(finished));
+    const std::string pace = shift.unitsPerHour ? Format("%.0f", *shift.unitsPerHour) : "-";
+    return Format(Tr(stationtext::kTotalsLine), shift.total.passed, shift.total.failed, yield.c_str(), pace.c_str());
 }
 
 namespace {

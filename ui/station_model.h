@@ -2,7 +2,10 @@
 // What the station window shows, as plain text: a bay's tile from its status,
 // the header's lines, the records table's rows and their CSV. Pure functions
 // of the station's snapshots and records; any thread.
+#include <chrono>
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +30,33 @@ struct TileContent {
     std::string tooltip; // the port and its adapter's latency
 };
 
-// index counts from 0; the tile says "Bay index+1".
-TileContent DescribeBay(size_t index, const BayStatus& bay);
+// The units of one bay or of the whole station in the shift.
+struct UnitCounts {
+    uint32_t passed = 0;
+    uint32_t failed = 0;   // refused, no response, port failed
+    uint32_t stopped = 0;  // not counted in the yield
+};
+
+// The shift as the records tell it: totals, each port's counts and the pace.
+struct ShiftSummary {
+    UnitCounts total;
+    std::map<std::string, UnitCounts> ports;
+    std::optional<double> unitsPerHour;  // none before kFewestForPace units have finished
+};
+inline constexpr uint32_t kFewestForPace = 3;
+inline constexpr std::chrono::minutes kPaceWindow{15};
+
+// records: those that started in the shift. The pace counts the units that
+// finished (passed or failed) over the last kPaceWindow, or since the shift's
+// first unit started when that is more recent.
+ShiftSummary SummarizeShift(const std::vector<UnitRecord>& records, int64_t nowUtcMs);
+
+// index counts from 0; the tile says "Bay index+1". counts: the bay's units
+// in the shift.
+TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& counts = UnitCounts());
+
+// The question before removing a bay (number from 1) while it flashes a unit.
+std::string RemoveFlashingBayQuestion(size_t number);
 
 // The tile's tool tip: the port, its adapter's latency (latencyMs < 0: none
 // shown) and, when that holds replies too long, the fix.
@@ -40,7 +68,8 @@ std::string PhysicalPlace(const std::string& port);
 
 // The header: the image, then the totals.
 std::string ImageLine(const FirmwareImage& image);
-std::string TotalsLine(const StationTotals& totals);
+// A dash for the yield before the first unit and for the pace before enough units.
+std::string TotalsLine(const ShiftSummary& shift);
 
 struct RecordRow {
     std::string time;      // UTC, as the command line shows it

@@ -1,5 +1,7 @@
 #include "ui/station_settings.h"
 
+#include <algorithm>
+
 #include <wx/config.h>
 
 namespace {
@@ -7,6 +9,8 @@ const char* const kGroup = "/Station";
 const char* const kBayCount = "/Station/BayCount";
 const char* const kImage = "/Station/Image";
 const char* const kRecords = "/Station/Records";
+// Text: a long is 32 bits on Windows, too short for milliseconds since 1970.
+const char* const kShiftStart = "/Station/ShiftStart";
 
 wxString BayKey(long index, const char* field) { return wxString::Format("/Station/Bay%ld/%s", index, field); }
 
@@ -24,10 +28,15 @@ StationSettings LoadStationSettings(wxConfigBase* config) {
         BayConfig bay;
         bay.port = ReadText(config, BayKey(i, "Port"));
         bay.secondCpu = config->ReadBool(BayKey(i, "SecondCpu"), false);
-        if (!bay.port.empty()) settings.bays.push_back(bay);
+        if (bay.port.empty()) continue;
+        settings.bays.push_back(bay);
+        settings.bayNumbers.push_back(static_cast<size_t>(std::max(0L, config->ReadLong(BayKey(i, "Number"), 0))));
     }
     settings.imagePath = ReadText(config, kImage);
     settings.records = ReadText(config, kRecords);
+    long long shiftStart = 0;
+    if (wxString::FromUTF8(ReadText(config, kShiftStart)).ToLongLong(&shiftStart) && shiftStart > 0)
+        settings.shiftStartUtcMs = shiftStart;
     return settings;
 }
 
@@ -39,8 +48,11 @@ void SaveStationSettings(wxConfigBase* config, const StationSettings& settings) 
     for (size_t i = 0; i < settings.bays.size(); ++i) {
         config->Write(BayKey(static_cast<long>(i), "Port"), wxString::FromUTF8(settings.bays[i].port));
         config->Write(BayKey(static_cast<long>(i), "SecondCpu"), settings.bays[i].secondCpu);
+        if (i < settings.bayNumbers.size())
+            config->Write(BayKey(static_cast<long>(i), "Number"), static_cast<long>(settings.bayNumbers[i]));
     }
     config->Write(kImage, wxString::FromUTF8(settings.imagePath));
     config->Write(kRecords, wxString::FromUTF8(settings.records));
+    config->Write(kShiftStart, wxString::Format("%lld", static_cast<long long>(settings.shiftStartUtcMs)));
     config->Flush();
 }

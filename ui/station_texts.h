@@ -57,7 +57,7 @@ inline constexpr const char* kNoBays = KTEXT("No bays yet: add one with Bays > A
 inline constexpr const char* kImageLine = KTEXT("Image: %s   software %s   hardware %s to %s   checksum 0x%04X   %s");
 inline constexpr const char* kBuiltIn = KTEXT("built-in");
 inline constexpr const char* kNoImage = KTEXT("Image: none (Station > Open image)");
-inline constexpr const char* kTotalsLine = KTEXT("Passed %u   Failed %u   Yield %.1f %%   Units per hour %.0f");
+inline constexpr const char* kTotalsLine = KTEXT("Passed %u   Failed %u   Yield %s   Units per hour %s");
 inline constexpr const char* kRecordsLine = KTEXT("Records: %s");
 
 // The records table.
@@ -91,6 +91,11 @@ inline constexpr const char* kRecordsAway = KTEXT("Records wait locally: %s");
 inline constexpr const char* kBayTaken = KTEXT("The port %s is already a bay.");
 inline constexpr const char* kStartFailed = KTEXT("The station cannot start: %s");
 inline constexpr const char* kExportFailed = KTEXT("The records cannot be written to %s.");
+inline constexpr const char* kNewShift = KTEXT("&New shift\tCtrl+Shift+N");
+inline constexpr const char* kAskNewShift = KTEXT("Start a new shift? The totals and every bay's counts begin again from zero.");
 inline constexpr const char* kStopWhileRunning = KTEXT("Stop every bay first (Space).");
+inline constexpr const char* kAskRemove = KTEXT("Bay %zu is flashing a unit. Remove the bay and stop that unit?");
+inline constexpr const char* kAskClose = KTEXT("A unit is being flashed. Close the window and stop every bay?");
+inline constexpr const char* kAskStop = KTEXT("A unit is being flashed. Stop every bay?");
 
 }  // namespace stationtext

@@ -261,6 +261,12 @@ TEST_F(CliOnSimulator, SecondCpuOfAOneCpuDeviceGivesStatus3) {
         EXPECT_TRUE(Contains(r.err, "second CPU was addressed")) << r.err;
         EXPECT_EQ(r.out, "") << command;
     }
+    // The silent verdict without --timeout says it too.
+    for (const char* command : {"identify", "download"}) {
+        const RunResult r = Run({command, "--port", sim.PortPath(), "--second-cpu"});
+        EXPECT_EQ(r.status, 3) << command << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, "not a single byte. The second CPU was addressed")) << r.err;
+    }
     EXPECT_GT(sim.CountRequests(CMD_READ_HWINFO_SECOND), 0u);
     EXPECT_EQ(sim.CountRequests(CMD_BEGIN_DOWNLOAD_SECOND), 0u);
     EXPECT_EQ(sim.CountRequests(CMD_RUN_SECOND), 0u);
@@ -353,8 +359,8 @@ TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
 
     // The station: its lines in German, its JSON Lines and records in English.
     EXPECT_EQ(station.status, 0) << station.err;
-    EXPECT_TRUE(Contains(station.out, "  Platz 0  " + sim.PortPath() + "  wartet auf ein Gerät\n")) << station.out;
-    EXPECT_TRUE(Contains(station.out, "Platz 0 " + sim.PortPath() + ": passed (Chip ")) << station.out;
+    EXPECT_TRUE(Contains(station.out, "  Platz 1  " + sim.PortPath() + "  wartet auf ein Gerät\n")) << station.out;
+    EXPECT_TRUE(Contains(station.out, "Platz 1 " + sim.PortPath() + ": passed (Chip ")) << station.out;
     EXPECT_TRUE(Contains(station.out, "Bestanden 1  Fehlgeschlagen 0")) << station.out;
     EXPECT_FALSE(Contains(station.out, "waiting for a unit")) << station.out;
     EXPECT_EQ(stationJson.status, 0) << stationJson.err;
@@ -620,6 +626,14 @@ TEST(CliPack, RefusesBadInputAndKeepsExistingFiles) {
     for (const char* version : {"2.5", "2.005", "x.00", "2,05", "256.00", ".05", "4294967296.00"})
         EXPECT_EQ(pack("N", version, raw).status, 1) << version;
     EXPECT_EQ(pack("N", "1.00", dir.File("absent.bin")).status, 5);
+    // No name, or a range no hardware fits, makes no image.
+    const RunResult unnamed = pack("", "1.00", raw);
+    EXPECT_EQ(unnamed.status, 1);
+    EXPECT_TRUE(Contains(unnamed.err, "--name")) << unnamed.err;
+    const RunResult inverted = RunProgram({kCli, "pack", "--name", "N", "--sw", "1.00", "--hw-lowest", "3.00",
+                                           "--hw-highest", "2.00", raw, "-o", image});
+    EXPECT_EQ(inverted.status, 1);
+    EXPECT_TRUE(Contains(inverted.err, "--hw-lowest 3.00 lies above --hw-highest 2.00")) << inverted.err;
     EXPECT_FALSE(fs::exists(image));
 
     // 108 characters fit.
@@ -669,6 +683,14 @@ TEST(CliUsage, UsageErrorsSpeakTheCatalogueLanguageWithTheSameStatus) {
 
 TEST(CliUsage, UsageErrorsGiveStatus1AndHelpStatus0) {
     EXPECT_EQ(RunProgram({kCli}).status, 1);
+    const RunResult misspelt = RunProgram({kCli, "identfy", "--port", "COM1"});
+    EXPECT_EQ(misspelt.status, 1);
+    EXPECT_EQ(misspelt.err.rfind("'identfy' is not a subcommand; the subcommands are: ports, info, identify,", 0), 0u)
+        << misspelt.err;
+    EXPECT_TRUE(Contains(misspelt.err, "Run with --help or --help-all")) << misspelt.err;
+    const RunResult emptySince = RunProgram({kCli, "records", "--since", ""});
+    EXPECT_EQ(emptySince.status, 1);
+    EXPECT_TRUE(Contains(emptySince.err, "--since: expected")) << emptySince.err;
     EXPECT_EQ(RunProgram({kCli, "flash"}).status, 1);
     EXPECT_EQ(RunProgram({kCli, "identify"}).status, 1);  // --port is required
     EXPECT_EQ(RunProgram({kCli, "identify", "--port", "/dev/null", "--timeout", "0"}).status, 1);

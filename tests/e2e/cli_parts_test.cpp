@@ -22,6 +22,8 @@
 #include "cli/usage_errors.h"
 #include "link/device_info.h"
 #include "link/adapter_latency.h"
+#include "link/platform.h"
+#include "link/port_failure.h"
 #include "link/port_list.h"
 #include "records/json_text.h"
 #include "link/port_watch.h"
@@ -396,6 +398,17 @@ TEST(PortWatch, ReportsReachTheReceiverOnlyWhileWatching) {
     (void)second->Start([&reports] { ++reports; });
     second.reset();
     EXPECT_EQ(reports.load(), 1);
+}
+
+TEST(PortFailure, TheSystemsReasonAndTheCommandLinesHint) {
+    EXPECT_EQ(PortFailureText("/dev/x", 0), "Port /dev/x cannot be opened.");
+    for (uint32_t code : {uint32_t{EACCES}, uint32_t{EBUSY}}) {
+        const std::string text = PortFailureText("/dev/x", code);
+        EXPECT_EQ(text.rfind("Port /dev/x cannot be opened: " + SystemErrorText(code) + ". ", 0), 0u) << text;
+        ASSERT_NE(PortFailureHint(code), nullptr);
+        EXPECT_NE(text.find(PortFailureHint(code)), std::string::npos) << text;
+    }
+    EXPECT_NE(PortFailureHint(EBUSY), PortFailureHint(EACCES));
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(StationText, JsonLinesCarryFormatEventBayTimeAndTheEventsFields) {
 
 TEST(StationText, LinesForPeopleShowResultTotalsAndFitTheWidth) {
     EXPECT_EQ(StationEventLine(FinishedEvent()),
-              "2026-12-07T12:11:10.123Z  bay 2  /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0  "
+              "2026-12-07T12:11:10.123Z  bay 3  /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0  "
               "no-response: Equipment do not respond properly (1.5 s)");
     StationTotals totals;
     EXPECT_EQ(TotalsLine(totals), "Passed 0  Failed 0  Yield -  Units/h 0.0");
@@ -90,10 +90,10 @@ TEST(StationText, LinesForPeopleShowResultTotalsAndFitTheWidth) {
     bay.position = 12288;
     bay.total = 24576;
     bay.passed = 4;
-    EXPECT_EQ(BayLine(0, bay, 200), "bay 0  /dev/ttyUSB0  flashing  KAVRO SIM #258  50 %  (4 passed, 0 failed)");
+    EXPECT_EQ(BayLine(0, bay, 200), "bay 1  /dev/ttyUSB0  flashing  KAVRO SIM #258  50 %  (4 passed, 0 failed)");
     EXPECT_EQ(BayLine(0, bay, 20).size(), 20u);
     bay.state = BayState::Done;
-    EXPECT_EQ(BaySummaryLine(0, bay), "Bay 0 /dev/ttyUSB0: done, no unit finished");
+    EXPECT_EQ(BaySummaryLine(0, bay), "Bay 1 /dev/ttyUSB0: done, no unit finished");
 }
 
 // A translator that gives every line text in Chinese, as a catalogue would.
@@ -119,8 +119,8 @@ TEST(StationText, TranslatedLinesKeepResultNamesAndCutOnlyWholeCharacters) {
     for (size_t width = 8; width <= full.size(); ++width) cuts.push_back(BayLine(3, bay, width));
     SetTextTranslator(nullptr);
 
-    EXPECT_EQ(full, "工位 3  /dev/ttyUSB0  done  （通过 2，失败 0）");
-    EXPECT_EQ(summary, "工位 3 /dev/ttyUSB0：done，尚无设备完成");
+    EXPECT_EQ(full, "工位 4  /dev/ttyUSB0  done  （通过 2，失败 0）");
+    EXPECT_EQ(summary, "工位 4 /dev/ttyUSB0：done，尚无设备完成");
     for (size_t i = 0; i < cuts.size(); ++i) {
         const size_t width = i + 8;
         EXPECT_LE(cuts[i].size(), width);

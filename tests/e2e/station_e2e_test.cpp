@@ -140,7 +140,7 @@ TEST_F(StationEndToEnd, OnceFlashesFourBaysByteExactAndRecordsEachProductNumber)
     ASSERT_EQ(records.size(), 4u);
     for (const SimUnit& unit : units) {
         EXPECT_EQ(Stored(unit.chip), m_data) << "bay " << unit.bay;
-        EXPECT_TRUE(Contains(run.out, "Bay " + std::to_string(unit.bay) + " " + Bay(unit.bay) + ": passed (chip " +
+        EXPECT_TRUE(Contains(run.out, "Bay " + std::to_string(unit.bay + 1) + " " + Bay(unit.bay) + ": passed (chip " +
                                           unit.chip + ", product " + std::to_string(unit.product) + ")"))
             << run.out;
         const auto record = std::find_if(records.begin(), records.end(),
@@ -165,7 +165,18 @@ TEST_F(StationEndToEnd, MutedBayEndsWithStatusThreeAndANoResponseRecord) {
     EXPECT_EQ(results[Bay(0)], UnitResult::Passed);
     EXPECT_EQ(results[Bay(1)], UnitResult::NoResponse);
     EXPECT_EQ(results[Bay(2)], UnitResult::Passed);
-    EXPECT_TRUE(Contains(run.out, "Bay 1 " + Bay(1) + ": no-response")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Bay 2 " + Bay(1) + ": no-response")) << run.out;
+    EXPECT_FALSE(Contains(run.out, "second CPU")) << run.out;
+}
+
+// A :second bay on a unit with one CPU is silent: its verdict says whom it addressed.
+TEST_F(StationEndToEnd, SilentSecondCpuBaySaysTheSecondCpuWasAddressed) {
+    StartSim(1);
+    const RunResult run = RunProgram({kCli, "station", m_image, "--records", m_records, "--bay", Bay(0) + ":second",
+                                      "--once", "--timeout", "3"});
+    EXPECT_EQ(run.status, 3) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out, "Bay 1 " + Bay(0) + ": no-response")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "The second CPU was addressed")) << run.out;
 }
 
 TEST_F(StationEndToEnd, ContinuousFlashesEachSwappedUnitOnceAndStopsCleanlyOnCtrlC) {

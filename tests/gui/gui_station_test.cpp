@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -118,6 +119,13 @@ protected:
     bool WaitForState(size_t tile, const std::string& state, int timeoutMs = kWaitMs) {
         return PumpUntil([&] { return State(tile) == state; }, timeoutMs);
     }
+    bool WaitForTotals(const wxString& part) {
+        return PumpUntil([&] { return m_frame->TotalsText().Find(part) != wxNOT_FOUND; }, kWaitMs);
+    }
+    unsigned ShownPassed() const {
+        unsigned passed = 0;
+        return std::sscanf(m_frame->TotalsText().utf8_str(), "Passed %u", &passed) == 1 ? passed : 0;
+    }
     std::vector<UnitRecord> StoredRecords() {
         std::string error;
         std::unique_ptr<IRecordStore> store = OpenRecordStore(m_records, error);
@@ -153,7 +161,7 @@ TEST_F(StationGuiTest, FourBaysStartedBySpaceEachReachPassedWithTheImageByteExac
         EXPECT_EQ(m_bays->Device(static_cast<int>(i))->Image(), frame.Image().data) << "bay " << i;
     }
     ASSERT_TRUE(PumpUntil([&] { return frame.RecordsTable()->GetItemCount() == 4; }, kWaitMs));
-    EXPECT_NE(frame.TotalsText().Find("Passed 4"), wxNOT_FOUND) << frame.TotalsText();
+    EXPECT_TRUE(WaitForTotals("Passed 4")) << frame.TotalsText();
     EXPECT_NE(frame.TotalsText().Find("Yield 100.0 %"), wxNOT_FOUND) << frame.TotalsText();
     PressKey(WXK_SPACE);
     EXPECT_FALSE(frame.Running());
@@ -175,7 +183,32 @@ TEST_F(StationGuiTest, MutedBayIsShownFailedWithItsReasonWhileTheOthersPass) {
     ASSERT_TRUE(WaitForState(0, stationtext::kStatePassed)) << State(0);
     ASSERT_TRUE(WaitForState(2, stationtext::kStatePassed)) << State(2);
     EXPECT_TRUE(frame.Tile(0)->Content().reason.empty());
-    EXPECT_NE(frame.TotalsText().Find("Failed 1"), wxNOT_FOUND) << frame.TotalsText();
+    EXPECT_TRUE(WaitForTotals("Failed 1")) << frame.TotalsText();
+}
+
+// A unit gone silent mid-download is taken for gone after a while; its tile
+// still says FAILED and why until the next unit answers.
+TEST_F(StationGuiTest, SilentUnitKeepsFailedWithItsReasonUntilTheNextUnitAnswers) {
+    SimBaysOptions options = Bays(1);
+    options.faults.silenceAfterBlocks = 5;
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(WaitForState(0, stationtext::kStateFailed)) << State(0);
+    // Its silence ends the wait for its removal: the bay waits for the next unit.
+    ASSERT_TRUE(PumpUntil([&] { return frame.Station()->Bay(0).state == BayState::WaitingForUnit; }, kWaitMs));
+    PumpFor(200);
+    EXPECT_EQ(State(0), stationtext::kStateFailed);
+    EXPECT_NE(frame.Tile(0)->Content().reason.find("Equipment do not respond properly"), std::string::npos)
+        << frame.Tile(0)->Content().reason;
+    // Pulled out and replaced: the new unit is flashed on a clean tile.
+    std::string error;
+    ASSERT_TRUE(m_bays->Unplug(0, error)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return m_bays->Tick(error) && m_bays->Plugged(0); }, kWaitMs)) << error;
+    // This one too goes silent mid-download: while it flashes, no old reason shows.
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent >= 0; }, kWaitMs)) << State(0);
+    EXPECT_EQ(frame.Tile(0)->Content().icon, TileIcon::Flashing);
+    EXPECT_TRUE(frame.Tile(0)->Content().reason.empty()) << frame.Tile(0)->Content().reason;
 }
 
 TEST_F(StationGuiTest, SwappedUnitIsFlashedOnceAndTheBayCountsBoth) {
@@ -228,6 +261,86 @@ TEST_F(StationGuiTest, ClosingDuringDownloadsStopsEveryBayAndRecordsThemAsStoppe
     const size_t requests = m_bays->Device(0)->Requests().size();
     PumpFor(1000);
     EXPECT_EQ(m_bays->Device(0)->Requests().size(), requests);
+}
+
+// Del, Ctrl+W and Space each ask first while a unit flashes; No keeps it flashing.
+TEST_F(StationGuiTest, RemovingClosingAndStoppingAskFirstWhileAUnitFlashes) {
+    SimBaysOptions options = Bays(2);
+    options.faults.lineRate = 9600;
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(1)->Content().percent > 0; }, kWaitMs));
+    m_answer = wxNO;
+    frame.SelectBay(1);
+    frame.RemoveSelectedBay();
+    EXPECT_TRUE(HasBox("Bay 2 is flashing a unit. Remove the bay and stop that unit?"));
+    EXPECT_EQ(frame.TileCount(), 2u);
+    PressKey(WXK_SPACE);
+    EXPECT_TRUE(HasBox(stationtext::kAskStop));
+    EXPECT_TRUE(frame.Running());
+    frame.Close();
+    PumpEvents();
+    EXPECT_TRUE(HasBox(stationtext::kAskClose));
+    ASSERT_EQ(CStationFrame::Get(), &frame);
+    EXPECT_EQ(frame.Station()->Bay(1).state, BayState::Flashing);
+
+    m_answer = wxYES;
+    frame.RemoveSelectedBay();
+    EXPECT_EQ(frame.TileCount(), 1u);
+    PressKey(WXK_SPACE);
+    EXPECT_FALSE(frame.Running());
+    // Nothing flashes any more: closing asks nothing.
+    const size_t boxes = m_boxes.size();
+    frame.Close();
+    ASSERT_TRUE(PumpUntil([] { return CStationFrame::Get() == nullptr; }, 10000));
+    m_frame = nullptr;
+    EXPECT_EQ(m_boxes.size(), boxes);
+}
+
+// The totals and the bays' counts are the shift's, from the records: they
+// survive Stop/Start and reopening the window, until a new shift is begun.
+TEST_F(StationGuiTest, TotalsCoverTheShiftAcrossStopStartAndReopeningUntilANewShift) {
+    StartBays(Bays(2));
+    CStationFrame& frame = OpenFrame();
+    EXPECT_EQ(frame.TotalsText(), "Passed 0   Failed 0   Yield -   Units per hour -");
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(WaitForTotals("Passed 2")) << frame.TotalsText();
+    frame.StopAll();
+    ASSERT_TRUE(frame.StartAll());
+    PumpFor(300);
+    EXPECT_GE(ShownPassed(), 2u) << frame.TotalsText();
+    frame.StopAll();
+    ASSERT_TRUE(PumpUntil([&] { return ShownPassed() == frame.Station()->Bay(0).passed + frame.Station()->Bay(1).passed + 2; },
+                          kWaitMs))
+        << frame.TotalsText();
+    const unsigned passed = ShownPassed();
+    const StationSettings settings = frame.Settings();
+    CloseFrame();
+
+    StationFrameOptions options;
+    options.settingsGiven = true;
+    options.settings = settings;
+    m_frame = new CStationFrame(options);
+    m_frame->Show();
+    const std::vector<UnitRecord> stored = StoredRecords();
+    const auto first = std::count_if(stored.begin(), stored.end(), [&](const UnitRecord& record) {
+        return record.port == m_bays->LinkPath(0) && record.result == UnitResult::Passed;
+    });
+    const std::string counts = "Units: " + std::to_string(first) + " passed";
+    ASSERT_TRUE(WaitForTotals(wxString::Format("Passed %u   Failed 0", passed))) << m_frame->TotalsText();
+    EXPECT_NE(m_frame->Tile(0)->Content().counts.find(counts), std::string::npos) << m_frame->Tile(0)->Content().counts;
+
+    m_answer = wxNO;
+    m_frame->NewShift(true);
+    EXPECT_TRUE(HasBox(stationtext::kAskNewShift));
+    EXPECT_EQ(ShownPassed(), passed);
+    m_answer = wxYES;
+    m_frame->NewShift(true);
+    PumpFor(300);
+    EXPECT_EQ(m_frame->TotalsText(), "Passed 0   Failed 0   Yield -   Units per hour -");
+    EXPECT_NE(m_frame->Tile(1)->Content().counts.find("Units: 0 passed"), std::string::npos);
+    EXPECT_GT(m_frame->Settings().shiftStartUtcMs, settings.shiftStartUtcMs);
 }
 
 TEST_F(StationGuiTest, RecordsTableShowsTheDatabaseRowsNewestFirstAndExportsThem) {
@@ -305,6 +418,12 @@ TEST_F(StationGuiTest, BaysArePausedResumedAddedAndRemovedWhileRunning) {
     frame.RemoveSelectedBay();
     ASSERT_EQ(frame.TileCount(), 2u);
     EXPECT_EQ(frame.Tile(0)->Content().port, m_bays->LinkPath(1));
+    // The others keep their numbers; a key picks a bay by its number.
+    EXPECT_EQ(frame.Tile(0)->Content().title, "Bay 2");
+    EXPECT_EQ(frame.Tile(1)->Content().title, "Bay 3");
+    PressKey('3');
+    EXPECT_EQ(frame.SelectedTile(), 1u);
+    EXPECT_EQ(frame.Settings().bayNumbers, (std::vector<size_t>{2, 3}));
     EXPECT_EQ(frame.Station()->Bay(0).state, BayState::Stopped);
     EXPECT_TRUE(frame.Station()->Bay(0).removed);
 }
@@ -361,6 +480,8 @@ TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     EXPECT_EQ(m_frame->Image().Source(), "built-in");
     const std::string good = WriteFile("good.fw", PackedImage());
     ASSERT_TRUE(m_frame->LoadImage(good));
+    const int64_t shift = m_frame->Settings().shiftStartUtcMs;
+    EXPECT_GT(shift, 0);
     CloseFrame();
 
     m_frame = new CStationFrame(options);
@@ -369,6 +490,8 @@ TEST_F(StationGuiTest, BayListImageAndRecordsAreRememberedBetweenRuns) {
     EXPECT_TRUE(m_frame->Settings().bays[1].secondCpu);
     EXPECT_EQ(m_frame->Image().Source(), good);
     EXPECT_EQ(m_frame->Settings().records, m_records);
+    EXPECT_EQ(m_frame->Settings().shiftStartUtcMs, shift);
+    EXPECT_EQ(m_frame->Settings().bayNumbers, (std::vector<size_t>{1, 2}));
     EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(m_records); }, kWaitMs))
         << "the table reads the database the bays write";
 }
@@ -457,6 +580,54 @@ TEST(StationModel, EveryStateHasItsOwnWordAndIconNotOnlyAColour) {
     EXPECT_EQ(DescribeBay(0, failed).reason, "Equipment do not respond properly.");
     EXPECT_TRUE(DescribeBay(0, passed).reason.empty());
     EXPECT_EQ(DescribeBay(2, passed).title, "Bay 3");
+}
+
+TEST(StationModel, FailedUnitStaysFailedWhileTheBayWaitsAndTheNextUnitStartsClean) {
+    BayStatus waiting = StatusIn(BayState::WaitingForUnit);
+    waiting.hasLastResult = true;
+    waiting.lastResult = UnitResult::NoResponse;
+    waiting.lastMessage = "Equipment do not respond properly.";
+    const TileContent failed = DescribeBay(0, waiting);
+    EXPECT_EQ(failed.state, stationtext::kStateFailed);
+    EXPECT_EQ(failed.tone, TileTone::Bad);
+    EXPECT_EQ(failed.reason, waiting.lastMessage);
+    waiting.lastResult = UnitResult::Passed;
+    EXPECT_EQ(DescribeBay(0, waiting).state, stationtext::kStateWaiting);
+    BayStatus next = waiting;
+    next.lastResult = UnitResult::NoResponse;
+    next.state = BayState::Flashing;
+    next.total = 100;
+    EXPECT_TRUE(DescribeBay(0, next).reason.empty());
+    // A port that cannot be opened says why while the bay waits for it.
+    BayStatus blocked = StatusIn(BayState::WaitingForUnit);
+    blocked.portFailure = "Port /dev/ttyUSB0 cannot be opened: Device or resource busy. Hint: another program";
+    EXPECT_EQ(DescribeBay(0, blocked).reason, blocked.portFailure);
+}
+
+TEST(StationModel, ShiftTotalsShowDashesUntilThereIsAYieldAndAPace) {
+    std::vector<UnitRecord> records;
+    EXPECT_EQ(TotalsLine(SummarizeShift(records, 1000000)), "Passed 0   Failed 0   Yield -   Units per hour -");
+    const int64_t now = 100 * 60000;
+    auto add = [&](const char* port, UnitResult result, int64_t endedMinutesAgo) {
+        UnitRecord record;
+        record.port = port;
+        record.result = result;
+        record.endedUtcMs = now - endedMinutesAgo * 60000;
+        record.startedUtcMs = record.endedUtcMs - 30000;
+        records.push_back(record);
+    };
+    add("/dev/a", UnitResult::Passed, 50);
+    add("/dev/b", UnitResult::NoResponse, 40);
+    add("/dev/b", UnitResult::Stopped, 30);
+    EXPECT_EQ(TotalsLine(SummarizeShift(records, now)), "Passed 1   Failed 1   Yield 50.0 %   Units per hour -");
+    // The pace is the last quarter of an hour's, not the whole shift's.
+    add("/dev/a", UnitResult::Passed, 10);
+    add("/dev/a", UnitResult::Passed, 5);
+    const ShiftSummary shift = SummarizeShift(records, now);
+    EXPECT_EQ(TotalsLine(shift), "Passed 3   Failed 1   Yield 75.0 %   Units per hour 8");
+    EXPECT_EQ(shift.ports.at("/dev/a").passed, 3u);
+    EXPECT_EQ(shift.ports.at("/dev/b").failed, 1u);
+    EXPECT_EQ(shift.ports.at("/dev/b").stopped, 1u);
 }
 
 TEST(StationModel, TileTooltipTellsThePortsAdapterLatency) {

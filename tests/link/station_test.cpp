@@ -343,8 +343,10 @@ TEST_F(StationTest, UnitOutsideTheRangeIsRefusedUnlessForced) {
 }
 
 TEST_F(StationTest, PortThatNeverAppearsOrCannotBeOpenedFailsItsBay) {
-    // A plain file in the place of a port exists but is no serial device.
-    const std::string notAPort = m_dir + "/not-a-port";
+    // A plain file in the place of a port exists but is no serial device; its
+    // name is short enough to be opened, so the system gives its reason.
+    const std::string notAPort =
+        (std::filesystem::temp_directory_path() / ("kv-nap-" + std::to_string(::getpid()))).string();
     { std::ofstream(notAPort) << "x"; }
     StationConfig config;
     config.bays = {{m_dir + "/no-such-bay", false}, {notAPort, false}};
@@ -361,6 +363,11 @@ TEST_F(StationTest, PortThatNeverAppearsOrCannotBeOpenedFailsItsBay) {
     }
     EXPECT_EQ(m_recorder.CountEvents(StationEventKind::PortFailed, 0), 0u) << "a missing port is waited for";
     EXPECT_EQ(m_recorder.CountEvents(StationEventKind::PortFailed, 1), 1u) << "reported once, not at every retry";
+    // The system's reason goes with it, as the command line gives it.
+    const auto opened = std::find_if(records.begin(), records.end(), [&](const UnitRecord& r) { return r.port == notAPort; });
+    ASSERT_NE(opened, records.end());
+    EXPECT_NE(opened->message.find(notAPort + " cannot be opened: "), std::string::npos) << opened->message;
+    std::filesystem::remove(notAPort);
 }
 
 TEST_F(StationTest, StartRefusesConfigurationsThatCannotWork) {
