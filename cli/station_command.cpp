@@ -16,6 +16,7 @@
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
+#include "cli/work_order.h"
 #include "link/device_link.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
@@ -212,7 +213,7 @@ void AnnounceImage(const FirmwareImage& image, bool json) {
     std::fflush(stdout);
 }
 
-StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer) {
+StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, COrderCount* order) {
     StationConfig config;
     for (const std::string& bay : options.bays) config.bays.push_back(ParseBayOption(bay, options.secondCpu));
     config.once = options.once;
@@ -223,15 +224,47 @@ StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer) {
     config.leaveQuiet = options.leaveQuiet;
     config.stationName = options.stationName;
     if (writer != nullptr) config.recordSink = [writer](UnitRecord record) { writer->Submit(std::move(record)); };
+    if (order == nullptr) return config;
+    config.orderId = options.orderId;
+    config.claimUnit = [order] { return order->Claim(); };
+    config.releaseUnit = [order] { order->Release(); };
+    config.recordSink = [writer, order](UnitRecord record) {
+        if (record.result == UnitResult::Passed) order->Passed();
+        writer->Submit(std::move(record));
+    };
     return config;
 }
 
-// Every bay is out of service: nothing more can happen.
+// Every bay is out of service (or done with its order): nothing more can happen.
 bool AllOutOfService(const CStation& station) {
     for (size_t i = 0; i < station.BayCount(); ++i) {
-        if (station.Bay(i).state != BayState::OutOfService) return false;
+        const BayState state = station.Bay(i).state;
+        if (state != BayState::OutOfService && state != BayState::Done) return false;
     }
     return true;
+}
+
+// Opens the order's count from the records; false after saying why.
+bool OpenOrder(const StationOptions& options, IRecordStore& store, std::unique_ptr<COrderCount>& order) {
+    if (options.orderId.empty()) return true;
+    uint64_t passed = 0;
+    std::string error;
+    if (!CountOrderPassed(store, options.orderId, passed, error)) {
+        PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
+        PrintError(Tr("Nothing was sent."));
+        return false;
+    }
+    order = std::make_unique<COrderCount>(options.quantity, passed);
+    return true;
+}
+
+void AnnounceOrderComplete(const StationOptions& options, const COrderCount& order, bool json) {
+    const std::string text = FormatText(Tr("Work order %s: order complete, %s of %s units passed."),
+                                        {options.orderId, std::to_string(order.PassedCount()),
+                                         std::to_string(order.Quantity())});
+    if (json) PrintLine(OrderCompleteJson(options.orderId, order.PassedCount(), order.Quantity(), UtcNowMs()));
+    else PrintLine(text);
+    std::fflush(stdout);
 }
 
 int OnceStatus(const CStation& station) {
@@ -258,8 +291,10 @@ void PrintJsonSummary(const CStation& station, int status, StopRequest request) 
 }
 
 // Shows events until the run is over; the stop request that ended it, if any.
-StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once) {
+StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once, const COrderCount* order) {
     for (;;) {
+        // Every claimed unit has passed: none is mid-download anywhere.
+        if (order != nullptr && order->Complete()) return StopRequest::None;
         const StopRequest request = PendingStopRequest();
         if (request != StopRequest::None) return request;
         QueuedEvent event;
@@ -282,7 +317,7 @@ int CommandStation(const StationOptions& options) {
         return kExitUsage;
     }
     FirmwareImage image;
-    if (!LoadStationImage(options.image, image)) return kExitImage;
+    if (!LoadStationImage(options.image, image) || !CheckReleasedImage(options.release, image)) return kExitImage;
 
     const std::string locator = options.records.empty() ? DefaultRecordsPath() : options.records;
     std::unique_ptr<IRecordStore> store = OpenRecordStore(locator, error);
@@ -290,6 +325,12 @@ int CommandStation(const StationOptions& options) {
         PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
         PrintError(Tr("Nothing was sent."));
         return kExitRecords;
+    }
+    std::unique_ptr<COrderCount> order;
+    if (!OpenOrder(options, *store, order)) return kExitRecords;
+    if (order && order->Complete()) {
+        AnnounceOrderComplete(options, *order, options.json);
+        return kExitOk;
     }
     const std::string localPath = store->LocalPath();
     std::atomic<bool> recordsWait{false};  // the line's server is away: records wait in the local file
@@ -324,7 +365,7 @@ int CommandStation(const StationOptions& options) {
         AnnounceImage(image, options.json);
         {
             CStopSignalsBlocked blocked;  // the bays and their links never take the stop signals
-            if (!station.Start(MakeConfig(options, writer.get()), image, error)) {
+            if (!station.Start(MakeConfig(options, writer.get(), order.get()), image, error)) {
                 PrintError(error);
                 return kExitUsage;
             }
@@ -335,7 +376,7 @@ int CommandStation(const StationOptions& options) {
             if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
         }
         CStationView view(station, options.json, PrepareProgressTerminal());
-        const StopRequest request = Serve(station, events, view, options.once);
+        const StopRequest request = Serve(station, events, view, options.once, order.get());
         station.Stop();
         QueuedEvent event;
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
@@ -347,6 +388,9 @@ int CommandStation(const StationOptions& options) {
             PrintError(request == StopRequest::Terminate ? Tr("Terminated: every bay was stopped and its port closed.")
                                                          : Tr("Interrupted: every bay was stopped and its port closed."));
             status = ExitStatusForStop(request);
+        } else if (order && order->Complete()) {
+            AnnounceOrderComplete(options, *order, options.json);
+            status = kExitOk;
         } else {
             status = options.once ? OnceStatus(station) : kExitNoResponse;
         }

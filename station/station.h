@@ -77,6 +77,14 @@ struct StationConfig {
     std::string stationName;  // the records' station; the host name when empty
     // Receives each finished attempt's record (bind CRecordWriter::Submit).
     std::function<void(UnitRecord)> recordSink;
+    // A work order: every record carries orderId. claimUnit is asked on the
+    // bay's thread before a unit that fits is downloaded; false means the
+    // order is complete, and the bay takes no more units (a unit already
+    // downloading elsewhere finishes). releaseUnit gives a claimed unit's
+    // place back when it did not pass. Both must return quickly.
+    std::string orderId;
+    std::function<bool()> claimUnit;
+    std::function<void()> releaseUnit;
 };
 
 // The event names (StationEventName) appear in machine-readable output and
@@ -93,11 +101,12 @@ enum class StationEventKind : uint8_t {
     OutOfService,      // "out-of-service": the bay stops after too many failures
     Paused,            // "paused"
     BayStopped,        // "bay-stopped": the bay's thread ends (Stop, RemoveBay, once done)
+    OrderComplete,     // "order-complete": the work order needs no more units; the bay is done
 };
 
 // "waiting", "unit-found", "download-started", "progress", "unit-finished",
 // "waiting-for-removal", "unit-removed", "port-failed", "out-of-service",
-// "paused", "bay-stopped".
+// "paused", "bay-stopped", "order-complete".
 const char* StationEventName(StationEventKind kind);
 
 struct StationEvent {

@@ -163,6 +163,13 @@ void CStationBay::Run() {
         const Turn turn = ServeUnit();
         m_session.Close();
         if (turn == Turn::Interrupted) continue;
+        if (turn == Turn::OrderComplete) {
+            SetState(BayState::Done);
+            StationEvent event = MakeEvent(StationEventKind::OrderComplete);
+            event.message = "order complete";
+            Emit(event);
+            break;
+        }
         const BayStatus status = Status();
         if (station.stopAfterFailures > 0 && status.failuresInRow >= static_cast<uint32_t>(station.stopAfterFailures)) {
             SetState(BayState::OutOfService);
@@ -340,9 +347,12 @@ CStationBay::Turn CStationBay::FlashUnit(Unit& unit) {
                    " to " + FormatVersion(image.hwHighestMajor, image.hwHighestMinor) + ".");
         return Turn::Finished;
     }
+    // The order's place is taken only for a unit that will be downloaded.
+    if (m_station->claimUnit && !m_station->claimUnit()) return Turn::OrderComplete;
     UnitResult result = UnitResult::Passed;
     std::string message;
     if (Download(result, message) && m_station->reset) Reset(result, message);
+    if (result != UnitResult::Passed && m_station->releaseUnit) m_station->releaseUnit();
     if (result == UnitResult::Stopped) {
         Finish(unit, result, message);
         return Turn::Interrupted;
@@ -419,6 +429,8 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     record.imageLength = static_cast<uint32_t>(m_image->data.size());
     record.imageChecksum = m_image->checksum;
     record.imageSha256 = m_image->sha256;
+    record.imageKeyId = m_image->keyId;
+    record.orderId = m_station->orderId;
     record.result = result;
     record.message = message;
     {
