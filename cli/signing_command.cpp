@@ -1,10 +1,15 @@
 #include "cli/signing_command.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 
 #include "cli/exit_codes.h"
 #include "image/firmware_image.h"
+#include "image/image_digest.h"
 #include "image/image_signature.h"
 #include "image/release_paths.h"
 #include "res/translation.h"
@@ -15,6 +20,20 @@ void PrintError(const std::string& text) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
+}
+
+// The SHA-256 of the image file as it is now, "" when it cannot be read or no
+// longer ends with the data that was loaded (replaced in between): the
+// signature must cover exactly the bytes the bays will send.
+std::string ReleasedBytesSha256(const FirmwareImage& image) {
+    if (image.BuiltIn()) return {};
+    std::ifstream file(image.path, std::ios::binary);
+    if (!file) return {};
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.size() < image.data.size() ||
+        !std::equal(image.data.begin(), image.data.end(), bytes.end() - static_cast<std::ptrdiff_t>(image.data.size())))
+        return {};
+    return ImageSha256(bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -61,7 +80,8 @@ bool SignImageFile(const std::string& image, const std::string& keyPath, bool ov
     std::error_code ignored;
     if (overwrite) std::filesystem::remove(path, ignored);
     if (!WriteNewTextFile(path, signature, problem)) {
-        PrintError(FormatText(Tr("cannot write %s: %s"), {path, problem}));
+        PrintError(std::filesystem::exists(path, ignored) ? FormatText(Tr("%s exists; --overwrite replaces it"), {path})
+                                                          : FormatText(Tr("cannot write %s: %s"), {path, problem}));
         return false;
     }
     std::printf("%s\n", FormatText(Tr("Signed %s with key %s of \"%s\": %s"), {image, key.id, key.signer, path}).c_str());
@@ -83,9 +103,7 @@ bool CheckReleasedImage(const ReleaseOptions& options, FirmwareImage& image) {
     const bool required = options.requireSigned || policy.requireSigned;
     std::vector<std::string> keyProblems;
     const std::vector<PublicKey> trusted = LoadTrustedKeys(TrustFolders(), options.trust, keyProblems);
-    std::string fileSha256, unreadable;
-    if (!image.BuiltIn() && !FileSha256(image.path, fileSha256, unreadable)) fileSha256.clear();  // then nothing matches
-    const ReleaseReport report = CheckImageRelease(image.path, fileSha256, trusted);
+    const ReleaseReport report = CheckImageRelease(image.path, ReleasedBytesSha256(image), trusted);
     if (report.result == ReleaseCheck::Released) {
         image.keyId = report.keyId;
         image.signer = report.signer;
