@@ -30,9 +30,11 @@ bool CUnitRecording::Open() {
     return false;
 }
 
-void CUnitRecording::SetImage(const CDeviceLink&, const std::string&) {}
+void CUnitRecording::SetImage(const FirmwareImage&) {}
 
 void CUnitRecording::SetDevice(const DeviceInfo&) {}
+
+void CUnitRecording::SetOutcome(UnitStep, const SessionResult&) {}
 
 int CUnitRecording::Finish(int status) { return status; }
 
