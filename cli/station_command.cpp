@@ -213,7 +213,7 @@ void AnnounceImage(const FirmwareImage& image, bool json) {
     std::fflush(stdout);
 }
 
-StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, COrderCount* order) {
+StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, IWorkOrder* order) {
     StationConfig config;
     for (const std::string& bay : options.bays) config.bays.push_back(ParseBayOption(bay, options.secondCpu));
     config.once = options.once;
@@ -226,12 +226,8 @@ StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, C
     if (writer != nullptr) config.recordSink = [writer](UnitRecord record) { writer->Submit(std::move(record)); };
     if (order == nullptr) return config;
     config.orderId = options.orderId;
-    config.claimUnit = [order] { return order->Claim(); };
-    config.releaseUnit = [order] { order->Release(); };
-    config.recordSink = [writer, order](UnitRecord record) {
-        if (record.result == UnitResult::Passed) order->Passed();
-        writer->Submit(std::move(record));
-    };
+    config.claimUnit = [order](size_t bay) { return order->Claim(bay); };
+    config.settleUnit = [order](size_t bay, bool passed) { order->Settle(bay, passed); };
     return config;
 }
 
@@ -244,11 +240,20 @@ bool AllOutOfService(const CStation& station) {
     return true;
 }
 
-// Opens the order's count from the records; false after saying why.
-bool OpenOrder(const StationOptions& options, IRecordStore& store, std::unique_ptr<COrderCount>& order) {
+// Opens the order: on the line's server when the records go there, else
+// counted from this station's records. False after saying why.
+bool OpenOrder(const StationOptions& options, IRecordStore& store, std::unique_ptr<IWorkOrder>& order) {
     if (options.orderId.empty()) return true;
     uint64_t passed = 0;
     std::string error;
+    if (IsServerLocator(options.records)) {
+        const std::string station = options.stationName.empty() ? DefaultStationName() : options.stationName;
+        order = CServerOrder::Create(options.records, options.orderId, options.quantity, station, error);
+        if (order) return true;
+        PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
+        PrintError(Tr("Nothing was sent."));
+        return false;
+    }
     if (!CountOrderPassed(store, options.orderId, passed, error)) {
         PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
         PrintError(Tr("Nothing was sent."));
@@ -258,7 +263,7 @@ bool OpenOrder(const StationOptions& options, IRecordStore& store, std::unique_p
     return true;
 }
 
-void AnnounceOrderComplete(const StationOptions& options, const COrderCount& order, bool json) {
+void AnnounceOrderComplete(const StationOptions& options, IWorkOrder& order, bool json) {
     const std::string text = FormatText(Tr("Work order %s: order complete, %s of %s units passed."),
                                         {options.orderId, std::to_string(order.PassedCount()),
                                          std::to_string(order.Quantity())});
@@ -291,7 +296,7 @@ void PrintJsonSummary(const CStation& station, int status, StopRequest request) 
 }
 
 // Shows events until the run is over; the stop request that ended it, if any.
-StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once, const COrderCount* order) {
+StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once, IWorkOrder* order) {
     for (;;) {
         // Every claimed unit has passed: none is mid-download anywhere.
         if (order != nullptr && order->Complete()) return StopRequest::None;
@@ -326,7 +331,7 @@ int CommandStation(const StationOptions& options) {
         PrintError(Tr("Nothing was sent."));
         return kExitRecords;
     }
-    std::unique_ptr<COrderCount> order;
+    std::unique_ptr<IWorkOrder> order;
     if (!OpenOrder(options, *store, order)) return kExitRecords;
     if (order && order->Complete()) {
         AnnounceOrderComplete(options, *order, options.json);

@@ -51,8 +51,12 @@ const std::vector<std::string> kVersion3 = {
 };
 
 // Version 4: the key that released the image, and the work order the unit
-// counts against ('' for older records and units outside any order).
+// counts against ('' for older records and units outside any order); the
+// places that the stations of a line reserve in their shared orders.
 const std::vector<std::string> kVersion4 = {
+    "CREATE TABLE order_claims (claim_id TEXT PRIMARY KEY, order_id TEXT NOT NULL, station TEXT NOT NULL, "
+    "passed INTEGER NOT NULL, claimed_utc_ms BIGINT NOT NULL)",
+    "CREATE INDEX order_claims_order ON order_claims (order_id)",
     "ALTER TABLE unit_records ADD COLUMN image_key_id TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE unit_records ADD COLUMN order_id TEXT NOT NULL DEFAULT ''",
     "CREATE INDEX unit_records_order ON unit_records (order_id)",

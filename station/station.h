@@ -60,6 +60,8 @@ struct BayConfig {
 };
 
 
+enum class OrderClaim : uint8_t { Granted, Full, Unavailable };
+
 struct StationConfig {
     std::vector<BayConfig> bays;
     // Once: each bay flashes one unit, waiting up to unitTimeout for it, then
@@ -78,13 +80,15 @@ struct StationConfig {
     // Receives each finished attempt's record (bind CRecordWriter::Submit).
     std::function<void(UnitRecord)> recordSink;
     // A work order: every record carries orderId. claimUnit is asked on the
-    // bay's thread before a unit that fits is downloaded; false means the
-    // order is complete, and the bay takes no more units (a unit already
-    // downloading elsewhere finishes). releaseUnit gives a claimed unit's
-    // place back when it did not pass. Both must return quickly.
+    // bay's thread (with the bay's index) before a unit that fits is
+    // downloaded: Full means the order is complete and the bay takes no more
+    // units (a unit already downloading elsewhere finishes); Unavailable
+    // leaves the unit as it is and asks again at its next answer.
+    // settleUnit tells how a claimed unit ended: a unit that did not pass
+    // gives its place back. Both are bounded (a server's time-outs).
     std::string orderId;
-    std::function<bool()> claimUnit;
-    std::function<void()> releaseUnit;
+    std::function<OrderClaim(size_t bay)> claimUnit;
+    std::function<void(size_t bay, bool passed)> settleUnit;
 };
 
 // The event names (StationEventName) appear in machine-readable output and

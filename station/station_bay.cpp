@@ -348,11 +348,18 @@ CStationBay::Turn CStationBay::FlashUnit(Unit& unit) {
         return Turn::Finished;
     }
     // The order's place is taken only for a unit that will be downloaded.
-    if (m_station->claimUnit && !m_station->claimUnit()) return Turn::OrderComplete;
+    const OrderClaim claim = m_station->claimUnit ? m_station->claimUnit(m_index) : OrderClaim::Granted;
+    if (claim == OrderClaim::Full) return Turn::OrderComplete;
+    if (claim == OrderClaim::Unavailable) {
+        StationEvent event = MakeEvent(StationEventKind::PortFailed);
+        event.message = "The work order cannot be counted now: the unit waits.";
+        Emit(event);
+        return Turn::NoUnit;
+    }
     UnitResult result = UnitResult::Passed;
     std::string message;
     if (Download(result, message) && m_station->reset) Reset(result, message);
-    if (result != UnitResult::Passed && m_station->releaseUnit) m_station->releaseUnit();
+    if (m_station->settleUnit) m_station->settleUnit(m_index, result == UnitResult::Passed);
     if (result == UnitResult::Stopped) {
         Finish(unit, result, message);
         return Turn::Interrupted;

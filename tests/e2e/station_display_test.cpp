@@ -154,29 +154,26 @@ TEST(StationText, TheImageNamesWhoReleasedIt) {
 // bays claiming at once never pass more than the order.
 TEST(WorkOrder, ClaimsNeverOverfillTheOrder) {
     COrderCount order(3, 1);
-    EXPECT_TRUE(order.Claim());
-    EXPECT_TRUE(order.Claim());
-    EXPECT_FALSE(order.Claim()) << "one passed before, two on their way";
-    order.Release();
-    EXPECT_TRUE(order.Claim());
-    order.Passed();
+    EXPECT_EQ(order.Claim(0), OrderClaim::Granted);
+    EXPECT_EQ(order.Claim(1), OrderClaim::Granted);
+    EXPECT_EQ(order.Claim(2), OrderClaim::Full) << "one passed before, two on their way";
+    order.Settle(1, false);
+    EXPECT_EQ(order.Claim(1), OrderClaim::Granted);
+    order.Settle(0, true);
     EXPECT_FALSE(order.Complete());
-    order.Passed();
+    order.Settle(1, true);
     EXPECT_TRUE(order.Complete());
     EXPECT_EQ(order.PassedCount(), 3u);
 
     COrderCount shared(50, 0);
     std::atomic<int> passed{0};
     std::vector<std::thread> bays;
-    for (int bay = 0; bay < 8; ++bay) {
+    for (size_t bay = 0; bay < 8; ++bay) {
         bays.emplace_back([&, bay] {
-            for (int unit = 0; shared.Claim(); ++unit) {
-                if ((unit + bay) % 3 == 0) {
-                    shared.Release();  // a failed unit
-                } else {
-                    shared.Passed();
-                    ++passed;
-                }
+            for (size_t unit = 0; shared.Claim(bay) == OrderClaim::Granted; ++unit) {
+                const bool passes = (unit + bay) % 3 != 0;  // every third unit fails
+                shared.Settle(bay, passes);
+                if (passes) ++passed;
             }
         });
     }
