@@ -12,6 +12,7 @@
 #include "cli/cli_platform.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
+#include "cli/signing_command.h"
 #include "cli/frame_tracer.h"
 #include "image/image_source.h"
 #include "cli/unit_recording.h"
@@ -357,5 +358,6 @@ int CommandPack(const PackOptions& options) {
     }
     PrintLine(FormatText(Tr("Packed %s: %s data bytes, checksum %s"),
                          {options.output, std::to_string(data.size()), Hex16(ImageChecksum(data.data(), data.size()))}));
+    if (!options.signKey.empty() && !SignImageFile(options.output, options.signKey, options.overwrite)) return kExitImage;
     return kExitOk;
 }

@@ -28,6 +28,7 @@ struct PackOptions {
     std::string data;    // the raw data file
     std::string output;  // the image to write
     bool overwrite = false;
+    std::string signKey;  // a private key file: also writes OUTPUT.sig
 };
 
 int CommandPorts(bool json);

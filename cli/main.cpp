@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/records_command.h"
+#include "cli/signing_command.h"
 #include "cli/station_command.h"
 #include "cli/stop_signals.h"
 #include "cli/usage_errors.h"
@@ -128,6 +129,16 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
         .add_option("--leave-after", leaveQuiet,
                     Tr("Seconds without an answer after which a unit on a fixed port counts as removed (default 5)"))
         ->check(FiniteRange(3.0, 3600.0));
+    command.add_flag("--require-signed", options.release.requireSigned,
+                     Tr("Flash the image only when its signature (IMAGE.sig) verifies against a trusted key"));
+    command.add_option("--trust", options.release.trust, Tr("A public key file to trust besides the trust folders"));
+    CLI::Option* order =
+        command.add_option("--order", options.orderId, Tr("Work order: its units are counted in the records"));
+    CLI::Option* quantity =
+        command.add_option("--quantity", options.quantity, Tr("--order: stop taking units once this many have passed"))
+            ->check(CLI::Range(uint64_t{1}, uint64_t{1000000000}))
+            ->needs(order);
+    order->needs(quantity);
 }
 
 }  // namespace
@@ -193,6 +204,18 @@ int main(int argc, char** argv) {
     pack->add_option("DATA", packOptions.data, Tr("Raw data file, at most 65,535 bytes"))->required();
     pack->add_option("-o,--output", packOptions.output, Tr("Image file to write"))->required();
     pack->add_flag("--overwrite", packOptions.overwrite, Tr("Replace an existing output file"));
+    pack->add_option("--sign", packOptions.signKey, Tr("Private key file: also write the signature OUTPUT.sig"));
+
+    std::string keygenName, keygenSigner;
+    CLI::App* keygen = app.add_subcommand("keygen", Tr("Make a key pair for signing images: NAME.key and NAME.pub"));
+    keygen->add_option("--out", keygenName, Tr("The key files' name without .key/.pub"))->required();
+    keygen->add_option("--signer", keygenSigner, Tr("Who signs with it (default: NAME)"));
+    std::string signImage, signKey;
+    bool signOverwrite = false;
+    CLI::App* sign = app.add_subcommand("sign", Tr("Sign an image: write IMAGE.sig beside it"));
+    sign->add_option("IMAGE", signImage, Tr("Image file (.fw)"))->required();
+    sign->add_option("--key", signKey, Tr("Private key file (.key)"))->required();
+    sign->add_flag("--overwrite", signOverwrite, Tr("Replace an existing signature"));
 
     RecordsOptions recordsOptions;
     CLI::App* records = app.add_subcommand("records", Tr("Show or export the unit records, or sum them up"));
@@ -248,6 +271,8 @@ int main(int argc, char** argv) {
         return CommandReset(resetOptions);
     }
     if (pack->parsed()) return CommandPack(packOptions);
+    if (keygen->parsed()) return CommandKeygen(keygenName, keygenSigner);
+    if (sign->parsed()) return CommandSign(signImage, signKey, signOverwrite);
     if (records->parsed()) {
         recordsOptions.sinceGiven = records->count("--since") > 0;
         return CommandRecords(recordsOptions);

@@ -178,16 +178,17 @@ struct Tally {
 };
 
 struct SummaryRow {
-    std::string group;  // "total", "image", "day", "station"
+    std::string group;  // "total", "image", "day", "station", "order"
     std::string key;
     Tally tally;
 };
 
 std::vector<SummaryRow> Summarize(const std::vector<UnitRecord>& records, bool perStation) {
     Tally total;
-    std::map<std::string, Tally> images, days, stations;
+    std::map<std::string, Tally> images, days, stations, orders;
     for (const UnitRecord& r : records) {
         total.Count(r.result);
+        if (!r.orderId.empty()) orders[r.orderId].Count(r.result);
         images[ImageLabel(r)].Count(r.result);
         days[FormatUtcDay(r.startedUtcMs)].Count(r.result);
         stations[r.station].Count(r.result);
@@ -197,6 +198,7 @@ std::vector<SummaryRow> Summarize(const std::vector<UnitRecord>& records, bool p
     for (const auto& [key, tally] : days) rows.push_back({"day", key, tally});
     if (perStation)
         for (const auto& [key, tally] : stations) rows.push_back({"station", key, tally});
+    for (const auto& [key, tally] : orders) rows.push_back({"order", key, tally});
     return rows;
 }
 
@@ -229,7 +231,8 @@ void PrintSummary(const std::vector<SummaryRow>& rows, const RecordsOptions& opt
         {"", Tr("Units"), Tr("Passed"), Tr("Failed"), Tr("Stopped"), Tr("Yield")}};
     // The group names are the CSV's and the JSON's; the headings are for people.
     const char* headings[][2] = {
-        {"image", KTEXT("Per image:")}, {"day", KTEXT("Per day (UTC):")}, {"station", KTEXT("Per station:")}};
+        {"image", KTEXT("Per image:")}, {"day", KTEXT("Per day (UTC):")}, {"station", KTEXT("Per station:")},
+        {"order", KTEXT("Per work order:")}};
     std::string lastGroup = "total";
     for (const SummaryRow& row : rows) {
         const Tally& t = row.tally;

@@ -16,6 +16,7 @@
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
+#include "cli/work_order.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
@@ -211,7 +212,7 @@ void AnnounceImage(const FirmwareImage& image, bool json) {
     std::fflush(stdout);
 }
 
-StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer) {
+StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, IWorkOrder* order) {
     StationConfig config;
     for (const std::string& bay : options.bays) config.bays.push_back(ParseBayOption(bay, options.secondCpu));
     config.once = options.once;
@@ -222,15 +223,52 @@ StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer) {
     config.leaveQuiet = options.leaveQuiet;
     config.stationName = options.stationName;
     if (writer != nullptr) RecordThrough(config, *writer);
+    if (order == nullptr) return config;
+    config.orderId = options.orderId;
+    config.claimUnit = [order](size_t bay) { return order->Claim(bay); };
+    config.settleUnit = [order](size_t bay, bool passed) { order->Settle(bay, passed); };
     return config;
 }
 
-// Every bay is out of service: nothing more can happen.
+// Every bay is out of service (or done with its order): nothing more can happen.
 bool AllOutOfService(const CStation& station) {
     for (size_t i = 0; i < station.BayCount(); ++i) {
-        if (station.Bay(i).state != BayState::OutOfService) return false;
+        const BayState state = station.Bay(i).state;
+        if (state != BayState::OutOfService && state != BayState::Done) return false;
     }
     return true;
+}
+
+// Opens the order: on the line's server when the records go there, else
+// counted from this station's records. False after saying why.
+bool OpenOrder(const StationOptions& options, IRecordStore& store, std::unique_ptr<IWorkOrder>& order) {
+    if (options.orderId.empty()) return true;
+    uint64_t passed = 0;
+    std::string error;
+    if (IsServerLocator(options.records)) {
+        const std::string station = options.stationName.empty() ? DefaultStationName() : options.stationName;
+        order = CServerOrder::Create(options.records, options.orderId, options.quantity, station, error);
+        if (order) return true;
+        PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
+        PrintError(Tr("Nothing was sent."));
+        return false;
+    }
+    if (!CountOrderPassed(store, options.orderId, passed, error)) {
+        PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
+        PrintError(Tr("Nothing was sent."));
+        return false;
+    }
+    order = std::make_unique<COrderCount>(options.quantity, passed);
+    return true;
+}
+
+void AnnounceOrderComplete(const StationOptions& options, IWorkOrder& order, bool json) {
+    const std::string text = FormatText(Tr("Work order %s: order complete, %s of %s units passed."),
+                                        {options.orderId, std::to_string(order.PassedCount()),
+                                         std::to_string(order.Quantity())});
+    if (json) PrintLine(OrderCompleteJson(options.orderId, order.PassedCount(), order.Quantity(), UtcNowMs()));
+    else PrintLine(text);
+    std::fflush(stdout);
 }
 
 int OnceStatus(const CStation& station) {
@@ -257,8 +295,10 @@ void PrintJsonSummary(const CStation& station, int status, StopRequest request) 
 }
 
 // Shows events until the run is over; the stop request that ended it, if any.
-StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once) {
+StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once, IWorkOrder* order) {
     for (;;) {
+        // Every claimed unit has passed: none is mid-download anywhere.
+        if (order != nullptr && order->Complete()) return StopRequest::None;
         const StopRequest request = PendingStopRequest();
         if (request != StopRequest::None) return request;
         QueuedEvent event;
@@ -281,7 +321,7 @@ int CommandStation(const StationOptions& options) {
         return kExitUsage;
     }
     FirmwareImage image;
-    if (!LoadStationImage(options.image, image)) return kExitImage;
+    if (!LoadStationImage(options.image, image) || !CheckReleasedImage(options.release, image)) return kExitImage;
 
     const std::string locator = options.records.empty() ? DefaultRecordsPath() : options.records;
     std::unique_ptr<IRecordStore> store = OpenRecordStore(locator, error);
@@ -289,6 +329,12 @@ int CommandStation(const StationOptions& options) {
         PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
         PrintError(Tr("Nothing was sent."));
         return kExitRecords;
+    }
+    std::unique_ptr<IWorkOrder> order;
+    if (!OpenOrder(options, *store, order)) return kExitRecords;
+    if (order && order->Complete()) {
+        AnnounceOrderComplete(options, *order, options.json);
+        return kExitOk;
     }
     const std::string localPath = store->LocalPath();
     std::atomic<bool> recordsWait{false};  // the line's server is away: records wait in the local file
@@ -323,7 +369,7 @@ int CommandStation(const StationOptions& options) {
         AnnounceImage(image, options.json);
         {
             CStopSignalsBlocked blocked;  // the bays and their links never take the stop signals
-            if (!station.Start(MakeConfig(options, writer.get()), image, error)) {
+            if (!station.Start(MakeConfig(options, writer.get(), order.get()), image, error)) {
                 PrintError(error);
                 return kExitUsage;
             }
@@ -334,7 +380,7 @@ int CommandStation(const StationOptions& options) {
             if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
         }
         CStationView view(station, options.json, PrepareProgressTerminal());
-        const StopRequest request = Serve(station, events, view, options.once);
+        const StopRequest request = Serve(station, events, view, options.once, order.get());
         station.Stop();
         QueuedEvent event;
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
@@ -346,6 +392,9 @@ int CommandStation(const StationOptions& options) {
             PrintError(request == StopRequest::Terminate ? Tr("Terminated: every bay was stopped and its port closed.")
                                                          : Tr("Interrupted: every bay was stopped and its port closed."));
             status = ExitStatusForStop(request);
+        } else if (order && order->Complete()) {
+            AnnounceOrderComplete(options, *order, options.json);
+            status = kExitOk;
         } else {
             status = options.once ? OnceStatus(station) : kExitNoResponse;
         }

@@ -3,8 +3,11 @@
 // unit recorded. Main thread only; prints events on standard output and
 // failures on standard error, returns the exit status.
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "cli/signing_command.h"
 
 struct StationOptions {
     std::string image;               // "" the built-in image
@@ -19,6 +22,9 @@ struct StationOptions {
     std::string stationName;         // "" the host name
     bool json = false;
     std::chrono::milliseconds leaveQuiet{5000};
+    ReleaseOptions release;          // --require-signed, --trust
+    std::string orderId;             // --order: "" no work order
+    uint64_t quantity = 0;           // --quantity: the order's units
 };
 
 int CommandStation(const StationOptions& options);

@@ -62,6 +62,7 @@ std::string StationEventJson(const StationEvent& event) {
             object["recordId"] = JsonText(event.recordId);
             break;
         case StationEventKind::PortFailed:
+        case StationEventKind::OrderComplete:
         case StationEventKind::OutOfService: object["message"] = JsonText(event.message); break;
         default: break;
     }
@@ -87,7 +88,7 @@ std::string RecordsStateJson(const std::string& event, const std::string& messag
 std::string StationImageJson(const FirmwareImage& image, int64_t utcMs) {
     char checksum[8];
     std::snprintf(checksum, sizeof checksum, "0x%04X", image.checksum);
-    const Json object = {{"format", kStationJsonFormat},
+    Json object = {{"format", kStationJsonFormat},
                          {"event", "image"},
                          {"time", FormatUtcTime(utcMs)},
                          {"source", JsonText(image.Source())},
@@ -96,13 +97,18 @@ std::string StationImageJson(const FirmwareImage& image, int64_t utcMs) {
                          {"dataLength", image.data.size()},
                          {"checksum", checksum},
                          {"sha256", image.sha256}};
+    // Who released it: null for an image without a verified signature.
+    object["keyId"] = image.keyId.empty() ? Json(nullptr) : Json(image.keyId);
+    object["signer"] = image.keyId.empty() ? Json(nullptr) : Json(JsonText(image.signer));
     return JsonLine(object);
 }
 
 std::string StationImageLine(const FirmwareImage& image) {
-    return FormatText(Tr("Image %s: %s, software %s, SHA-256 %s"),
-                      {image.Source(), image.info.name.Text(), FormatVersion(image.info.swMajor, image.info.swMinor),
-                       image.sha256});
+    const std::string line = FormatText(Tr("Image %s: %s, software %s, SHA-256 %s"),
+                                        {image.Source(), image.info.name.Text(),
+                                         FormatVersion(image.info.swMajor, image.info.swMinor), image.sha256});
+    if (image.keyId.empty()) return line;
+    return line + FormatText(Tr(", released by \"%s\" (key %s)"), {image.signer, image.keyId});
 }
 
 std::string StationSummaryJson(const StationTotals& totals, int status, const char* stopRequest, int64_t utcMs) {
@@ -118,6 +124,16 @@ std::string StationSummaryJson(const StationTotals& totals, int status, const ch
                          {"unitsPerHour", std::round(totals.unitsPerHour * 10) / 10},
                          {"status", status},
                          {"stopRequest", stopRequest != nullptr ? Json(stopRequest) : Json(nullptr)}};
+    return JsonLine(object);
+}
+
+std::string OrderCompleteJson(const std::string& orderId, uint64_t passed, uint64_t quantity, int64_t utcMs) {
+    const Json object = {{"format", kStationJsonFormat},
+                         {"event", "order-complete"},
+                         {"time", FormatUtcTime(utcMs)},
+                         {"order", JsonText(orderId)},
+                         {"passed", passed},
+                         {"quantity", quantity}};
     return JsonLine(object);
 }
 
@@ -143,6 +159,7 @@ std::string StationEventLine(const StationEvent& event) {
         case StationEventKind::OutOfService: return line + FormatText(Tr("out of service: %s"), {event.message});
         case StationEventKind::Paused: return line + Tr("paused");
         case StationEventKind::BayStopped: return line + Tr("stopped");
+        case StationEventKind::OrderComplete: return line + Tr("order complete");
     }
     return line;
 }

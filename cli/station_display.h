@@ -37,6 +37,8 @@ std::string StationImageLine(const FirmwareImage& image);
 // The run's last line ("summary"): the totals, the exit status and the stop
 // request that ended the run ("interrupt", "terminate", or null).
 std::string StationSummaryJson(const StationTotals& totals, int status, const char* stopRequest, int64_t utcMs);
+// The work order's last line: "order-complete" with the order, its passed units and quantity.
+std::string OrderCompleteJson(const std::string& orderId, uint64_t passed, uint64_t quantity, int64_t utcMs);
 // One line for people: time, bay and port, what happened.
 std::string StationEventLine(const StationEvent& event);
 // "Passed 3  Failed 1  Yield 75.0 %  Units/h 120.4"

@@ -140,6 +140,22 @@ def main():
     for name, data in settings.items():
         write(os.path.join(corpus, "settings_file", name), data)
 
+    # signature_file: a signature and a public key as kavro-cli writes them, then damaged.
+    signature = (b"kavro-signature 1\nkey-id 0123456789abcdef\nsigner Release Office\n"
+                 b"time 2026-12-07T22:15:00Z\nsha256 " + b"ab" * 32 + b"\nsignature " + b"5c" * 64 + b"\n")
+    public = b"kavro-public-key 1\nkey-id 0123456789abcdef\nsigner Release Office\npublic " + b"11" * 32 + b"\n"
+    signatures = {
+        "signature": signature,
+        "public-key": public,
+        "cut": signature[:len(signature) // 2],
+        "wrong-version": signature.replace(b"kavro-signature 1", b"kavro-signature 2"),
+        "upper-case-hex": signature.replace(b"ab" * 32, b"AB" * 32),
+        "trailing-line": signature + b"extra 1\n",
+        "garbage": bytes(range(256)),
+    }
+    for name, data in signatures.items():
+        write(os.path.join(corpus, "signature_file", name), data)
+
     # catalogue: compiled .mo files, sound in both byte orders, then damaged.
     entries = [(b"", b"Content-Type: text/plain; charset=UTF-8\n"), (b"Ready", b"Bereit"),
                (b"Port %s: %s", b"Anschluss %s: %s")]

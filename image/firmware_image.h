@@ -16,6 +16,8 @@ struct FirmwareImage {
     uint32_t length = 0;       // data length as the header declares it
     std::vector<uint8_t> data; // the data as read (complete only when a read succeeded)
     std::string sha256;        // of data, 64 lower-case hex digits, once a load went through
+    std::string keyId;         // the key that released it, once its signature verified ("" unsigned)
+    std::string signer;        // that key's holder
 
     bool BuiltIn() const { return path.empty(); }
     // Where it came from, as records name it: the absolute path, or "built-in".

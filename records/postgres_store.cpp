@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "records/record_columns.h"
+#include "records/record_time.h"
 #include "records/records_platform.h"
 
 namespace {
@@ -307,6 +308,47 @@ bool CPostgresRecordStore::EndTransaction(bool ok) {
     PGresultPtr rollback = Run("ROLLBACK");
     m_error = error;
     return false;
+}
+
+bool CPostgresRecordStore::ClaimOrderUnit(const std::string& orderId, uint64_t quantity, const std::string& claimId,
+                                          const std::string& station, int64_t liveAfterUtcMs, bool& granted) {
+    granted = false;
+    if (!Connect() || !Exec("BEGIN")) return false;
+    const std::string now = std::to_string(UtcNowMs());
+    const std::string liveAfter = std::to_string(liveAfterUtcMs);
+    const std::string limit = std::to_string(quantity);
+    PGresultPtr locked = Run("SELECT pg_advisory_xact_lock(hashtext('kavro-order:' || $1::text))", {orderId.c_str()});
+    bool ok = locked && (Succeeded(locked) || Fail("cannot lock the work order"));
+    PGresultPtr inserted;
+    if (ok) {
+        inserted = Run("INSERT INTO order_claims (claim_id, order_id, station, passed, claimed_utc_ms) "
+                       "SELECT $1::text, $2::text, $3::text, 0, $4::bigint WHERE (SELECT count(*) FROM order_claims "
+                       "WHERE order_id = $2::text "
+                       "AND (passed = 1 OR claimed_utc_ms > $5::bigint)) < $6::bigint",
+                       {claimId.c_str(), orderId.c_str(), station.c_str(), now.c_str(), liveAfter.c_str(),
+                        limit.c_str()});
+        ok = inserted && (PQresultStatus(inserted.get()) == PGRES_COMMAND_OK || Fail("cannot reserve a unit"));
+    }
+    if (!EndTransaction(ok)) return false;
+    granted = std::string(PQcmdTuples(inserted.get())) == "1";
+    return true;
+}
+
+bool CPostgresRecordStore::SettleOrderUnit(const std::string& claimId, bool passed) {
+    if (!Connect()) return false;
+    PGresultPtr result = Run(passed ? "UPDATE order_claims SET passed = 1 WHERE claim_id = $1::text"
+                                    : "DELETE FROM order_claims WHERE claim_id = $1::text",
+                             {claimId.c_str()});
+    return result && (PQresultStatus(result.get()) == PGRES_COMMAND_OK || Fail("cannot settle a unit of the order"));
+}
+
+bool CPostgresRecordStore::CountOrderPassed(const std::string& orderId, uint64_t& passed) {
+    if (!Connect()) return false;
+    PGresultPtr result = Run("SELECT count(*) FROM order_claims WHERE order_id = $1::text AND passed = 1", {orderId.c_str()});
+    if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1)
+        return Fail("cannot count the work order");
+    passed = std::stoull(PQgetvalue(result.get(), 0, 0));
+    return true;
 }
 
 bool CPostgresRecordStore::Query(const RecordQuery& query, std::vector<UnitRecord>& out) {

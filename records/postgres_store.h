@@ -46,6 +46,16 @@ public:
     // skipped. All or none.
     [[nodiscard]] bool AppendAll(const std::vector<UnitRecord>& records);
 
+    // Work orders shared by a line's stations: reserves claimId's place in
+    // orderId when passed units and reservations made after liveAfterUtcMs
+    // leave room under quantity (granted), under a lock per order so that two
+    // stations never both take the last place. False when the server did not answer.
+    [[nodiscard]] bool ClaimOrderUnit(const std::string& orderId, uint64_t quantity, const std::string& claimId,
+                                      const std::string& station, int64_t liveAfterUtcMs, bool& granted);
+    // The claimed unit passed (its place stays taken for good) or not (freed).
+    [[nodiscard]] bool SettleOrderUnit(const std::string& claimId, bool passed);
+    [[nodiscard]] bool CountOrderPassed(const std::string& orderId, uint64_t& passed);
+
     // The server as records queued for it remember it: "host:port/database",
     // without user or password, so that a record goes only to the database
     // it was made for whoever logs in.

@@ -50,6 +50,18 @@ const std::vector<std::string> kVersion3 = {
     "ALTER TABLE unit_records ADD COLUMN image_sha256 TEXT NOT NULL DEFAULT ''",
 };
 
+// Version 4: the key that released the image, and the work order the unit
+// counts against ('' for older records and units outside any order); the
+// places that the stations of a line reserve in their shared orders.
+const std::vector<std::string> kVersion4 = {
+    "CREATE TABLE order_claims (claim_id TEXT PRIMARY KEY, order_id TEXT NOT NULL, station TEXT NOT NULL, "
+    "passed INTEGER NOT NULL, claimed_utc_ms BIGINT NOT NULL)",
+    "CREATE INDEX order_claims_order ON order_claims (order_id)",
+    "ALTER TABLE unit_records ADD COLUMN image_key_id TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE unit_records ADD COLUMN order_id TEXT NOT NULL DEFAULT ''",
+    "CREATE INDEX unit_records_order ON unit_records (order_id)",
+};
+
 const std::vector<RecordColumn> kColumns = {
     {"id", false},
     {"started_utc_ms", true},
@@ -77,6 +89,8 @@ const std::vector<RecordColumn> kColumns = {
     {"image_sha256", false},
     {"result", false},
     {"message", false},
+    {"image_key_id", false},
+    {"order_id", false},
 };
 
 bool ParseChipId(const std::string& text, uint8_t (&chip)[4]) {
@@ -152,6 +166,7 @@ const std::vector<std::string>& RecordSchemaMigration(int version) {
     if (version == 1) return kVersion1;
     if (version == 2) return kVersion2;
     if (version == 3) return kVersion3;
+    if (version == 4) return kVersion4;
     return kNone;
 }
 
@@ -209,6 +224,8 @@ std::vector<std::string> RecordToRow(const UnitRecord& r) {
         r.imageSha256,
         UnitResultName(r.result),
         ToValidUtf8(r.message),
+        r.imageKeyId,
+        ToValidUtf8(r.orderId),
     };
 }
 
@@ -243,5 +260,7 @@ bool RecordFromRow(const std::vector<std::string>& row, UnitRecord& r) {
     r.imageSha256 = in.Text();
     const bool resultRead = ParseUnitResult(in.Text(), r.result);
     r.message = in.Text();
+    r.imageKeyId = in.Text();
+    r.orderId = in.Text();
     return chipRead && resultRead && in.Ok();
 }

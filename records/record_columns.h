@@ -11,7 +11,7 @@ struct RecordQuery;
 
 // The version this program writes. A database at an older version is migrated
 // forward when it is opened; one at a newer version is refused.
-inline constexpr int kRecordSchemaVersion = 3;
+inline constexpr int kRecordSchemaVersion = 4;
 
 // The SQL that takes the schema from version n - 1 to n (n = 1 creates the
 // table). Every statement is valid for SQLite and PostgreSQL alike.

@@ -41,6 +41,8 @@ struct UnitRecord {
     uint32_t imageLength = 0;
     uint16_t imageChecksum = 0;
     std::string imageSha256;    // the data's SHA-256, 64 lower-case hex digits ("" in older records)
+    std::string imageKeyId;     // the key whose signature released the image ("" unsigned)
+    std::string orderId;        // the work order the unit counts against ("" none)
 
     UnitResult result = UnitResult::NoResponse;
     std::string message;        // the system's message for the result (English, untranslated)

@@ -36,6 +36,7 @@ const char* StationEventName(StationEventKind kind) {
         case StationEventKind::OutOfService: return "out-of-service";
         case StationEventKind::Paused: return "paused";
         case StationEventKind::BayStopped: return "bay-stopped";
+        case StationEventKind::OrderComplete: return "order-complete";
     }
     return "unknown";
 }

@@ -60,6 +60,8 @@ struct BayConfig {
 };
 
 
+enum class OrderClaim : uint8_t { Granted, Full, Unavailable };
+
 struct StationConfig {
     std::vector<BayConfig> bays;
     // Once: each bay flashes one unit, waiting up to unitTimeout for it, then
@@ -80,6 +82,16 @@ struct StationConfig {
     // False while records cannot be kept (CRecordWriter::RecordsHealthy): the
     // bays then take no new unit. Called on the bays' threads; empty: always kept.
     std::function<bool()> recordsKept;
+    // A work order: every record carries orderId. claimUnit is asked on the
+    // bay's thread (with the bay's index) before a unit that fits is
+    // downloaded: Full means the order is complete and the bay takes no more
+    // units (a unit already downloading elsewhere finishes); Unavailable
+    // leaves the unit as it is and asks again at its next answer.
+    // settleUnit tells how a claimed unit ended: a unit that did not pass
+    // gives its place back. Both are bounded (a server's time-outs).
+    std::string orderId;
+    std::function<OrderClaim(size_t bay)> claimUnit;
+    std::function<void(size_t bay, bool passed)> settleUnit;
 };
 
 class CRecordWriter;
@@ -102,11 +114,12 @@ enum class StationEventKind : uint8_t {
     OutOfService,      // "out-of-service": the bay stops after too many failures
     Paused,            // "paused"
     BayStopped,        // "bay-stopped": the bay's thread ends (Stop, RemoveBay, once done)
+    OrderComplete,     // "order-complete": the work order needs no more units; the bay is done
 };
 
 // "waiting", "unit-found", "download-started", "progress", "unit-finished",
 // "waiting-for-removal", "unit-removed", "port-failed", "out-of-service",
-// "paused", "bay-stopped".
+// "paused", "bay-stopped", "order-complete".
 const char* StationEventName(StationEventKind kind);
 
 struct StationEvent {

@@ -169,6 +169,13 @@ void CStationBay::Run() {
         const Turn turn = ServeUnit();
         m_session.Close();
         if (turn == Turn::Interrupted) continue;
+        if (turn == Turn::OrderComplete) {
+            SetState(BayState::Done);
+            StationEvent event = MakeEvent(StationEventKind::OrderComplete);
+            event.message = "order complete";
+            Emit(event);
+            break;
+        }
         const BayStatus status = Status();
         if (station.stopAfterFailures > 0 && status.failuresInRow >= static_cast<uint32_t>(station.stopAfterFailures)) {
             SetState(BayState::OutOfService);
@@ -364,9 +371,19 @@ CStationBay::Turn CStationBay::FlashUnit(Unit& unit) {
                    " to " + FormatVersion(image.hwHighestMajor, image.hwHighestMinor) + ".");
         return Turn::Finished;
     }
+    // The order's place is taken only for a unit that will be downloaded.
+    const OrderClaim claim = m_station->claimUnit ? m_station->claimUnit(m_index) : OrderClaim::Granted;
+    if (claim == OrderClaim::Full) return Turn::OrderComplete;
+    if (claim == OrderClaim::Unavailable) {
+        StationEvent event = MakeEvent(StationEventKind::PortFailed);
+        event.message = "The work order cannot be counted now: the unit waits.";
+        Emit(event);
+        return Turn::NoUnit;
+    }
     UnitResult result = UnitResult::Passed;
     std::string message;
     if (Download(result, message) && m_station->reset) Reset(result, message);
+    if (m_station->settleUnit) m_station->settleUnit(m_index, result == UnitResult::Passed);
     if (result == UnitResult::Stopped) {
         Finish(unit, result, message);
         return Turn::Interrupted;
@@ -443,6 +460,8 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     record.imageLength = static_cast<uint32_t>(m_image->data.size());
     record.imageChecksum = m_image->checksum;
     record.imageSha256 = m_image->sha256;
+    record.imageKeyId = m_image->keyId;
+    record.orderId = m_station->orderId;
     record.result = result;
     record.message = message;
     {

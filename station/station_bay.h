@@ -50,7 +50,7 @@ public:
 
 private:
     // How one unit's turn on the bay ended.
-    enum class Turn { Finished, Skipped, Interrupted, NoUnit };
+    enum class Turn { Finished, Skipped, Interrupted, NoUnit, OrderComplete };
     struct Unit {
         int64_t startedUtcMs = 0;
         DeviceInfo device;

@@ -2,8 +2,13 @@
 // lines for people.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "cli/cli_text.h"
 #include "cli/station_display.h"
+#include "cli/work_order.h"
 #include "records/json_text.h"
 #include "res/translation.h"
 
@@ -128,5 +133,52 @@ TEST(StationText, TranslatedLinesKeepResultNamesAndCutOnlyWholeCharacters) {
         EXPECT_EQ(full.compare(0, cuts[i].size(), cuts[i]), 0);
         EXPECT_EQ(ToValidUtf8(cuts[i]), cuts[i]) << "a split glyph at width " << width;
     }
+}
+// The run's image event and line name the key that released the image, and
+// say null for one without a verified signature.
+TEST(StationText, TheImageNamesWhoReleasedIt) {
+    FirmwareImage image;
+    image.path = "/srv/p.fw";
+    image.sha256 = std::string(64, 'a');
+    EXPECT_NE(StationImageJson(image, 0).find("\"keyId\":null,\"signer\":null"), std::string::npos);
+    EXPECT_EQ(StationImageLine(image).find("released by"), std::string::npos);
+    image.keyId = "0123456789abcdef";
+    image.signer = "Release Office";
+    EXPECT_NE(StationImageJson(image, 0).find("\"keyId\":\"0123456789abcdef\",\"signer\":\"Release Office\""),
+              std::string::npos);
+    EXPECT_NE(StationImageLine(image).find(", released by \"Release Office\" (key 0123456789abcdef)"),
+              std::string::npos);
+}
+
+// A failed unit gives its place back; the units on their way count, so many
+// bays claiming at once never pass more than the order.
+TEST(WorkOrder, ClaimsNeverOverfillTheOrder) {
+    COrderCount order(3, 1);
+    EXPECT_EQ(order.Claim(0), OrderClaim::Granted);
+    EXPECT_EQ(order.Claim(1), OrderClaim::Granted);
+    EXPECT_EQ(order.Claim(2), OrderClaim::Full) << "one passed before, two on their way";
+    order.Settle(1, false);
+    EXPECT_EQ(order.Claim(1), OrderClaim::Granted);
+    order.Settle(0, true);
+    EXPECT_FALSE(order.Complete());
+    order.Settle(1, true);
+    EXPECT_TRUE(order.Complete());
+    EXPECT_EQ(order.PassedCount(), 3u);
+
+    COrderCount shared(50, 0);
+    std::atomic<int> passed{0};
+    std::vector<std::thread> bays;
+    for (size_t bay = 0; bay < 8; ++bay) {
+        bays.emplace_back([&, bay] {
+            for (size_t unit = 0; shared.Claim(bay) == OrderClaim::Granted; ++unit) {
+                const bool passes = (unit + bay) % 3 != 0;  // every third unit fails
+                shared.Settle(bay, passes);
+                if (passes) ++passed;
+            }
+        });
+    }
+    for (std::thread& bay : bays) bay.join();
+    EXPECT_EQ(passed.load(), 50);
+    EXPECT_TRUE(shared.Complete());
 }
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -383,5 +384,131 @@ TEST_F(StationEndToEnd, ServerStringsNeverBecomeFilesAndTheirPasswordsLeaveTheAr
     const std::vector<UnitRecord> waiting = ReadRecords(m_dir + "/kavro/records.sqlite");
     ASSERT_EQ(waiting.size(), 1u);
     EXPECT_EQ(waiting[0].result, UnitResult::Passed);
+}
+
+// Released images: a key pair, a signature beside the image, and a station
+// that requires one. Every refusal comes before a port or a records file is
+// touched; the machine's folder is the test's own (KAVRO_MACHINE_CONFIG_DIR).
+class ReleasedImageEndToEnd : public StationEndToEnd {
+protected:
+    void SetUp() override {
+        StationEndToEnd::SetUp();
+        m_machine = m_dir + "/etc-kavro";
+        fs::create_directories(m_machine + "/trusted-keys");
+        const RunResult keygen = Run({kCli, "keygen", "--out", m_dir + "/release", "--signer", "Release Office"});
+        ASSERT_EQ(keygen.status, 0) << keygen.err;
+        static const std::regex id("Key ([0-9a-f]{16}) ");
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(keygen.out, match, id)) << keygen.out;
+        m_keyId = match[1];
+        EXPECT_EQ(fs::status(m_dir + "/release.key").permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+        const RunResult sign = Run({kCli, "sign", m_image, "--key", m_dir + "/release.key"});
+        ASSERT_EQ(sign.status, 0) << sign.err;
+    }
+    // Runs kavro-cli with this test's machine and user folders.
+    RunResult Run(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"/usr/bin/env", "KAVRO_MACHINE_CONFIG_DIR=" + m_machine,
+                                   "XDG_CONFIG_HOME=" + m_dir + "/user-config"});
+        return RunProgram(args);
+    }
+    // A copy of the image and its signature under another name.
+    std::string Copy(const std::string& name) const {
+        fs::copy_file(m_image, m_dir + "/" + name);
+        fs::copy_file(m_image + ".sig", m_dir + "/" + name + ".sig");
+        return m_dir + "/" + name;
+    }
+    void ExpectRefused(const std::string& image, std::vector<std::string> extra, const std::string& words) {
+        std::vector<std::string> args = {kCli, "station", image, "--records", m_records, "--bay", Bay(0), "--once"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const RunResult run = Run(args);
+        EXPECT_EQ(run.status, 5) << run.out << run.err;
+        EXPECT_TRUE(Contains(run.err, "Image refused: ") && Contains(run.err, words)) << run.err;
+        EXPECT_TRUE(Contains(run.err, "Nothing was sent.")) << run.err;
+        EXPECT_FALSE(fs::exists(m_records)) << "refused before the records were opened";
+    }
+
+    std::string m_machine;
+    std::string m_keyId;
+};
+
+TEST_F(ReleasedImageEndToEnd, EveryKindOfUnreleasedImageIsRefusedBeforeAnyBayStarts) {
+    const std::string trust = m_dir + "/release.pub";
+    const std::string unsigned_ = m_dir + "/unsigned.fw";
+    fs::copy_file(m_image, unsigned_);
+    ExpectRefused(unsigned_, {"--require-signed", "--trust", trust}, "has no signature");
+    ExpectRefused(m_image, {"--require-signed"}, "key " + m_keyId + " (\"Release Office\"), which is not trusted");
+
+    const std::string changed = Copy("changed.fw");
+    // One byte of the header's name: the image still loads (its checksum
+    // covers the data only), the signature covers the whole file.
+    Bytes bytes = testdata::ReadFile(changed);
+    const std::string name = "STATION E2E";
+    const auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+    ASSERT_NE(at, bytes.end());
+    *at = 'X';
+    std::ofstream(changed, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ExpectRefused(changed, {"--require-signed", "--trust", trust}, "does not match");
+
+    const Bytes sigBytes = testdata::ReadFile(m_image + ".sig");
+    const std::string text(sigBytes.begin(), sigBytes.end());
+    const std::map<std::string, std::string> damaged = {
+        {"cut.fw", text.substr(0, text.size() / 2)},
+        {"garbage.fw", std::string(200, '\x07')},
+        {"version.fw", "kavro-signature 9" + text.substr(text.find('\n'))},
+    };
+    for (const auto& [name, signature] : damaged) {
+        const std::string image = Copy(name);
+        std::ofstream(image + ".sig", std::ios::binary | std::ios::trunc) << signature;
+        ExpectRefused(image, {"--require-signed", "--trust", trust}, "is damaged");
+    }
+
+    // The machine's policy requires signatures without --require-signed; a
+    // policy that cannot be read refuses too.
+    std::ofstream(m_machine + "/station.conf") << "# line policy\nrequire-signed = true\n";
+    ExpectRefused(unsigned_, {}, "has no signature");
+    std::ofstream(m_machine + "/station.conf", std::ios::trunc) << "require-signed = perhaps\n";
+    const RunResult broken = Run({kCli, "station", unsigned_, "--records", m_records, "--bay", Bay(0), "--once"});
+    EXPECT_EQ(broken.status, 5);
+    EXPECT_TRUE(Contains(broken.err, "station.conf cannot be used")) << broken.err;
+}
+
+TEST_F(ReleasedImageEndToEnd, SignedImageIsFlashedByteExactWithItsKeyInTheRecord) {
+    fs::copy_file(m_dir + "/release.pub", m_machine + "/trusted-keys/release.pub");
+    StartSim(1);
+    const RunResult run = Run(Station({"--require-signed", "--once", "--timeout", "20", "--json"}, 1));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out, "\"keyId\":\"" + m_keyId + "\"") && Contains(run.out, "\"signer\":\"Release Office\""))
+        << run.out;
+    const std::vector<UnitRecord> records = ReadRecords(m_records);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, UnitResult::Passed);
+    EXPECT_EQ(records[0].imageSha256, ImageSha256(m_data.data(), m_data.size()));
+    EXPECT_EQ(records[0].imageKeyId, m_keyId);
+    EXPECT_EQ(Stored(SimUnits().at(0).chip), m_data);
+}
+
+// Units keep coming on four bays; the order of five ends the run by itself
+// with exactly five passed, and a restart finds the order already complete.
+TEST_F(StationEndToEnd, WorkOrderOfFiveOnFourContinuousBaysPassesExactlyFive) {
+    StartSim(4, {"--swap-every", "1.5", "--unplug-gap", "100"});
+    const RunResult run = RunProgram(Station({"--order", "WO-5", "--quantity", "5", "--json"}, 4), 90000);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out, "\"event\":\"order-complete\"")) << run.out;
+    size_t passed = 0;
+    const std::vector<UnitRecord> records = ReadRecords(m_records);
+    for (const UnitRecord& r : records) {
+        EXPECT_EQ(r.orderId, "WO-5");
+        if (r.result == UnitResult::Passed) ++passed;
+    }
+    EXPECT_EQ(passed, 5u);
+
+    const RunResult again = RunProgram(Station({"--order", "WO-5", "--quantity", "5"}, 4));
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(Contains(again.out, "Work order WO-5: order complete, 5 of 5 units passed.")) << again.out;
+    EXPECT_EQ(ReadRecords(m_records).size(), records.size()) << "no unit was taken after the restart";
+    const RunResult summary = RunProgram({kCli, "records", "--records", m_records, "--summary", "--csv"});
+    EXPECT_TRUE(Contains(summary.out, "order,WO-5,")) << summary.out;
 }
 }  // namespace

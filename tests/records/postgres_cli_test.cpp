@@ -203,3 +203,34 @@ TEST_F(CliOnLineServer, AStationFlashesOnWhileItsServerIsDownAndForwardsEveryUni
     EXPECT_EQ(LineSql("SELECT count(DISTINCT id) FROM unit_records"), "6");
     EXPECT_EQ(LineSql("SELECT count(DISTINCT chip_id) FROM unit_records"), "6");
 }
+
+// One work order of six shared by two stations of three bays each, units
+// swapped in faster than the order needs them: each station reserves a
+// unit's place on the server before it flashes it, so together they pass
+// exactly six, never seven, run after run.
+TEST_F(CliOnLineServer, TwoStationsSharingAnOrderOfSixPassExactlySix) {
+    for (int run = 0; run < 3; ++run) {
+        const std::string order = "WO-SHARED-" + std::to_string(run);
+        std::unique_ptr<ChildProcess> sims[2];
+        ChildProcess stations[2];
+        for (int i = 0; i < 2; ++i) {
+            const std::string folder = dir.File("order-bays-" + std::to_string(run) + "-" + std::to_string(i));
+            std::filesystem::create_directories(folder);
+            sims[i] = std::make_unique<ChildProcess>();
+            ASSERT_TRUE(sims[i]->Start({kSim, "--bays", "3", "--link-dir", folder, "--seed", std::to_string(40 + run * 2 + i),
+                                        "--swap-every", "3", "--unplug-gap", "100", "-q"}));
+            ASSERT_TRUE(sims[i]->WaitForOutput([](const std::string& out) { return Contains(out, "Simulated bays:"); },
+                                               10000));
+            ASSERT_TRUE(stations[i].Start(StationArgs(dir.File("order-data-" + std::to_string(i)), folder, 3,
+                                                      "order-st" + std::to_string(i),
+                                                      {"--order", order, "--quantity", "6", "--json"})));
+        }
+        for (ChildProcess& station : stations) {
+            ASSERT_TRUE(station.Wait(90000)) << station.Out() << station.Err();
+            EXPECT_EQ(station.Status(), 0) << station.Out() << station.Err();
+            EXPECT_TRUE(Contains(station.Out(), "\"event\":\"order-complete\"")) << station.Out();
+        }
+        EXPECT_EQ(LineCount("order_id = '" + order + "' AND result = 'passed'"), 6) << order;
+        EXPECT_EQ(LineSql("SELECT count(*) FROM order_claims WHERE order_id = '" + order + "' AND passed = 1"), "6");
+    }
+}

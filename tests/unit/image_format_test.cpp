@@ -2,11 +2,15 @@
 // and the built-in image the build embeds.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "image/firmware_format.h"
 #include "image/image_digest.h"
+#include "image/image_signature.h"
 #include "res/resources.h"
 #include "res/translation.h"
 
@@ -156,5 +160,79 @@ TEST(ImageDigest, Sha256MatchesTheStandardVectors) {
     const std::vector<uint8_t> million(1000000, 'a');
     EXPECT_EQ(ImageSha256(million.data(), million.size()),
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+// A folder of its own for one test, on every system; removed afterwards.
+class SignatureFolder {
+public:
+    explicit SignatureFolder(const std::string& name)
+        : m_path(std::filesystem::temp_directory_path() / ("kavro-signature-" + name + "-" +
+                                                           std::to_string(std::random_device{}()))) {
+        std::filesystem::create_directories(m_path);
+    }
+    ~SignatureFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// A signature covers every line before its own: another signer's name or
+// time, another image, or another key makes it fail; key files keep their
+// id honest.
+TEST(ImageSignature, CoversItsLinesTheImageAndTheKey) {
+    SecretKey secret, otherSecret;
+    PublicKey key, other;
+    std::string problem;
+    ASSERT_TRUE(MakeKeyPair("Release Office", secret, key, problem)) << problem;
+    ASSERT_TRUE(MakeKeyPair("Someone Else", otherSecret, other, problem)) << problem;
+    EXPECT_FALSE(MakeKeyPair("two\nlines", otherSecret, other, problem));
+
+    const SignatureFolder dir("cover");
+    const std::string image = dir.File("p.fw");
+    std::ofstream(image, std::ios::binary) << "image bytes";
+    std::string sha256;
+    ASSERT_TRUE(FileSha256(image, sha256, problem)) << problem;
+    EXPECT_EQ(sha256, ImageSha256(reinterpret_cast<const uint8_t*>("image bytes"), 11));
+    const std::string text = SignatureText(SignImage(secret, sha256, "2026-12-07T22:15:00Z"));
+    std::ofstream(SignaturePath(image), std::ios::binary) << text;
+    ReleaseReport report = CheckImageRelease(image, sha256, {other, key});
+    EXPECT_EQ(report.result, ReleaseCheck::Released) << report.problem;
+    EXPECT_EQ(report.keyId, key.id);
+    EXPECT_EQ(report.signer, "Release Office");
+    EXPECT_EQ(CheckImageRelease(image, std::string(64, '0'), {key}).result, ReleaseCheck::NoMatch);
+    EXPECT_EQ(CheckImageRelease(image, sha256, {other}).result, ReleaseCheck::UnknownKey);
+
+    std::string forged = text;
+    forged.replace(forged.find("Release Office"), 14, "Release Offica");
+    std::ofstream(SignaturePath(image), std::ios::binary | std::ios::trunc) << forged;
+    EXPECT_EQ(CheckImageRelease(image, sha256, {key}).result, ReleaseCheck::NoMatch) << "the signer's name is signed";
+
+    PublicKey read;
+    EXPECT_TRUE(ParsePublicKey(PublicKeyText(key), read, problem)) << problem;
+    EXPECT_EQ(read.key, key.key);
+    std::string lying = PublicKeyText(other);
+    lying.replace(lying.find(other.id), 16, key.id);
+    EXPECT_FALSE(ParsePublicKey(lying, read, problem));
+    SecretKey readSecret;
+    EXPECT_TRUE(ParseSecretKey(SecretKeyText(secret), readSecret, problem)) << problem;
+}
+
+// The machine's policy: comments and blanks pass, a missing file is the
+// default, anything not understood is refused rather than ignored.
+TEST(ImageSignature, StationPolicyIsReadStrictly) {
+    const SignatureFolder dir("policy");
+    StationPolicy policy;
+    std::string problem;
+    EXPECT_TRUE(ReadStationPolicy(dir.File("none.conf"), policy, problem));
+    EXPECT_FALSE(policy.requireSigned);
+    std::ofstream(dir.File("on.conf")) << "# the line\n\n  require-signed = true  # always\n";
+    EXPECT_TRUE(ReadStationPolicy(dir.File("on.conf"), policy, problem)) << problem;
+    EXPECT_TRUE(policy.requireSigned);
+    std::ofstream(dir.File("bad.conf")) << "require-signed = true\nrequire-signd = false\n";
+    EXPECT_FALSE(ReadStationPolicy(dir.File("bad.conf"), policy, problem));
+    EXPECT_NE(problem.find("line 2"), std::string::npos) << problem;
 }
 }  // namespace
