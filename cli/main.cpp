@@ -106,6 +106,10 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
         .add_option("--leave-after", leaveQuiet,
                     Tr("Seconds without an answer after which a unit on a fixed port counts as removed (default 5)"))
         ->check(FiniteRange(3.0, 3600.0));
+    command.add_option("--http", options.http,
+                       Tr("Serve the web console, JSON API and metrics on [ADDRESS:]PORT (default address 127.0.0.1)"));
+    command.add_option("--http-token-file", options.httpTokenFile,
+                       Tr("--http: read the control token from this file instead of making a new one"));
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ struct StationOptions {
     std::string stationName;         // "" the host name
     bool json = false;
     std::chrono::milliseconds leaveQuiet{5000};
+    std::string http;                // "" no web console; else [ADDRESS:]PORT
+    std::string httpTokenFile;       // "" a new token in a private file
 };
 
 int CommandStation(const StationOptions& options);
