@@ -23,11 +23,11 @@ void CEventHub::Publish(const std::string& name, const std::string& data) {
     m_wake.notify_all();
 }
 
-std::shared_ptr<CEventHub::Client> CEventHub::Subscribe(uint64_t lastEventId) {
+std::shared_ptr<CEventHub::Client> CEventHub::Subscribe(bool resume, uint64_t lastEventId) {
     std::lock_guard lock(m_mutex);
     if (m_closed || m_clients.size() >= kMaxClients) return nullptr;
     auto client = std::make_shared<Client>();
-    if (lastEventId > 0) {
+    if (resume) {
         for (const HubEvent& event : m_replay)
             if (event.id > lastEventId && client->queue.size() < kClientQueue) client->queue.push_back(event);
     }

@@ -8,6 +8,7 @@
 // Last-Event-ID from the replay buffer). Subscribe, Next and Unsubscribe are
 // called on the HTTP server's worker threads, one per connected client.
 #include <chrono>
+#include <cstddef>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -35,9 +36,10 @@ public:
 
     // Any thread; never blocks on a client.
     void Publish(const std::string& name, const std::string& data);
-    // A new client, its queue primed with what came after lastEventId (0: nothing).
+    // A new client. One that resumes (resume set) has its queue primed with
+    // what came after lastEventId that the replay buffer still holds.
     // Null when there are kMaxClients already or the hub is closed.
-    std::shared_ptr<Client> Subscribe(uint64_t lastEventId);
+    std::shared_ptr<Client> Subscribe(bool resume, uint64_t lastEventId);
     void Unsubscribe(const std::shared_ptr<Client>& client);
     // Waits up to `wait` for the client's next events; false when the client
     // was dropped or the hub closed (the connection ends).

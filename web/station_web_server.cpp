@@ -30,11 +30,12 @@ void Send(const WebResponse& web, httplib::Response& response) {
     response.set_header("X-Content-Type-Options", "nosniff");
 }
 
-uint64_t LastEventId(const httplib::Request& request) {
+// A browser that reconnects names the last event it saw.
+bool LastEventId(const httplib::Request& request, uint64_t& id) {
+    if (!request.has_header("Last-Event-ID")) return false;
     const std::string text = request.get_header_value("Last-Event-ID");
-    uint64_t id = 0;
-    std::from_chars(text.data(), text.data() + text.size(), id);
-    return id;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
+    return ec == std::errc() && end == text.data() + text.size();
 }
 }  // namespace
 
@@ -92,7 +93,9 @@ void CStationWebServer::Routes() {
         Send(m_api.Respond(ToWebRequest(request)), response);
     };
     m_server->Get("/api/v1/events", [this](const httplib::Request& request, httplib::Response& response) {
-        auto client = m_api.Hub().Subscribe(LastEventId(request));
+        uint64_t lastId = 0;
+        const bool resume = LastEventId(request, lastId);
+        auto client = m_api.Hub().Subscribe(resume, lastId);
         if (!client) return Send(WebError(503, "too many event clients"), response);
         response.set_header("Cache-Control", "no-store");
         response.set_chunked_content_provider(
@@ -143,6 +146,8 @@ bool LoadOrCreateWebToken(const std::string& given, int port, std::string& token
     std::error_code ignored;
     const std::filesystem::path folder =
         runtime != nullptr && *runtime != '\0' ? std::filesystem::path(runtime) : std::filesystem::temp_directory_path(ignored);
-    path = (folder / ("kavro-station-" + std::to_string(port) + ".token")).string();
+    // A free port (0) is known only later: a name of its own instead.
+    const std::string name = port != 0 ? std::to_string(port) : NewWebToken().substr(0, 12);
+    path = (folder / ("kavro-station-" + name + ".token")).string();
     return WritePrivateFile(path, token + "\n", error);
 }

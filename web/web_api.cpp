@@ -139,7 +139,7 @@ std::string NewWebToken() {
     std::random_device random;
     std::string token;
     static const char kHex[] = "0123456789abcdef";
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 8; ++i) {
         const uint32_t word = random();
         for (int k = 0; k < 4; ++k) {
             const unsigned byte = (word >> (8 * k)) & 0xffu;
