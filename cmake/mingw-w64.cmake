@@ -58,8 +58,9 @@ endif()
   set(nlohmann_json_DIR "${_kavro_json}" CACHE PATH "nlohmann::json for the Windows build")
 endif()
 
-# cpp-httplib likewise (one header): a folder with a link to it alone, so the
-# cross build never searches /usr/include itself.
+# cpp-httplib likewise: a folder with a link to its header alone, so the cross
+# build never searches /usr/include itself. (Debian's header only declares: a
+# Windows web console needs the one-header form of its source package too.)
 if(EXISTS /usr/include/httplib.h AND NOT KAVRO_HTTPLIB_INCLUDE)
   set(_kavro_httplib "${CMAKE_BINARY_DIR}/mingw-w64-httplib")
   if(NOT EXISTS "${_kavro_httplib}/httplib.h")
