@@ -332,7 +332,8 @@ WebResponse CWebApi::Execute(CStation& station, ControlKind kind, size_t bay) co
     const bool pause = kind == ControlKind::Pause || kind == ControlKind::Stop;
     for (size_t i = first; i < last && i < station.BayCount(); ++i) {
         const BayState state = station.Bay(i).state;
-        if (pause && state != BayState::Paused && state != BayState::Stopped && state != BayState::Done)
+        if (pause && state != BayState::Paused && state != BayState::Stopped && state != BayState::Done &&
+            state != BayState::OutOfService)
             station.PauseBay(i);
         if (!pause && state == BayState::Paused) station.ResumeBay(i);
     }
