@@ -24,7 +24,7 @@ cmd_build() {
 }
 
 cmd_test() {
-  need_packages "${BASE_PACKAGES[@]}"
+  need_packages "${BASE_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
   log "build and test (build/)"
   configure_build build
   run_ctest build

@@ -139,6 +139,10 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
             ->check(CLI::Range(uint64_t{1}, uint64_t{1000000000}))
             ->needs(order);
     order->needs(quantity);
+    command.add_option("--http", options.http,
+                       Tr("Serve the web console, JSON API and metrics on [ADDRESS:]PORT (default address 127.0.0.1)"));
+    command.add_option("--http-token-file", options.httpTokenFile,
+                       Tr("--http: read the control token from this file instead of making a new one"));
 }
 
 }  // namespace

@@ -22,7 +22,9 @@
 #include "records/record_writer.h"
 #include "link/adapter_latency.h"
 #include "res/translation.h"
+#include "records/records_platform.h"
 #include "station/station.h"
+#include "web/station_web_server.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -50,8 +52,23 @@ struct QueuedEvent {
 
 class CEventQueue final : public IStationEvents {
 public:
-    void OnStationEvent(const StationEvent& event) override { Push({false, event, {}}); }
+    void OnStationEvent(const StationEvent& event) override {
+        {
+            std::lock_guard lock(m_webLock);
+            if (m_web != nullptr) m_web->OnStationEvent(event);
+        }
+        Push({false, event, {}});
+    }
+    // The web console as one more receiver (null: none any more).
+    void SetWeb(CWebApi* web) {
+        std::lock_guard lock(m_webLock);
+        m_web = web;
+    }
     void OnStored(const std::string& recordId) {
+        {
+            std::lock_guard lock(m_webLock);
+            if (m_web != nullptr) m_web->OnRecordStored(recordId);
+        }
         QueuedEvent queued{true, {}, {}};
         queued.event.recordId = recordId;
         queued.event.utcMs = UtcNowMs();
@@ -82,6 +99,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<QueuedEvent> m_events;
+    std::mutex m_webLock;  // the web console only queues for its clients: held briefly
+    CWebApi* m_web = nullptr;
 };
 
 // Shows the events: JSON Lines, plain lines, or the bay table on a terminal.
@@ -295,8 +314,10 @@ void PrintJsonSummary(const CStation& station, int status, StopRequest request) 
 }
 
 // Shows events until the run is over; the stop request that ended it, if any.
-StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once, IWorkOrder* order) {
+StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bool once, IWorkOrder* order,
+                  CStationWebServer* web) {
     for (;;) {
+        if (web != nullptr) web->Api().RunControls(station);
         // Every claimed unit has passed: none is mid-download anywhere.
         if (order != nullptr && order->Complete()) return StopRequest::None;
         const StopRequest request = PendingStopRequest();
@@ -308,6 +329,34 @@ StopRequest Serve(CStation& station, CEventQueue& events, CStationView& view, bo
         }
         if ((once && station.Finished()) || AllOutOfService(station)) return StopRequest::None;
     }
+}
+// The web console of --http; null with error set when it cannot serve.
+std::unique_ptr<CStationWebServer> StartWeb(const StationOptions& options, const CStation& station,
+                                            const FirmwareImage& image, const std::string& localPath,
+                                            std::string& error) {
+    std::string host;
+    int port = 0;
+    if (!ParseHttpAddress(options.http, host, port)) {
+        error = FormatText(Tr("--http %s: give [ADDRESS:]PORT, such as 8080 or 0.0.0.0:8080."), {options.http});
+        return nullptr;
+    }
+    WebApiConfig config;
+    config.stationName = options.stationName.empty() ? HostName() : options.stationName;
+    config.image = image;
+    config.readRecords = [localPath](const RecordQuery& query, std::vector<UnitRecord>& out, std::string& why) {
+        std::unique_ptr<IRecordStore> store = OpenRecordStoreForReading(localPath, why);
+        if (store && store->Query(query, out)) return true;
+        if (store) why = store->LastError();
+        return false;
+    };
+    std::string tokenPath;
+    if (!LoadOrCreateWebToken(options.httpTokenFile, port, config.token, tokenPath, error)) return nullptr;
+    auto web = std::make_unique<CStationWebServer>(station, std::move(config));
+    if (!web->Start(host, port, error)) return nullptr;
+    const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    PrintError(FormatText(Tr("Web console: http://%s:%s/ (the control token is in %s)"),
+                          {shownHost, std::to_string(web->BoundPort()), tokenPath}));
+    return web;
 }
 }  // namespace
 
@@ -366,6 +415,15 @@ int CommandStation(const StationOptions& options) {
         // Declared after the queue and before the writer goes: Stop joins the
         // bays, so neither is posted to after it.
         CStation station(&events);
+        std::unique_ptr<CStationWebServer> web;
+        if (!options.http.empty()) {
+            web = StartWeb(options, station, image, localPath, error);
+            if (!web) {
+                PrintError(error);
+                return kExitUsage;
+            }
+            events.SetWeb(&web->Api());
+        }
         AnnounceImage(image, options.json);
         {
             CStopSignalsBlocked blocked;  // the bays and their links never take the stop signals
@@ -380,7 +438,7 @@ int CommandStation(const StationOptions& options) {
             if (!advice.empty()) PrintError(Tr("Warning: ") + advice);
         }
         CStationView view(station, options.json, PrepareProgressTerminal());
-        const StopRequest request = Serve(station, events, view, options.once, order.get());
+        const StopRequest request = Serve(station, events, view, options.once, order.get(), web.get());
         station.Stop();
         QueuedEvent event;
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
@@ -401,6 +459,7 @@ int CommandStation(const StationOptions& options) {
         // As for a single download: the units passed, their records are not where --records says yet.
         if (options.once && recordsWait && status == kExitOk) status = kExitRecords;
         if (options.json) PrintJsonSummary(station, status, request);
+        events.SetWeb(nullptr);
     }
     status = ReportUnkeptRecords(writer->Close(), localPath, status);
     writer.reset();

@@ -25,6 +25,8 @@ struct StationOptions {
     ReleaseOptions release;          // --require-signed, --trust
     std::string orderId;             // --order: "" no work order
     uint64_t quantity = 0;           // --quantity: the order's units
+    std::string http;                // "" no web console; else [ADDRESS:]PORT
+    std::string httpTokenFile;       // "" a new token in a private file
 };
 
 int CommandStation(const StationOptions& options);

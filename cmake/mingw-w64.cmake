@@ -58,6 +58,18 @@ endif()
   set(nlohmann_json_DIR "${_kavro_json}" CACHE PATH "nlohmann::json for the Windows build")
 endif()
 
+# cpp-httplib likewise: a folder with a link to its header alone, so the cross
+# build never searches /usr/include itself. (Debian's header only declares: a
+# Windows web console needs the one-header form of its source package too.)
+if(EXISTS /usr/include/httplib.h AND NOT KAVRO_HTTPLIB_INCLUDE)
+  set(_kavro_httplib "${CMAKE_BINARY_DIR}/mingw-w64-httplib")
+  if(NOT EXISTS "${_kavro_httplib}/httplib.h")
+    file(MAKE_DIRECTORY "${_kavro_httplib}")
+    file(CREATE_LINK /usr/include/httplib.h "${_kavro_httplib}/httplib.h" SYMBOLIC)
+  endif()
+  set(KAVRO_HTTPLIB_INCLUDE "${_kavro_httplib}" CACHE PATH "cpp-httplib for the Windows build")
+endif()
+
 # Tests run under Wine, in a prefix of the build folder's own, without a display
 # and without Wine's debug channels; gtest_discover_tests and ctest use it.
 find_program(KAVRO_WINE wine)

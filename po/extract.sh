@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$root/po/kavro.pot}
 cd "$root"
-mapfile -t sources < <(find cli image lang link records res station ui \
+mapfile -t sources < <(find cli image lang link records res station ui web \
   \( -name '*.cpp' -o -name '*.h' \) -print 2>/dev/null | LC_ALL=C sort)
 xgettext --language=C++ --from-code=UTF-8 --add-comments=TRANSLATORS: \
   --keyword=_ --keyword=Tr --keyword=KTEXT --keyword=wxTRANSLATE --keyword=wxPLURAL:1,2 \

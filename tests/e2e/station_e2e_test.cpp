@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,11 +16,15 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <httplib.h>
 
 #include "child_process.h"
 #include "image/firmware_format.h"
 #include "image/image_digest.h"
+#include "records/json_text.h"
 #include "records/record_store.h"
 #include "tests/support/sqlite_value.h"
 #include "tests/support/test_data.h"
@@ -512,3 +517,135 @@ TEST_F(StationEndToEnd, WorkOrderOfFiveOnFourContinuousBaysPassesExactlyFive) {
     EXPECT_TRUE(Contains(summary.out, "order,WO-5,")) << summary.out;
 }
 }  // namespace
+
+// --http: the web console's API, control with its token, metrics and live
+// events, against a running station with two bays.
+namespace {
+struct WebConsole {
+    int port = 0;
+    std::string tokenPath;
+};
+
+bool FindWebConsole(const std::string& err, WebConsole& web) {
+    static const std::regex line("Web console: http://127\\.0\\.0\\.1:(\\d+)/ \\(the control token is in ([^)]+)\\)");
+    std::smatch match;
+    if (!std::regex_search(err, match, line)) return false;
+    web.port = std::stoi(match[1]);
+    web.tokenPath = match[2];
+    return true;
+}
+
+Json JsonOf(const httplib::Result& result) {
+    EXPECT_TRUE(result);
+    if (!result) return Json();
+    EXPECT_EQ(result->get_header_value("Content-Type"), "application/json") << result->body;
+    return Json::parse(result->body, nullptr, false);
+}
+
+std::string BayState(httplib::Client& client, int bay) {
+    const Json bays = JsonOf(client.Get("/api/v1/bays"));
+    return bays.contains("bays") ? bays["bays"][bay - 1]["state"].get<std::string>() : std::string();
+}
+
+// A paused bay ends the step it is in first: its state follows shortly.
+bool WaitForBayState(httplib::Client& client, int bay, const std::string& state) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (BayState(client, bay) != state) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string PromtoolCheck(const std::string& metrics, const std::string& dir) {
+    const std::string file = dir + "/metrics.txt";
+    std::ofstream(file) << metrics;
+    const RunResult run = RunProgram({"/bin/sh", "-c", "promtool check metrics < " + file + " 2>&1"});
+    return run.status == 0 ? std::string() : run.out + run.err;
+}
+}  // namespace
+
+TEST_F(StationEndToEnd, WebConsoleServesApiMetricsEventsAndControlOnlyWithTheToken) {
+    StartSim(2);
+    ChildProcess station;
+    ASSERT_TRUE(station.Start(Station({"--json", "--leave-after", "3", "--http", "127.0.0.1:0"}, 2)));
+    WebConsole web;
+    ASSERT_TRUE(station.WaitForOutput([&](const std::string&) { return FindWebConsole(station.Err(), web); }, 10000))
+        << station.Err();
+    EXPECT_EQ(fs::status(web.tokenPath).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    std::string token;
+    std::getline(std::ifstream(web.tokenPath), token);
+    ASSERT_EQ(token.size(), 64u);
+
+    // A live event stream from the start (its own connection, its own thread).
+    std::string events;
+    std::atomic<bool> finishedSeen{false};
+    std::thread listener([&] {
+        httplib::Client sse("127.0.0.1", web.port);
+        sse.set_read_timeout(30, 0);
+        sse.Get("/api/v1/events", [&](const char* data, size_t length) {
+            events.append(data, length);
+            finishedSeen = Contains(events, "event: unit-finished\n");
+            return !finishedSeen.load();
+        });
+    });
+    ASSERT_TRUE(station.WaitForOutput(
+        [](const std::string& out) { return Count(out, "\"event\":\"record-stored\"") >= 2; }, 30000))
+        << station.Out() << station.Err();
+    listener.join();
+    EXPECT_TRUE(finishedSeen) << events;
+    EXPECT_TRUE(Contains(events, "\"result\":\"passed\"")) << events;
+
+    httplib::Client client("127.0.0.1", web.port);
+    const Json summary = JsonOf(client.Get("/api/v1/station"));
+    EXPECT_EQ(summary["format"], 1);
+    EXPECT_EQ(summary["bayCount"], 2);
+    EXPECT_EQ(summary["totals"]["passed"], 2);
+    EXPECT_EQ(summary["image"]["name"], "STATION E2E");
+    EXPECT_EQ(BayState(client, 1), "removal");
+    const Json records = JsonOf(client.Get("/api/v1/records?since=1h&limit=10"));
+    EXPECT_EQ(records["records"].size(), 2u) << records;
+
+    // Without the token, or with a wrong one: 401, and the bay goes on.
+    auto refused = client.Post("/api/v1/bays/1/pause");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 401);
+    EXPECT_EQ(JsonOf(refused)["error"]["status"], 401);
+    refused = client.Post("/api/v1/bays/1/pause", {{"Authorization", "Bearer " + std::string(64, '0')}}, "", "");
+    EXPECT_EQ(refused->status, 401);
+    EXPECT_EQ(BayState(client, 1), "removal");
+    const httplib::Headers bearer = {{"Authorization", "Bearer " + token}};
+    const auto paused = client.Post("/api/v1/bays/1/pause", bearer, "", "");
+    ASSERT_TRUE(paused);
+    EXPECT_EQ(paused->status, 200) << paused->body;
+    EXPECT_TRUE(WaitForBayState(client, 1, "paused"));
+    EXPECT_EQ(BayState(client, 2), "removal");
+
+    // Malformed requests: a JSON error each, and the station serves on.
+    EXPECT_EQ(client.Get("/api/v1/nothing")->status, 404);
+    EXPECT_EQ(client.Post("/api/v1/bays/9/pause", bearer, "", "")->status, 404);
+    EXPECT_EQ(client.Post("/api/v1/bays/1/pause", bearer, "{not json", "application/json")->status, 400);
+    EXPECT_EQ(JsonOf(client.Get("/api/v1/records?limit=lots"))["error"]["status"], 400);
+    EXPECT_EQ(client.Delete("/api/v1/station")->status, 405);
+    EXPECT_EQ(client.Get("/api/v1/bays", {{"X-Huge", std::string(20000, 'x')}})->status / 100, 4);
+
+    const auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics);
+    const std::vector<UnitRecord> stored = ReadRecords(m_records);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_TRUE(Contains(metrics->body, "result=\"passed\"} " + std::to_string(stored.size()) + "\n")) << metrics->body;
+    EXPECT_TRUE(Contains(metrics->body, "kavro_flash_duration_seconds_count{station=")) << metrics->body;
+    EXPECT_TRUE(Contains(metrics->body, "kavro_line_bytes_total{station=\"")) << metrics->body;
+    for (const UnitRecord& record : stored) {
+        EXPECT_FALSE(Contains(metrics->body, ChipIdText(record.device.chipId))) << "no chip IDs as labels";
+        EXPECT_FALSE(Contains(metrics->body, "\"" + std::to_string(record.device.productNumber) + "\""));
+    }
+    if (fs::exists("/usr/bin/promtool")) {
+        EXPECT_EQ(PromtoolCheck(metrics->body, m_dir), "");
+    }
+
+    station.Signal(SIGINT);
+    ASSERT_TRUE(station.Wait(20000));
+    EXPECT_EQ(station.Status(), 130) << station.Err();
+}

@@ -8,7 +8,7 @@ copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-for dir in po cli image lang link records res station ui; do
+for dir in po cli image lang link records res station ui web; do
   [ -d "$root/$dir" ] && cp -r "$root/$dir" "$copy/$dir"
 done
 "$copy/po/check.sh" "$copy" >"$copy/out.log" 2>&1 || { cat "$copy/out.log"; fail "the untouched copy does not pass"; }

@@ -20,6 +20,7 @@
 #include "sim/sim_bays.h"
 #include "station/station.h"
 #include "tests/support/test_data.h"
+#include "web/web_api.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -382,5 +383,67 @@ TEST_F(StationTest, StartRefusesConfigurationsThatCannotWork) {
     config.bays.pop_back();
     EXPECT_FALSE(station.Start(config, FirmwareImage{}, error));
     EXPECT_FALSE(station.Running());
+}
+
+// The web console's receiver on the bays' threads: a client that never reads
+// is dropped once its queue is full, the bays go on at full pace, a reading
+// client sees every unit finish, a reconnecting one resumes after its last
+// event, and the metrics count what the records hold.
+class WebTee final : public IStationEvents {
+public:
+    WebTee(Recorder& recorder) : m_recorder(recorder) {}
+    void OnStationEvent(const StationEvent& event) override {
+        if (m_web != nullptr) m_web->OnStationEvent(event);
+        m_recorder.OnStationEvent(event);
+    }
+    CWebApi* m_web = nullptr;
+
+private:
+    Recorder& m_recorder;
+};
+
+TEST_F(StationTest, WebEventClientThatNeverReadsIsDroppedAndNeverHoldsUpTheBays) {
+    // A larger image: a progress event per percent, more than a client's queue holds.
+    m_image.data = testdata::Pattern(40000, 5);
+    m_image.checksum = 0;
+    for (uint8_t b : m_image.data) m_image.checksum = static_cast<uint16_t>(m_image.checksum + b);
+    StartBays(BayOptions(4));
+    WebTee tee(m_recorder);
+    m_station = std::make_unique<CStation>(&tee);
+    WebApiConfig webConfig;
+    webConfig.stationName = "test-station";
+    webConfig.token = std::string(64, 'a');
+    CWebApi web(*m_station, webConfig);
+    tee.m_web = &web;
+    auto stalled = web.Hub().Subscribe(false, 0);
+    auto reader = web.Hub().Subscribe(false, 0);
+    ASSERT_TRUE(stalled && reader);
+
+    std::string error;
+    ASSERT_TRUE(m_station->Start(Config(true), m_image, error)) << error;
+    size_t finished = 0;
+    uint64_t lastId = 0;
+    std::vector<HubEvent> events;
+    while (finished < 4 && web.Hub().Next(reader, events, 20s)) {
+        for (const HubEvent& event : events) finished += event.name == "unit-finished" ? 1 : 0;
+        if (!events.empty()) lastId = events.back().id;
+    }
+    EXPECT_EQ(finished, 4u);
+    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_station->Finished(); }));
+    EXPECT_EQ(m_recorder.Records().size(), 4u);
+    EXPECT_GT(lastId, CEventHub::kClientQueue) << "enough events to overflow a client";
+    EXPECT_FALSE(web.Hub().Next(stalled, events, 0ms)) << "the client that never read was dropped";
+
+    auto resumed = web.Hub().Subscribe(true, lastId - 3);
+    ASSERT_TRUE(resumed);
+    ASSERT_TRUE(web.Hub().Next(resumed, events, 0ms));
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front().id, lastId - 2);
+    EXPECT_TRUE(testdata::Contains(web.MetricsText(), "kavro_units_total{station=\"test-station\",result=\"passed\"} 4\n"))
+        << web.MetricsText();
+    EXPECT_TRUE(testdata::Contains(web.MetricsText(), "kavro_line_bytes_total{station=\"test-station\"} 160000\n"))
+        << web.MetricsText();
+    m_station->Stop();
+    tee.m_web = nullptr;
 }
 }  // namespace
