@@ -1,4 +1,4 @@
-// Builds for targets without SQLite and libpq (the mingw-w64 cross build):
+// Builds for targets without SQLite and libpq:
 // kavro-cli says that it keeps no records instead of pretending to.
 #include <cstdio>
 
@@ -30,9 +30,11 @@ bool CUnitRecording::Open() {
     return false;
 }
 
-void CUnitRecording::SetImage(const CDeviceLink&, const std::string&) {}
+void CUnitRecording::SetImage(const FirmwareImage&) {}
 
 void CUnitRecording::SetDevice(const DeviceInfo&) {}
+
+void CUnitRecording::SetOutcome(UnitStep, const SessionResult&) {}
 
 int CUnitRecording::Finish(int status) { return status; }
 
