@@ -125,12 +125,27 @@ libpq_mingw_build() {
   mkdir -p "$stage/include" "$stage/lib"
   rm -f "$stage/lib/libpq.a"
   (cd src/interfaces/libpq && "$MINGW_HOST-ar" rcs "$stage/lib/libpq.a" ./*.o)
+  libpq_mingw_rename_pthread "$stage/lib/libpq.a" || return 1
   cp src/port/libpgport_shlib.a src/common/libpgcommon_shlib.a "$stage/lib/"
   cp src/interfaces/libpq/libpq-fe.h src/interfaces/libpq/libpq-events.h \
     src/include/postgres_ext.h src/include/pg_config_ext.h "$stage/include/"
   cp "$ssl/lib/libssl.a" "$ssl/lib/libcrypto.a" "$stage/lib/"
   # What a program linking libpq.a adds after it.
   printf '%s\n' "$LIBPQ_MINGW_LIBS" > "$stage/lib/libpq.link"
+}
+
+# libpq brings its own minimal pthread functions for Windows (pthread-win32.o,
+# on its own types); the programs link mingw-w64's winpthreads, which defines
+# the same names. libpq's are renamed in the archive, so each part keeps its own.
+libpq_mingw_rename_pthread() {
+  local archive=$1 symbols
+  symbols=$(mktemp)
+  "$MINGW_HOST-nm" "$archive" 2>/dev/null | awk '$2 == "T" && $3 ~ /^pthread_/ {print $3, "pq_" $3}' \
+    | sort -u > "$symbols"
+  "$MINGW_HOST-objcopy" --redefine-syms="$symbols" "$archive"
+  local rc=$?
+  rm -f "$symbols"
+  return $rc
 }
 
 libpq_mingw_prefix() {
