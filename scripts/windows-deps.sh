@@ -9,9 +9,10 @@
 #
 # Cached beside wxMSW, each keyed by its source package's version:
 #   ${KAVRO_CACHE:-$HOME/.cache/kavro}/NAME-VERSION/   (the installed prefix)
+# (libpq's NAME names the OpenSSL version it was built with.)
 # sqlite_mingw_prefix, openssl_mingw_prefix and libpq_mingw_prefix print
-# their folder, building it first when it is missing (OpenSSL takes about
-# 8 minutes on 2 cores, the others 1 to 2).
+# their folder, building it first when it is missing (on 2 cores OpenSSL takes
+# about 10 minutes, libpq 5, SQLite 2).
 
 WINDOWS_DEPS_PACKAGES=(dpkg-dev g++-mingw-w64-x86-64-posix make xz-utils perl bison flex tcl)
 MINGW_HOST=x86_64-w64-mingw32
@@ -148,8 +149,12 @@ libpq_mingw_rename_pthread() {
   return $rc
 }
 
+# Keyed by OpenSSL's version too: it carries OpenSSL's libraries, which an
+# update of Debian's openssl (a security fix) must replace.
 libpq_mingw_prefix() {
-  mingw_dep_prefix libpq-mingw postgresql-15 lib/libpq.link libpq_mingw_build
+  local ssl_version
+  ssl_version=$(mingw_source_version openssl)
+  mingw_dep_prefix "libpq-mingw-openssl${ssl_version//[:+~]/_}" postgresql-15 lib/libpq.link libpq_mingw_build
 }
 
 if [ "${1:-}" != "--functions" ]; then
