@@ -2,6 +2,7 @@
 # kavro-cli.exe station under Wine (run by scripts/test-windows.sh), its bays
 # kavro-sim's (KAVRO_TEST_SIM) pseudo-terminals linked as COM20 ... COM23 in
 # $WINEPREFIX/dosdevices, COM21 given as \\.\COM21:
+#   the program's imports          system DLLs only (SQLite, libpq, OpenSSL linked in)
 #   station --once on 4 bays       status 0; every unit stores the image byte-exact;
 #                                  4 passed records in the default records file (the
 #                                  local application-data folder), read by sqlite3
@@ -83,6 +84,16 @@ station() {
   tr -d '\r' < "$name.raw-out" > "$name.out"
   tr -d '\r' < "$name.raw-err" > "$name.err"
 }
+
+# SQLite, libpq and OpenSSL are linked in: every DLL the program imports is the system's.
+name=imports
+if command -v x86_64-w64-mingw32-objdump > /dev/null; then
+  for dll in $(x86_64-w64-mingw32-objdump -p "$cli" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
+    [ -n "$(find "$WINEPREFIX/drive_c/windows/system32" -maxdepth 1 -iname "$dll")" ] \
+      || fail "kavro-cli.exe imports $dll, which is no system DLL"
+  done
+  echo "ok: kavro-cli.exe imports only system DLLs"
+fi
 
 length=$(od -An -tu4 -j4 -N4 "$image" | tr -d ' ')
 tail -c +129 "$image" | head -c "$length" > expected
