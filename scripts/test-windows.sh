@@ -4,7 +4,8 @@
 # (build-win/), packs the installer KAVRO-VERSION-win64.exe, and runs the tests
 # under Wine. A simulated device (kavro-sim, built for this machine in
 # build-winhost/ or DIR) serves the Windows channel tests on COM12:
-# $WINEPREFIX/dosdevices/com12 links to its pseudo-terminal. The application's
+# $WINEPREFIX/dosdevices/com12 links to its pseudo-terminal (the station's test
+# links bays of its own as COM20 to COM23). The application's
 # and the installer's tests run on Xvfb in a Wine prefix of their own.
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded) and by
@@ -25,7 +26,7 @@ windows_tests() (
   local sim_pid=""
 
   need_packages build-essential cmake googletest libcli11-dev nlohmann-json3-dev g++-mingw-w64-x86-64-posix wine wine64 socat \
-    xvfb xauth xdotool imagemagick nsis locales
+    xvfb xauth xdotool imagemagick nsis locales sqlite3 postgresql openssl
   # shellcheck source=scripts/windows-build.sh
   source "$ROOT/scripts/windows-build.sh"
 

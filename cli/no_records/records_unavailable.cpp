@@ -1,4 +1,4 @@
-// Builds for targets without SQLite and libpq (the mingw-w64 cross build):
+// Builds for targets without SQLite and libpq:
 // kavro-cli says that it keeps no records instead of pretending to.
 #include <cstdio>
 
