@@ -48,7 +48,7 @@ public:
     // signalled until reset; an auto-reset one is consumed by exactly one wait.
     [[nodiscard]] bool CreateEvent(bool manualReset);
     bool Signal();
-    [[nodiscard]] bool Reset();
+    bool Reset();
     enum class WaitResult { Signalled, TimedOut, Failed };
     // Waits up to timeoutMs (kInfinite: no limit); consumes an auto-reset signal.
     WaitResult Wait(uint32_t timeoutMs);
