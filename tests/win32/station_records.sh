@@ -128,7 +128,7 @@ station silent --timeout 3 --no-reset --records "Z:${work//\//\\}\\silent.sqlite
 rows=$(sqlite3 "$work/silent.sqlite" "SELECT port || ' ' || result FROM unit_records ORDER BY port")
 [ "$rows" = "$(printf '%s\n' "COM20 passed" "COM22 no-response" "COM23 passed" '\\.\COM21 passed')" ] \
   || fail "records: $rows"
-grep -q "^Bay 2 COM22: no-response" silent.out || fail "bay 2 not reported as no-response"
+grep -q "^Bay 3 COM22: no-response" silent.out || fail "the third bay not reported as no-response"
 stop_sim
 echo "ok: a silent bay fails alone with status 3"
 
