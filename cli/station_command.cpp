@@ -57,7 +57,9 @@ public:
             std::lock_guard lock(m_webLock);
             if (m_web != nullptr) m_web->OnStationEvent(event);
         }
-        Push({false, event, {}});
+        QueuedEvent queued;
+        queued.event = event;
+        Push(std::move(queued));
     }
     // The web console as one more receiver (null: none any more).
     void SetWeb(CWebApi* web) {
@@ -69,13 +71,16 @@ public:
             std::lock_guard lock(m_webLock);
             if (m_web != nullptr) m_web->OnRecordStored(recordId);
         }
-        QueuedEvent queued{true, {}, {}};
+        // Filled member by member: g++ 12 takes the braced form for uninitialized.
+        QueuedEvent queued;
+        queued.stored = true;
         queued.event.recordId = recordId;
         queued.event.utcMs = UtcNowMs();
         Push(std::move(queued));
     }
     void OnRecords(const char* name, const std::string& message) {
-        QueuedEvent queued{false, {}, name};
+        QueuedEvent queued;
+        queued.records = name;
         queued.event.message = message;
         queued.event.utcMs = UtcNowMs();
         Push(std::move(queued));
