@@ -2,19 +2,24 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <csignal>
 
 #include "cli/stop_signals.h"
 
 namespace {
-volatile std::sig_atomic_t g_stopSignal = 0;
+// Written by the signal handler, read by the main thread and by a stop relay's
+// thread (cli/stop_relay.h): a lock-free atomic, which a handler may store to.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The first request is the one that counts; the handler never runs nested
 // (the stop signals are blocked while it runs).
 extern "C" void OnStopSignal(int signal) {
-    if (g_stopSignal == 0) g_stopSignal = signal;
+    int none = 0;
+    g_stopSignal.compare_exchange_strong(none, signal);
 }
 
 // resetHand: the next signal of the kind takes the default action.
@@ -41,7 +46,7 @@ void InstallStopSignals() {
 void KeepStoppingOnFurtherRequests() { InstallHandlers(false); }
 
 StopRequest PendingStopRequest() {
-    switch (g_stopSignal) {
+    switch (g_stopSignal.load()) {
         case SIGINT:
             return StopRequest::Interrupt;
         case SIGTERM:
