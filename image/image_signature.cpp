@@ -278,15 +278,23 @@ ReleaseReport CheckImageRelease(const std::string& imagePath, const std::string&
     return report;
 }
 
+namespace {
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using ReadFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The file opened for reading, or null with the system's reason in problem.
+ReadFile OpenForReading(const std::string& path, std::string& problem) {
+    ReadFile file(std::fopen(path.c_str(), "rb"));
+    if (!file) problem = std::strerror(errno);
+    return file;
+}
+}  // namespace
+
 bool FileSha256(const std::string& path, std::string& sha256, std::string& problem) {
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        problem = std::strerror(errno);
-        return false;
-    }
+    const ReadFile file = OpenForReading(path, problem);
+    if (!file) return false;
     (void)SodiumReady();
     crypto_hash_sha256_state state;
     crypto_hash_sha256_init(&state);
@@ -304,14 +312,8 @@ bool FileSha256(const std::string& path, std::string& sha256, std::string& probl
 }
 
 bool ReadSmallTextFile(const std::string& path, std::string& text, std::string& problem) {
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        problem = std::strerror(errno);
-        return false;
-    }
+    const ReadFile file = OpenForReading(path, problem);
+    if (!file) return false;
     text.clear();
     char buffer[4096];
     size_t got = 0;
