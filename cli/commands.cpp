@@ -18,6 +18,7 @@
 #include "cli/unit_recording.h"
 #include "image/firmware_format.h"
 #include "link/adapter_latency.h"
+#include "link/file_path.h"
 #include "link/port_list.h"
 #include "records/json_text.h"
 #include "res/info_lines.h"
@@ -238,7 +239,7 @@ bool ParseVersionOption(const char* option, const std::string& text, Version& ou
 
 // Reads at most limit + 1 bytes, enough to tell a file that is too long.
 bool ReadDataFile(const std::string& path, size_t limit, std::vector<uint8_t>& data, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileUtf8(path, "rb");
     if (file == nullptr) {
         error = FormatText(Tr("cannot open %s: %s"), {path, std::strerror(errno)});
         return false;
@@ -270,7 +271,7 @@ bool WriteAll(std::FILE* file, const std::vector<uint8_t>& bytes, std::string& e
 // rename replaces an existing file on Windows too, where std::rename refuses.
 bool RenameOver(const std::string& from, const std::string& to, std::string& error) {
     std::error_code code;
-    std::filesystem::rename(from, to, code);
+    std::filesystem::rename(PathFromUtf8(from), PathFromUtf8(to), code);
     if (!code) return true;
     error = code.message();
     return false;
@@ -304,7 +305,7 @@ int CommandPack(const PackOptions& options) {
         return kExitUsage;
     }
     std::error_code ignored;
-    if (!options.overwrite && std::filesystem::exists(options.output, ignored)) {
+    if (!options.overwrite && std::filesystem::exists(PathFromUtf8(options.output), ignored)) {
         PrintError(FormatText(Tr("%s exists; --overwrite replaces it"), {options.output}));
         return kExitUsage;
     }
@@ -330,13 +331,13 @@ int CommandPack(const PackOptions& options) {
         // A new file renamed over the old one: the old image stays whole until
         // the new one is complete.
         const std::string temporary = options.output + ".tmp-" + std::to_string(CurrentProcessId());
-        std::FILE* file = std::fopen(temporary.c_str(), "wb");
+        std::FILE* file = OpenFileUtf8(temporary, "wb");
         if (file == nullptr) {
             PrintError(FormatText(Tr("cannot write %s: %s"), {temporary, std::strerror(errno)}));
             return kExitImage;
         }
         if (!WriteAll(file, image, error) || !RenameOver(temporary, options.output, error)) {
-            std::remove(temporary.c_str());
+            std::filesystem::remove(PathFromUtf8(temporary), ignored);
             PrintError(FormatText(Tr("cannot write %s: %s"), {options.output, error}));
             return kExitImage;
         }

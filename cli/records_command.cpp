@@ -9,6 +9,7 @@
 
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
+#include "link/file_path.h"
 #include "records/json_text.h"
 #include "records/postgres_store.h"
 #include "records/record_columns.h"
@@ -36,7 +37,7 @@ void PrintLine(const std::string& text) {
 // keeps for its server).
 bool FileThere(const std::string& locator, const std::string& path, std::string& error) {
     std::error_code code;
-    if (!path.empty() && std::filesystem::exists(path, code)) return true;
+    if (!path.empty() && std::filesystem::exists(PathFromUtf8(path), code)) return true;
     error = FormatText(Tr("no records at %s"), {path.empty() ? std::string(Tr("the default place")) : path});
     if (locator.empty()) error += Tr(" (nothing recorded on this machine yet; --records names another file)");
     return false;

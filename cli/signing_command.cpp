@@ -12,6 +12,7 @@
 #include "image/image_digest.h"
 #include "image/image_signature.h"
 #include "image/release_paths.h"
+#include "link/file_path.h"
 #include "res/translation.h"
 
 namespace {
@@ -27,7 +28,7 @@ void PrintError(const std::string& text) {
 // signature must cover exactly the bytes the bays will send.
 std::string ReleasedBytesSha256(const FirmwareImage& image) {
     if (image.BuiltIn()) return {};
-    std::ifstream file(image.path, std::ios::binary);
+    std::ifstream file(PathFromUtf8(image.path), std::ios::binary);
     if (!file) return {};
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (bytes.size() < image.data.size() ||
@@ -39,7 +40,7 @@ std::string ReleasedBytesSha256(const FirmwareImage& image) {
 }  // namespace
 
 int CommandKeygen(const std::string& name, const std::string& signer) {
-    const std::string who = signer.empty() ? std::filesystem::path(name).filename().string() : signer;
+    const std::string who = signer.empty() ? Utf8FromPath(PathFromUtf8(name).filename()) : signer;
     SecretKey secret;
     PublicKey pub;
     std::string problem;
@@ -54,7 +55,8 @@ int CommandKeygen(const std::string& name, const std::string& signer) {
         return kExitUsage;
     }
     if (!WriteNewTextFile(publicPath, PublicKeyText(pub), problem)) {
-        std::remove(secretPath.c_str());  // a private key without its public half is of no use
+        std::error_code ignored;
+        std::filesystem::remove(PathFromUtf8(secretPath), ignored);  // a private key without its public half is of no use
         PrintError(FormatText(Tr("cannot write %s: %s"), {publicPath, problem}));
         return kExitUsage;
     }
@@ -78,9 +80,9 @@ bool SignImageFile(const std::string& image, const std::string& keyPath, bool ov
     const std::string path = SignaturePath(image);
     const std::string signature = SignatureText(SignImage(key, sha256, SignatureTimeNow()));
     std::error_code ignored;
-    if (overwrite) std::filesystem::remove(path, ignored);
+    if (overwrite) std::filesystem::remove(PathFromUtf8(path), ignored);
     if (!WriteNewTextFile(path, signature, problem)) {
-        PrintError(std::filesystem::exists(path, ignored) ? FormatText(Tr("%s exists; --overwrite replaces it"), {path})
+        PrintError(std::filesystem::exists(PathFromUtf8(path), ignored) ? FormatText(Tr("%s exists; --overwrite replaces it"), {path})
                                                           : FormatText(Tr("cannot write %s: %s"), {path, problem}));
         return false;
     }

@@ -17,6 +17,7 @@
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
 #include "cli/work_order.h"
+#include "link/file_path.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
@@ -206,7 +207,7 @@ bool NamesAFile(const std::string& port) {
     std::string tail = port.size() >= kImageSuffix.size() ? port.substr(port.size() - kImageSuffix.size()) : "";
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::error_code ignored;
-    return tail == kImageSuffix || std::filesystem::is_regular_file(port, ignored);
+    return tail == kImageSuffix || std::filesystem::is_regular_file(PathFromUtf8(port), ignored);
 }
 
 // Refuses, before anything starts, a --bay that names a file and a port that

@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "link/file_path.h"
+
 namespace {
 std::string AbsolutePath(const std::string& path) {
     try {
         std::error_code ec;
-        const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), ec);
-        if (!ec) return absolute.string();
+        const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ec);
+        if (!ec) return Utf8FromPath(absolute);
     } catch (...) {
         // A path the system cannot convert: keep it as given.
     }
@@ -21,13 +23,13 @@ std::string AbsolutePath(const std::string& path) {
 bool CFileImageReader::Open(const std::string& path, std::string& error) {
     Close();
     std::error_code ec;
-    if (std::filesystem::is_directory(std::filesystem::path(path), ec)) {
+    if (std::filesystem::is_directory(PathFromUtf8(path), ec)) {
         m_lastError = EISDIR;
         error = std::strerror(EISDIR);
         return false;
     }
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileUtf8(path, "rb");
     if (file == nullptr) {
         m_lastError = errno != 0 ? errno : ENOENT;
         error = std::strerror(m_lastError);
@@ -40,8 +42,9 @@ bool CFileImageReader::Open(const std::string& path, std::string& error) {
     // until they end.
     m_sizeKnown = false;
     m_size = 0;
-    if (std::filesystem::is_regular_file(std::filesystem::path(path), ec)) {
-        const uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), ec);
+    const std::filesystem::path native = PathFromUtf8(path);
+    if (std::filesystem::is_regular_file(native, ec)) {
+        const uintmax_t size = std::filesystem::file_size(native, ec);
         if (!ec) {
             m_size = size;
             m_sizeKnown = true;

@@ -15,6 +15,7 @@
 #include "image/firmware_format.h"
 #include "image/image_reader.h"
 #include "link/device_link.h"
+#include "link/file_path.h"
 #include "res/resources.h"
 #include "res/translation.h"
 
@@ -109,8 +110,8 @@ bool CopyData(const uint8_t* from, uint32_t length, std::vector<uint8_t>& to) {
 std::string FirmwareImage::Source() const {
     if (BuiltIn()) return "built-in";
     std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    return absolute.empty() ? path : absolute.string();
+    const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ignored);
+    return absolute.empty() ? path : Utf8FromPath(absolute);
 }
 
 bool ReadImageFile(IImageReader& reader, FirmwareImage& image) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "image/image_digest.h"
+#include "link/file_path.h"
 #include "res/translation.h"
 
 namespace {
@@ -242,7 +243,7 @@ ReleaseReport CheckImageRelease(const std::string& imagePath, const std::string&
     ReleaseReport report;
     const std::string path = SignaturePath(imagePath);
     std::error_code ignored;
-    if (imagePath.empty() || !std::filesystem::exists(path, ignored)) {
+    if (imagePath.empty() || !std::filesystem::exists(PathFromUtf8(path), ignored)) {
         report.problem = imagePath.empty() ? std::string(Tr("the built-in image has no signature"))
                                            : FormatText(Tr("%s has no signature (%s is missing)"), {imagePath, path});
         return report;
@@ -286,7 +287,7 @@ using ReadFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // The file opened for reading, or null with the system's reason in problem.
 ReadFile OpenForReading(const std::string& path, std::string& problem) {
-    ReadFile file(std::fopen(path.c_str(), "rb"));
+    ReadFile file(OpenFileUtf8(path, "rb"));
     if (!file) problem = std::strerror(errno);
     return file;
 }
@@ -337,8 +338,8 @@ std::vector<PublicKey> LoadTrustedKeys(const std::vector<std::string>& folders, 
     for (const std::string& folder : folders) {
         std::error_code error;
         std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            if (entry.path().extension() == ".pub") found.push_back(entry.path().string());
+        for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(folder), error)) {
+            if (entry.path().extension() == ".pub") found.push_back(Utf8FromPath(entry.path()));
         }
         std::sort(found.begin(), found.end());
         paths.insert(paths.end(), found.begin(), found.end());
@@ -359,7 +360,7 @@ std::vector<PublicKey> LoadTrustedKeys(const std::vector<std::string>& folders, 
 bool ReadStationPolicy(const std::string& path, StationPolicy& policy, std::string& problem) {
     policy = StationPolicy{};
     std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored)) return true;
+    if (!std::filesystem::exists(PathFromUtf8(path), ignored)) return true;
     std::string text;
     if (!ReadSmallTextFile(path, text, problem)) return false;
     size_t at = 0, number = 0;

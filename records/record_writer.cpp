@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/file_path.h"
 #include "records/record_columns.h"
 #include "records/record_time.h"
 
@@ -18,7 +19,7 @@ std::string CsvField(const std::string& text) {
 
 // The records as CSV (the table's columns, a header first); false when the file cannot be written whole.
 bool WriteCsv(const std::string& path, const std::vector<UnitRecord>& records) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     std::string header;
     for (const RecordColumn& column : RecordColumns()) header += (header.empty() ? "" : ",") + std::string(column.name);
     out << header << "\n";
@@ -209,10 +210,10 @@ std::string CRecordWriter::SaveAside(const std::vector<UnitRecord>& records) con
     if (!m_localPath.empty()) candidates.push_back(m_localPath + "." + name);
     std::error_code code;
     const std::filesystem::path temp = std::filesystem::temp_directory_path(code);
-    if (!code) candidates.push_back((temp / ("kavro-" + name)).string());
+    if (!code) candidates.push_back(Utf8FromPath(temp / ("kavro-" + name)));
     for (const std::string& path : candidates) {
         if (WriteCsv(path, records)) return path;
-        std::filesystem::remove(path, code);  // a part is no help to anyone
+        std::filesystem::remove(PathFromUtf8(path), code);  // a part is no help to anyone
     }
     return {};
 }

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "link/file_path.h"
 #include "records/record_columns.h"
 
 namespace {
@@ -80,10 +81,10 @@ std::vector<std::string> ReadRow(sqlite3_stmt* statement) {
 
 std::unique_ptr<CSqliteRecordStore> CSqliteRecordStore::Open(const std::string& path, std::string& error) {
     std::error_code code;
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    const std::filesystem::path parent = PathFromUtf8(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, code);
     if (code) {
-        error = "cannot create the folder " + parent.string() + " for the records: " + code.message();
+        error = "cannot create the folder " + Utf8FromPath(parent) + " for the records: " + code.message();
         return nullptr;
     }
     sqlite3* db = nullptr;

@@ -6,6 +6,7 @@
 #include <wx/config.h>
 
 #include "link/device_link.h"
+#include "link/file_path.h"
 
 namespace {
 const char* const kPortKey = "/Settings/PortName";
@@ -13,7 +14,7 @@ const char* const kPortKey = "/Settings/PortName";
 bool HasSettingsFile(const CDeviceLink& link) {
     const std::string path = link.SettingsPath();
     std::error_code error;
-    return !path.empty() && std::filesystem::is_regular_file(std::filesystem::path(path), error);
+    return !path.empty() && std::filesystem::is_regular_file(PathFromUtf8(path), error);
 }
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include "image/image_source.h"
 #include "link/adapter_latency.h"
 #include "link/device_link.h"
+#include "link/file_path.h"
 #include "records/record_reader.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
@@ -452,7 +453,7 @@ void CStationFrame::OnRecordsRead(wxThreadEvent& event) {
 }
 
 bool CStationFrame::ExportCsv(const std::string& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     const std::string csv = RecordsCsv(m_shownRecords);
     out.write(csv.data(), static_cast<std::streamsize>(csv.size()));
     out.close();

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/file_path.h"
 #include "res/translation.h"
 #include "web/station_web_server.h"
 
@@ -24,7 +25,7 @@ bool ParseHttpAddress(const std::string& text, std::string& host, int& port) {
 bool LoadOrCreateWebToken(const std::string& given, int port, std::string& token, std::string& path,
                           std::string& error) {
     if (!given.empty()) {
-        std::ifstream file(given);
+        std::ifstream file(PathFromUtf8(given));
         std::getline(file, token);
         while (!token.empty() && (token.back() == '\r' || token.back() == ' ')) token.pop_back();
         if (token.size() < 16) {
@@ -41,6 +42,6 @@ bool LoadOrCreateWebToken(const std::string& given, int port, std::string& token
         runtime != nullptr && *runtime != '\0' ? std::filesystem::path(runtime) : std::filesystem::temp_directory_path(ignored);
     // A free port (0) is known only later: a name of its own instead.
     const std::string name = port != 0 ? std::to_string(port) : NewWebToken().substr(0, 12);
-    path = (folder / ("kavro-station-" + name + ".token")).string();
+    path = Utf8FromPath(folder / ("kavro-station-" + name + ".token"));
     return WritePrivateFile(path, token + "\n", error);
 }

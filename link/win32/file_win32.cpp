@@ -1,9 +1,11 @@
-// Win32 file operations of the settings file.
+// Win32 file operations of the settings file; paths are UTF-8, opened
+// through the wide calls.
 #include "link/handles.h"
 #include "link/platform.h"
+#include "link/win32/wide_text.h"
 
 bool OpenExistingFileExclusive(const char* path, CFileHandle& file) {
-    const HANDLE h = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE h = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         file.m_lastError = ::GetLastError();
         return false;
@@ -28,7 +30,7 @@ bool FileTruncateHere(CFileHandle& file) {
 
 bool CreateReplacementFile(const char* path, const CFileHandle&, CFileHandle& file) {
     // Share mode 0: a file another writer holds fails to open and stays as it is.
-    const HANDLE h = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         file.m_lastError = ::GetLastError();
         return false;
@@ -44,10 +46,9 @@ bool FileFlush(CFileHandle& file) {
     return false;
 }
 
-// The A form, as the settings file's path is opened with CreateFileA: both
-// take the path in the system's code page.
 bool ReplaceFileWith(const char* from, const char* to) {
-    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool RemoveFile(const char* path) { return ::DeleteFileA(path) != 0; }
+bool RemoveFile(const char* path) { return ::DeleteFileW(WideFromUtf8(path).c_str()) != 0; }

@@ -4,6 +4,7 @@
 
 #include "link/handles.h"
 #include "link/platform.h"
+#include "link/win32/wide_text.h"
 
 static_assert(kInfinite == INFINITE, "waits pass kInfinite straight to the system");
 
@@ -12,26 +13,26 @@ uint32_t LastSystemError() { return ::GetLastError(); }
 void PlatformSleepMs(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 std::string SystemErrorText(uint32_t code) {
-    char buffer[512];
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                               MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
+    wchar_t buffer[512];
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                               MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 512, nullptr);
     // The system's texts end with a line break (and often a full stop); callers add their own.
-    while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ' ||
-                     buffer[n - 1] == '.'))
+    while (n > 0 && (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n' || buffer[n - 1] == L' ' ||
+                     buffer[n - 1] == L'.'))
         --n;
     if (n == 0) return "Error " + std::to_string(code);
-    return std::string(buffer, n);
+    return Utf8FromWide(std::wstring(buffer, n));
 }
 
 bool GetProgramPath(void* module, std::string& path) {
-    // MAX_PATH is not a limit for GetModuleFileNameA; grow until the path fits.
-    std::vector<char> buffer(MAX_PATH);
+    // MAX_PATH is not a limit for GetModuleFileNameW; grow until the path fits.
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD n = ::GetModuleFileNameA(static_cast<HMODULE>(module), buffer.data(), size);
+        const DWORD n = ::GetModuleFileNameW(static_cast<HMODULE>(module), buffer.data(), size);
         if (n == 0) return false;
         if (n < size) {
-            path.assign(buffer.data(), n);
+            path = Utf8FromWide(std::wstring(buffer.data(), n));
             return true;
         }
         if (size >= 32768) return false;

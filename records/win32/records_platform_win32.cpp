@@ -2,19 +2,21 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "link/win32/wide_text.h"
 #include "records/records_platform.h"
 
+// UTF-8, as every path: a user named Jürgen has his folder reached whole.
 std::string UserDataFolder() {
-    char path[MAX_PATH] = {};
-    if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return {};
-    return path;
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return {};
+    return Utf8FromWide(path);
 }
 
 std::string HostName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size)) return {};
-    return std::string(name, size);
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) return {};
+    return Utf8FromWide(std::wstring(name, size));
 }
 
 char PathSeparator() { return '\\'; }

@@ -1,0 +1,12 @@
+#include "link/file_path.h"
+
+// char8_t text is UTF-8 to the standard library on every system: POSIX keeps
+// the bytes, Windows converts them to UTF-16.
+std::filesystem::path PathFromUtf8(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
