@@ -12,6 +12,16 @@
 // Standard error's descriptor, in POSIX and in the Windows C runtime alike.
 inline constexpr int kStandardErrorDescriptor = 2;
 
+// Called first in main. The arguments as UTF-8, the text every path and
+// name is inside the program: POSIX leaves argv as it is; Windows rebuilds it
+// from the command line's wide text (the C runtime's argv is in the ANSI code
+// page and loses what that cannot spell), kept for the program's life.
+void UseUtf8Arguments(int& argc, char**& argv);
+// Called first in main. Makes the console show the UTF-8 the program writes
+// (Windows: its output code page, given back at exit; POSIX: nothing).
+// Output to a file or a pipe is UTF-8 on every system.
+void PrepareConsoleText();
+
 // True when standard output is a terminal that can show the progress bar
 // redrawn in place (on Windows: a console, switched to understand the bar's
 // escape sequences; false when it cannot be).

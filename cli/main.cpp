@@ -148,6 +148,8 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseUtf8Arguments(argc, argv);
+    PrepareConsoleText();
     SetUpLanguage();
     CLI::App app{FormatText(Tr("kavro-cli: downloads firmware images into KAVRO equipment over a serial port.\n"
                                "Exit status: 0 success, 1 usage error, 2 port cannot be opened, 3 device does not "

@@ -8,7 +8,12 @@
 
 #include "cli/argument_passwords.h"
 #include "cli/cli_platform.h"
+#include "link/file_path.h"
 #include "link/port_path.h"
+
+void UseUtf8Arguments(int&, char**&) {}
+
+void PrepareConsoleText() {}
 
 bool PrepareProgressTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
@@ -27,7 +32,7 @@ unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid())
 
 std::FILE* CreateNewFile(const std::string& path) {
     // "x": fails with EEXIST rather than replace a file.
-    return std::fopen(path.c_str(), "wbx");
+    return OpenFileUtf8(path, "wbx");
 }
 
 std::string PortIdentity(const std::string& port) {

@@ -1,5 +1,6 @@
 // The command line's system services on Windows.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -7,9 +8,43 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli/cli_platform.h"
+#include "link/win32/wide_text.h"
+
+void UseUtf8Arguments(int& argc, char**& argv) {
+    static std::vector<std::string> texts;
+    static std::vector<char*> pointers;
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr) return;  // the C runtime's argv is the best there is
+    texts.clear();
+    for (int i = 0; i < count; ++i) texts.push_back(Utf8FromWide(wide[i]));
+    ::LocalFree(wide);
+    pointers.clear();
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    argc = count;
+    argv = pointers.data();
+}
+
+namespace {
+UINT g_consoleCodePage = 0;  // the console's own, given back at exit; 0: unchanged
+void RestoreConsoleCodePage() { ::SetConsoleOutputCP(g_consoleCodePage); }
+}  // namespace
+
+void PrepareConsoleText() {
+    // A console shows the bytes in its output code page; the program writes
+    // UTF-8. The page belongs to the console, which outlives the program.
+    const UINT page = ::GetConsoleOutputCP();
+    if (page == 0 || page == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) return;
+    g_consoleCodePage = page;
+    std::atexit(RestoreConsoleCodePage);
+}
 
 bool PrepareProgressTerminal() {
     // A console, not merely a character device: _isatty() also says yes for NUL.
@@ -39,7 +74,7 @@ unsigned long CurrentProcessId() { return ::GetCurrentProcessId(); }
 
 std::FILE* CreateNewFile(const std::string& path) {
     // The C runtime's fopen knows no "x"; _O_EXCL gives the same guarantee.
-    const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd = ::_wopen(WideFromUtf8(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     std::FILE* file = ::_fdopen(fd, "wb");
     if (file == nullptr) {
