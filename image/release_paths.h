@@ -17,8 +17,8 @@ std::vector<std::string> TrustFolders();
 std::string StationPolicyPath();
 
 // Creates path (never replacing a file that exists) readable and writable
-// only by its owner (POSIX: mode 0600; Windows: the user's profile folders
-// already keep other users out, and the file is created new), and writes text.
+// only by its owner (POSIX: mode 0600; Windows: created with a protected DACL
+// whose one entry is the current user), and writes text.
 [[nodiscard]] bool WriteOwnerOnlyFile(const std::string& path, const std::string& text, std::string& problem);
 // Creates path (never replacing a file that exists) and writes text.
 [[nodiscard]] bool WriteNewTextFile(const std::string& path, const std::string& text, std::string& problem);
