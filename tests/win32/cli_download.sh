@@ -14,6 +14,8 @@
 #                                       in German from the build's kavro.mo; --json
 #                                       byte for byte the English run's
 #   a damaged kavro.mo (KAVRO_LOCALEDIR) English with a warning, no crash
+#   a folder named "Firmware wörk/固件"  info, download (byte-exact) and pack -o of
+#                                       files there, named whole and relative
 #   LANG=de_DE.UTF-8 (no KAVRO_LANG)    German too: Wine makes the Unix locale the
 #                                       user's display language (a de_DE locale is
 #                                       compiled with localedef when it can be)
@@ -179,6 +181,32 @@ expect_line damaged.err "COM port can not be open"
 grep -q "^Warning: The catalogue .*kavro.mo cannot be used" damaged.err || fail "no warning"
 unset KAVRO_LANG
 echo "ok: KAVRO_LANG=de gives German messages and progress, the same JSON; a damaged catalogue English"
+
+# Names the ANSI code page cannot spell: Wine hands the command line over
+# as Windows would, wide (read as UTF-8 in a UTF-8 locale).
+saved_lc_all=${LC_ALL-}
+LC_ALL=C.UTF-8
+export LC_ALL
+folder="$work/Firmware wörk/固件"
+mkdir -p "$folder"
+cp "$image" "$folder/pump.fw"
+win_folder="Z:$(printf '%s' "$folder" | tr / '\\')"
+run wide-info info "$win_folder\\pump.fw"
+expect_status 0
+expect_line wide-info.out "File path : $win_folder\\pump.fw"
+expect_line wide-info.out "Checksum : $checksum (matches)"
+rm -f "$KAVRO_TEST_SAVED_IMAGE_HOST"
+run wide-download download --port "$KAVRO_TEST_COM" "$win_folder\\pump.fw"
+expect_status 0
+cmp expected "$KAVRO_TEST_SAVED_IMAGE_HOST" || fail "the device stored other data"
+head -c 1000 expected > "$folder/data.bin"
+cd "$folder"
+run wide-pack pack --name "Wide" --sw 1.00 --hw-lowest 1.00 --hw-highest 2.00 data.bin -o "gepackt-包.fw"
+expect_status 0
+tail -c +129 "gepackt-包.fw" | cmp - data.bin || fail "pack -o wrote no image in the folder"
+cd "$work"
+if [ -n "$saved_lc_all" ]; then LC_ALL=$saved_lc_all; else unset LC_ALL; fi
+echo "ok: info, download and pack -o in a folder named with German and Chinese characters"
 
 locales=$(mktemp -d)
 if [ -n "$emulator" ] && (unset LC_ALL LC_MESSAGES; localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8") > /dev/null 2>&1; then
