@@ -1,7 +1,9 @@
 # The Windows installer, KAVRO-<version>-win64.exe, by CPack's NSIS generator
 # (makensis from Debian's nsis when cross-built): the desktop application and
 # kavro-cli.exe, a Start-menu shortcut, an uninstaller with its entry in Apps
-# & features, and the .fw file type opening in KAVRO. Included on WIN32 by
+# & features, the .fw file type opening in KAVRO, the choice of putting the
+# programs' folder on PATH (for line scripts) and "Run KAVRO" on the last
+# page. Included on WIN32 by
 # packaging.cmake after the common settings and before include(CPack); the
 # programs install into bin/ by their own rules.
 
@@ -25,23 +27,48 @@ set(CPACK_NSIS_DISPLAY_NAME "KAVRO ${PROJECT_VERSION}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # A 64-bit installer: the programs are 64-bit, and Wine without its 32-bit
 # half runs it too.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# FileFunc: ${GetOptions} for the installer's own switches.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include \"FileFunc.nsh\"")
 # zlib packs in seconds what LZMA takes minutes over on a busy machine, for a
 # somewhat larger installer.
 set(CPACK_NSIS_COMPRESSOR "/SOLID zlib")
 set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/res/icons/kavro.ico")
 set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/res/icons/kavro.ico")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\kavro.exe")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# An upgrade installs over the copy in place, as the old uninstaller would
+# take the user's settings file with it.
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
+# No licence page until the project states a licence (CPack's stand-in text
+# would ask the user to agree to nothing).
+set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+# The options page offers bin\ (kavro.exe, kavro-cli.exe) on PATH for all
+# users or this one; the uninstaller takes it off again.
+set(CPACK_NSIS_MODIFY_PATH ON)
+set(CPACK_NSIS_MUI_FINISHPAGE_RUN "kavro.exe")
+
+# A silent install (line PCs) chooses PATH with /PATH=all or /PATH=user: the
+# options page's fields, read after these commands, are set from it.
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS [=[
+  ${GetOptions} $CMDLINE "/PATH=" $0
+  StrCmp $0 "all" 0 +4
+    !insertmacro MUI_INSTALLOPTIONS_WRITE "NSIS.InstallOptions.ini" "Field 2" "State" "0"
+    !insertmacro MUI_INSTALLOPTIONS_WRITE "NSIS.InstallOptions.ini" "Field 3" "State" "1"
+    Goto kavro_path_done
+  StrCmp $0 "user" 0 kavro_path_done
+    !insertmacro MUI_INSTALLOPTIONS_WRITE "NSIS.InstallOptions.ini" "Field 2" "State" "0"
+    !insertmacro MUI_INSTALLOPTIONS_WRITE "NSIS.InstallOptions.ini" "Field 4" "State" "1"
+  kavro_path_done:
+]=])
 
 # .fw files open in KAVRO. The program remembers its port only in a settings
 # file that exists beside it, and Program Files is not the users' to write:
-# an empty one (32 zero bytes) is made that the Users group may change.
+# an empty one (32 zero bytes) is made that the Users group may change, only
+# where none is: an upgrade keeps the port the user chose.
 # SHCTX is the machine's classes for an all-users install, the user's
 # otherwise; Explorer is told that associations changed.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
   WriteRegStr SHCTX "Software\Classes\.fw" "" "KAVRO.Document"
-  WriteRegStr SHCTX "Software\Classes\KAVRO.Document" "" "KAVRO Document"
+  WriteRegStr SHCTX "Software\Classes\KAVRO.Document" "" "KAVRO firmware image"
   WriteRegStr SHCTX "Software\Classes\KAVRO.Document\DefaultIcon" "" "$INSTDIR\bin\kavro.exe,0"
   WriteRegStr SHCTX "Software\Classes\KAVRO.Document\shell\open\command" "" '"$INSTDIR\bin\kavro.exe" "%1"'
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'

@@ -5,11 +5,18 @@
 #   silent install   kavro.exe, kavro-cli.exe and the uninstaller in
 #                    C:\Program Files\KAVRO, an empty settings file beside
 #                    kavro.exe (32 zero bytes), the Start-menu shortcut, the
-#                    Apps & features entry, .fw files opening in KAVRO
+#                    Apps & features entry, .fw files opening in KAVRO as
+#                    "KAVRO firmware image"
+#   upgrade          installing again (silently, /PATH=all) over a copy whose
+#                    settings file holds a port keeps that file as it was, and
+#                    puts bin\ on the machine's PATH
 #   kavro-cli.exe    the installed one shows the image's header (status 0),
-#                    and speaks German (KAVRO_LANG) from the installed catalogues
+#                    and speaks German (KAVRO_LANG) from the installed catalogues;
+#                    station --once stores the image on a simulated device
+#                    (KAVRO_TEST_SIM) and records it as passed
 #   kavro.exe        opened once through the .fw type, titled with the file
-#   silent uninstall nothing of it is left: files, shortcut, entry, file type
+#   silent uninstall nothing of it is left: files, shortcut, entry, file type,
+#                    the PATH entry
 # Usage: installer.sh KAVRO-VERSION-win64.exe BUILTIN.fw PREFIX-DIR   (exit 77: skipped)
 set -eu
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
@@ -53,7 +60,20 @@ reg_value "$uninstall_key" UninstallString | grep -qi 'Uninstall.exe' || fail "t
 reg_value 'HKLM\Software\Classes\.fw' | grep -q 'KAVRO.Document' || fail ".fw is not KAVRO's type"
 reg_value 'HKLM\Software\Classes\KAVRO.Document\shell\open\command' | grep -qi 'bin\\kavro.exe" "%1"' \
   || fail "KAVRO's type does not open kavro.exe"
+reg_value 'HKLM\Software\Classes\KAVRO.Document' | grep -q 'KAVRO firmware image' || fail "the type is not named for firmware images"
 echo "ok: the silent install made the programs, the shortcut, the Apps & features entry and the .fw type"
+
+# The user's port in the settings file survives an upgrade (here the same
+# installer again), which also puts the programs' folder on PATH.
+env_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+reg_value "$env_key" PATH | grep -qi 'KAVRO\\bin' && fail "bin\\ is on PATH before anyone asked"
+{ printf 'COM7'; head -c 28 /dev/zero; } > "$work/port.cfg"
+cp "$work/port.cfg" "$dir/bin/kavro.exe.cfg"
+wine "$installer" /S /PATH=all </dev/null >"$work/upgrade.log" 2>&1 || fail "the upgrade ended with status $?"
+cmp "$work/port.cfg" "$dir/bin/kavro.exe.cfg" || fail "the upgrade changed the settings file: $(od -c "$dir/bin/kavro.exe.cfg")"
+[ -f "$dir/bin/kavro-cli.exe" ] || fail "the upgrade left no kavro-cli.exe"
+reg_value "$env_key" PATH | grep -qi 'Program Files\\KAVRO\\bin' || fail "/PATH=all put nothing on PATH: $(reg_value "$env_key" PATH)"
+echo "ok: an upgrade keeps the port in the settings file; /PATH=all puts bin\\ on PATH"
 
 cp "$image" "$work/demo.fw"
 cd "$work"
@@ -70,6 +90,23 @@ KAVRO_LANG=de wine "$dir/bin/kavro-cli.exe" info none.fw >cli-de.out 2>&1 || sta
 [ "$status" -eq 5 ] || fail "kavro-cli.exe info none.fw ended with status $status: $(cat cli-de.out)"
 grep -q '^Abbild nicht verwendbar: none.fw' cli-de.out || fail "the installed kavro-cli.exe is not German: $(cat cli-de.out)"
 echo "ok: the installed catalogues make kavro-cli.exe speak German"
+
+if [ -z "${KAVRO_TEST_SIM:-}" ]; then
+  echo "not checked: the installed kavro-cli.exe station (KAVRO_TEST_SIM names no simulator)"
+else
+  wine_gui_sim COM30 "$KAVRO_TEST_SIM" "$work/sim.log" --save-image "$work/saved.bin" || fail "no simulated device"
+  status=0
+  wine "$dir/bin/kavro-cli.exe" station demo.fw --bay COM30 --once --timeout 30 --records station.sqlite \
+    >station.out 2>&1 || status=$?
+  [ "$status" -eq 0 ] || fail "the installed kavro-cli.exe station ended with status $status: $(cat station.out)"
+  length=$(od -An -tu4 -j4 -N4 demo.fw | tr -d ' ')
+  tail -c +129 demo.fw | head -c "$length" | cmp - "$work/saved.bin" || fail "the device stored other data"
+  if command -v sqlite3 >/dev/null; then
+    [ "$(sqlite3 station.sqlite "SELECT port || ' ' || result FROM unit_records")" = "COM30 passed" ] \
+      || fail "records: $(sqlite3 station.sqlite "SELECT port, result FROM unit_records")"
+  fi
+  echo "ok: the installed kavro-cli.exe station --once stored the image on a simulated device and recorded it"
+fi
 
 # The shell opens the file with the program its type names.
 wine start /unix "$work/demo.fw" >start.log 2>&1 || fail "the shell could not open demo.fw"
@@ -90,4 +127,5 @@ done
 [ -z "$(reg_value "$uninstall_key" DisplayName)" ] || fail "the Apps & features entry is left"
 [ -z "$(reg_value 'HKLM\Software\Classes\.fw')" ] || fail "the .fw type is left"
 [ -z "$(reg_value 'HKLM\Software\Classes\KAVRO.Document')" ] || fail "KAVRO.Document is left"
+reg_value "$env_key" PATH | grep -qi 'KAVRO\\bin' && fail "bin\\ is left on PATH: $(reg_value "$env_key" PATH)"
 echo "ok: the silent uninstall left nothing behind"
