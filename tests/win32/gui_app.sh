@@ -12,6 +12,8 @@
 #                the file
 #   Disconnect   during a slow download: the "Firmware Downloader" box, and
 #                the device never sees the end of the download
+#   wide names   in a folder named "Firmware wörk/固件": a file given on the
+#                command line and another through File > Open
 # Usage: gui_app.sh KAVRO.EXE BUILTIN.fw PREFIX-DIR, with KAVRO_TEST_SIM naming
 # kavro-sim built for this machine   (exit 77: skipped)
 set -eu
@@ -112,3 +114,30 @@ echo "ok: Disconnect during a download gave the 'Firmware Downloader' box"
 wine_gui_keys "$main" alt+f x
 wine_gui_wait_exit "$run2" 20 || fail "File > Exit did not end the second run"
 echo "ok: the second run ended"
+
+# A folder named in German and Chinese: a file given on the command line (as
+# the .fw type hands it over), then another through File > Open, whose
+# dialog starts in that folder (the program's working folder).
+folder="$work/Firmware wörk/固件"
+mkdir -p "$folder"
+cp demo.fw "$folder/pump.fw"
+cp demo.fw "$folder/valve.fw"
+win_folder="Z:$(printf '%s' "$folder" | tr / '\\')"
+cd "$folder"
+# Wine reads the command line as UTF-8 in a UTF-8 locale.
+LC_ALL=C.UTF-8 wine_gui_start "$work/run3.log" "$work/app/kavro.exe" --port COM12 "$win_folder\\pump.fw"
+run3=$WINE_GUI_PID
+cd "$work"
+main=$(wine_gui_window "pump\.fw - Firmware Downloader" 60) \
+  || fail "kavro.exe did not open $win_folder\\pump.fw: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1)"
+wine_gui_keys "$main" ctrl+o
+dialog=$(wine_gui_window "Open" 20) || fail "Ctrl+O opened no 'Open' dialog"
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 50 "valve.fw"
+xdotool key --delay 100 Return
+wine_gui_window "valve\.fw - Firmware Downloader" 20 >/dev/null \
+  || fail "File > Open did not open valve.fw in $win_folder: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1)"
+echo "ok: files in a folder named with German and Chinese characters open from the command line and File > Open"
+main=$(wine_gui_window "valve\.fw - Firmware Downloader" 5)
+wine_gui_keys "$main" alt+f x
+wine_gui_wait_exit "$run3" 20 || fail "File > Exit did not end the third run"
