@@ -659,6 +659,22 @@ bool StartEveryStationBay(wxRect& place) {
     return started;
 }
 
+bool ReadStationWindow(std::vector<std::string>& tileStates, std::vector<std::string>& recordRows) {
+    const CStationFrame* frame = CStationFrame::Get();
+    if (frame == nullptr) return false;
+    tileStates.clear();
+    for (size_t i = 0; i < frame->TileCount(); ++i) tileStates.push_back(frame->Tile(i)->Content().state);
+    recordRows.clear();
+    const wxListCtrl* table = frame->RecordsTable();
+    for (long row = 0; row < table->GetItemCount(); ++row) {
+        wxString cells;
+        for (int column = 0; column < table->GetColumnCount(); ++column)
+            cells += (column == 0 ? "" : " | ") + table->GetItemText(row, column);
+        recordRows.emplace_back(cells.utf8_str());
+    }
+    return true;
+}
+
 void CloseStationWindow() {
     if (CStationFrame* frame = CStationFrame::Get()) frame->Close(true);
 }

@@ -2,6 +2,7 @@
 // Opening and closing the station window from the application, with or
 // without the station in the build. Window thread.
 #include <string>
+#include <vector>
 
 #include <wx/gdicmn.h>
 
@@ -19,3 +20,7 @@ void CloseStationWindow();
 // False when there is none or a bay did not start; place is the window's
 // place on the screen (empty without one).
 [[nodiscard]] bool StartEveryStationBay(wxRect& place);
+// Unattended: what the open station window shows, each tile's state word
+// and each row of the records table (its cells joined by " | "). False when
+// none is open.
+[[nodiscard]] bool ReadStationWindow(std::vector<std::string>& tileStates, std::vector<std::string>& recordRows);

@@ -14,6 +14,8 @@
 #                the device never sees the end of the download
 #   wide names   in a folder named "Firmware wörk/固件": a file given on the
 #                command line and another through File > Open
+#   station      the station window on two simulated bays (COM40, COM41):
+#                both tiles PASSED, both units passed in its records table
 # Usage: gui_app.sh KAVRO.EXE BUILTIN.fw PREFIX-DIR, with KAVRO_TEST_SIM naming
 # kavro-sim built for this machine   (exit 77: skipped)
 set -eu
@@ -141,3 +143,34 @@ echo "ok: files in a folder named with German and Chinese characters open from t
 main=$(wine_gui_window "valve\.fw - Firmware Downloader" 5)
 wine_gui_keys "$main" alt+f x
 wine_gui_wait_exit "$run3" 20 || fail "File > Exit did not end the third run"
+
+# The station window on two simulated bays (COM40, COM41), started
+# unattended (--autorun-station), which reports its tiles and records rows:
+# both tiles reach PASSED and the records table shows both units.
+mkdir -p "$work/bays/save"
+"$sim" --bays 2 --link-dir "$work/bays" --save-dir "$work/bays/save" -q >bays.log 2>&1 &
+WINE_GUI_PIDS="$WINE_GUI_PIDS $!"
+wine_gui_wait_line bays.log 'Simulated bays:' 10 || fail "kavro-sim made no bays"
+station_key='HKCU\Software\KAVRO\Station'
+wine reg add "$station_key" /v BayCount /t REG_DWORD /d 2 /f >/dev/null 2>&1
+wine reg add "$station_key" /v Records /d "Z:$(printf '%s' "$work" | tr / '\\')\\station.sqlite" /f >/dev/null 2>&1
+for k in 0 1; do
+  ln -sfn "$(readlink -f "$work/bays/bay$k")" "$WINEPREFIX/dosdevices/com4$k"
+  wine reg add "$station_key\\Bay$k" /v Port /d "COM4$k" /f >/dev/null 2>&1
+  wine reg add "$station_key\\Bay$k" /v SecondCpu /t REG_DWORD /d 0 /f >/dev/null 2>&1
+done
+wine_gui_start run4.log app/kavro.exe --autorun-station
+run4=$WINE_GUI_PID
+wine_gui_wait_line run4.log '^autorun: tiles PASSED \| PASSED' 90 || fail "the tiles did not both reach PASSED"
+wine_gui_wait_line run4.log '^autorun: record ' 20 2 || fail "the records table did not show two units"
+for port in COM40 COM41; do
+  tr -d '\r' <run4.log | grep -E "^autorun: record .* \| $port \| .* \| passed \| " >/dev/null \
+    || fail "no passed unit on $port in the records table: $(grep '^autorun: record' run4.log)"
+done
+chips=$(sed -n 's/^Bay [0-9] on [^:]*: chip \([0-9A-F]\{8\}\).*/\1/p' bays.log)
+[ "$(printf '%s\n' "$chips" | grep -c .)" -ge 2 ] || fail "kavro-sim served fewer than two units: $chips"
+for chip in $chips; do
+  cmp expected.bin "$work/bays/save/unit-$chip.bin" || fail "unit $chip stored other data"
+done
+echo "ok: the station window on two bays: both tiles PASSED, both units passed in the records table"
+kill "$run4" 2>/dev/null || true

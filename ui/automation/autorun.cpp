@@ -1,7 +1,9 @@
 #include "ui/automation/autorun.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <wx/cmdline.h>
 #include <wx/gauge.h>
@@ -50,6 +52,23 @@ void CAutorun::StartStation() {
     if (!StartEveryStationBay(place)) std::puts("autorun: failed: the station did not start");
     std::printf("autorun: station %d %d %d %d\n", place.x, place.y, place.width, place.height);
     std::fflush(stdout);
+    m_timer = std::make_unique<wxTimer>(this);
+    m_timer->Start(200);
+}
+
+void CAutorun::ReportStation() {
+    std::vector<std::string> states, rows;
+    if (!ReadStationWindow(states, rows)) return;
+    std::string tiles;
+    for (const std::string& state : states) tiles += (tiles.empty() ? "" : " | ") + state;
+    if (tiles != m_shownTiles) {
+        m_shownTiles = tiles;
+        std::printf("autorun: tiles %s\n", tiles.c_str());
+    }
+    // Rows are printed once each, in the table's order (newest first).
+    for (size_t i = m_shownRows; i < rows.size(); ++i) std::printf("autorun: record %s\n", rows[i - m_shownRows].c_str());
+    m_shownRows = std::max(m_shownRows, rows.size());
+    std::fflush(stdout);
 }
 
 // The timer goes before the toolkit does.
@@ -77,6 +96,10 @@ void CAutorun::PrintPlace(CMainFrame* frame, const char* moment) {
 }
 
 void CAutorun::OnTick(wxTimerEvent&) {
+    if (m_goal == Goal::Station) {
+        ReportStation();
+        return;
+    }
     CMainFrame* frame = CMainFrame::Get();
     if (frame == nullptr) return;
     if (std::chrono::steady_clock::now() > m_deadline) {

@@ -6,11 +6,14 @@
 // ("autorun: done ..."). Connect (the installed program's check): connect,
 // wait for the device, print the port, then close the window as the operator
 // would, so the exit step remembers the port. Both print the port box first.
-// Station (its screenshot): start every bay of the station window and print
-// its place ("autorun: station X Y W H"). Boxes are answered OK (No to a
+// Station (its screenshot and the Windows test): start every bay of the
+// station window, print its place ("autorun: station X Y W H"), then each
+// change of the tiles' state words ("autorun: tiles W | W ...") and each new
+// row of the records table ("autorun: record CELL | CELL ..."). Boxes are answered OK (No to a
 // question) and printed. Window thread.
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include <wx/event.h>
 #include <wx/timer.h>
@@ -33,6 +36,7 @@ public:
 private:
     enum class Step { Connect, WaitDevice, Download, WaitDone, Finished };
     void StartStation();
+    void ReportStation();
     void OnTick(wxTimerEvent& event);
     void Fail(const char* reason);
     void Finish();
@@ -45,4 +49,6 @@ private:
     std::chrono::steady_clock::time_point m_deadline;
     bool m_downloadDone = false;
     bool m_midwayShown = false;
+    std::string m_shownTiles;  // the station's last reported tiles and row count
+    size_t m_shownRows = 0;
 };

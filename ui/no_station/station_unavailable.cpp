@@ -11,3 +11,5 @@ void OpenStationWindow(const StationWindowRequest&) {
 void CloseStationWindow() {}
 
 bool StartEveryStationBay(wxRect&) { return false; }
+
+bool ReadStationWindow(std::vector<std::string>&, std::vector<std::string>&) { return false; }
