@@ -6,6 +6,8 @@
 #   station --once on 4 bays       status 0; every unit stores the image byte-exact;
 #                                  4 passed records in the default records file (the
 #                                  local application-data folder), read by sqlite3
+#   the same folder named with     the default records file is kept there
+#   German and Chinese characters
 #   a silent bay                   status 3; that bay alone no-response
 #   Ctrl+C during a download       status 130; the unit recorded as stopped
 #   --records postgresql://...     a server started here on 127.0.0.1 that takes TLS
@@ -28,6 +30,8 @@ work=$(mktemp -d)
 sim_pid=""
 pg_bin=""
 pg_as=()
+wide_home=""
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 # shellcheck disable=SC2317  # called by the trap
 stop_sim() {
   if [ -n "$sim_pid" ]; then
@@ -39,6 +43,11 @@ stop_sim() {
 # shellcheck disable=SC2317
 cleanup() {
   stop_sim
+  if [ -n "$wide_home" ]; then
+    wine reg add "$shell_folders" /v "Local AppData" /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Local' /f \
+      > /dev/null 2>&1 || true
+    rm -rf "$wide_home"
+  fi
   if [ -n "$pg_bin" ]; then
     "${pg_as[@]}" "$pg_bin/pg_ctl" -D "$work/pg/data" -m immediate -w stop > /dev/null 2>&1 || true
   fi
@@ -121,6 +130,24 @@ done | sort)
 [ "$(sort <<< "$rows")" = "$expected_rows" ] || fail "records: $rows, expected $expected_rows"
 stop_sim
 echo "ok: station --once on COM20-COM23 (\\\\.\\COM21 among them): 4 units byte-exact, 4 passed records in $records"
+
+# A user whose folder the ANSI code page cannot spell (Jürgen, 固件): the
+# default records file is in his local application-data folder all the same.
+wide_home="$WINEPREFIX/drive_c/users/Jürgen 固件"
+mkdir -p "$wide_home/AppData/Local"
+LC_ALL=C.UTF-8 wine reg add "$shell_folders" /v "Local AppData" /t REG_EXPAND_SZ \
+  /d 'C:\users\Jürgen 固件\AppData\Local' /f > /dev/null 2>&1
+start_bays wide 1 --seed 7
+name=wide
+status=0
+$emulator "$cli" station "$win_image" --bay COM20 --once --timeout 30 > wide.raw-out 2> wide.raw-err || status=$?
+tr -d '\r' < wide.raw-out > wide.out
+tr -d '\r' < wide.raw-err > wide.err
+[ "$status" -eq 0 ] || fail "exit status $status, expected 0"
+[ "$(sqlite3 "$wide_home/AppData/Local/kavro/records.sqlite" "SELECT port || ' ' || result FROM unit_records")" \
+  = "COM20 passed" ] || fail "no passed record in $wide_home/AppData/Local/kavro/records.sqlite"
+stop_sim
+echo "ok: the default records file is kept in a local application-data folder named with German and Chinese characters"
 
 start_bays silent 4 --seed 6 --silent-bay 2
 station silent --timeout 3 --no-reset --records "Z:${work//\//\\}\\silent.sqlite"
