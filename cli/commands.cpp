@@ -352,7 +352,7 @@ int CommandPack(const PackOptions& options) {
             return openError == EEXIST ? kExitUsage : kExitImage;
         }
         if (!WriteAll(file, image, error)) {
-            std::remove(options.output.c_str());
+            std::filesystem::remove(PathFromUtf8(options.output), ignored);
             PrintError(FormatText(Tr("cannot write %s: %s"), {options.output, error}));
             return kExitImage;
         }
