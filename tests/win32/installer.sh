@@ -14,7 +14,8 @@
 #                    and speaks German (KAVRO_LANG) from the installed catalogues;
 #                    station --once stores the image on a simulated device
 #                    (KAVRO_TEST_SIM) and records it as passed
-#   kavro.exe        opened once through the .fw type, titled with the file
+#   kavro.exe        opened once through the .fw type (the file in a folder named
+#                    with German and Chinese characters), titled with the file
 #   silent uninstall nothing of it is left: files, shortcut, entry, file type,
 #                    the PATH entry
 # Usage: installer.sh KAVRO-VERSION-win64.exe BUILTIN.fw PREFIX-DIR   (exit 77: skipped)
@@ -108,12 +109,17 @@ else
   echo "ok: the installed kavro-cli.exe station --once stored the image on a simulated device and recorded it"
 fi
 
-# The shell opens the file with the program its type names.
-wine start /unix "$work/demo.fw" >start.log 2>&1 || fail "the shell could not open demo.fw"
+# The shell opens the file with the program its type names, here in a
+# folder named with German and Chinese characters (a UTF-8 locale lets Wine
+# read the name whole).
+mkdir -p "$work/Firmware wörk/固件"
+cp demo.fw "$work/Firmware wörk/固件/demo.fw"
+LC_ALL=C.UTF-8 wine start /unix "$work/Firmware wörk/固件/demo.fw" >start.log 2>&1 \
+  || fail "the shell could not open demo.fw"
 main=$(wine_gui_window "demo\.fw - Firmware Downloader" 60) || fail "opening demo.fw showed no KAVRO window"
 wine_gui_keys "$main" alt+f x
 wine_gui_no_window "demo\.fw - Firmware Downloader" 20 || fail "the installed kavro.exe did not exit"
-echo "ok: demo.fw opened in the installed kavro.exe"
+echo "ok: demo.fw in a folder named with German and Chinese characters opened in the installed kavro.exe"
 
 # The uninstaller runs from a copy of itself and returns at once: its work
 # is done when both the folder and its Apps & features entry are gone.
