@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -34,7 +35,12 @@ void UseUtf8Arguments(int& argc, char**& argv) {
 
 namespace {
 UINT g_consoleCodePage = 0;  // the console's own, given back at exit; 0: unchanged
-void RestoreConsoleCodePage() { ::SetConsoleOutputCP(g_consoleCodePage); }
+void RestoreConsoleCodePage() {
+    // What is still buffered is UTF-8: out before the page changes back.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::SetConsoleOutputCP(g_consoleCodePage);
+}
 }  // namespace
 
 void PrepareConsoleText() {
