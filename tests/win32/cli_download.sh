@@ -190,7 +190,7 @@ export LC_ALL
 folder="$work/Firmware wörk/固件"
 mkdir -p "$folder"
 cp "$image" "$folder/pump.fw"
-win_folder="Z:$(printf '%s' "$folder" | tr / '\\')"
+win_folder="Z:$(printf '%s' "$folder" | tr / '\134')"
 run wide-info info "$win_folder\\pump.fw"
 expect_status 0
 expect_line wide-info.out "File path : $win_folder\\pump.fw"

@@ -124,7 +124,7 @@ folder="$work/Firmware wörk/固件"
 mkdir -p "$folder"
 cp demo.fw "$folder/pump.fw"
 cp demo.fw "$folder/valve.fw"
-win_folder="Z:$(printf '%s' "$folder" | tr / '\\')"
+win_folder="Z:${folder//\//\\}"
 cd "$folder"
 # Wine reads the command line as UTF-8 in a UTF-8 locale.
 LC_ALL=C.UTF-8 wine_gui_start "$work/run3.log" "$work/app/kavro.exe" --port COM12 "$win_folder\\pump.fw"
@@ -153,7 +153,7 @@ WINE_GUI_PIDS="$WINE_GUI_PIDS $!"
 wine_gui_wait_line bays.log 'Simulated bays:' 10 || fail "kavro-sim made no bays"
 station_key='HKCU\Software\KAVRO\Station'
 wine reg add "$station_key" /v BayCount /t REG_DWORD /d 2 /f >/dev/null 2>&1
-wine reg add "$station_key" /v Records /d "Z:$(printf '%s' "$work" | tr / '\\')\\station.sqlite" /f >/dev/null 2>&1
+wine reg add "$station_key" /v Records /d "Z:${work//\//\\}\\station.sqlite" /f >/dev/null 2>&1
 for k in 0 1; do
   ln -sfn "$(readlink -f "$work/bays/bay$k")" "$WINEPREFIX/dosdevices/com4$k"
   wine reg add "$station_key\\Bay$k" /v Port /d "COM4$k" /f >/dev/null 2>&1
