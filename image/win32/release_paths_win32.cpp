@@ -41,8 +41,8 @@ bool WriteNew(const std::string& path, const std::string& text, SECURITY_ATTRIBU
 }  // namespace
 
 std::string MachineConfigFolder() {
-    const char* injected = std::getenv("KAVRO_MACHINE_CONFIG_DIR");
-    return injected != nullptr && *injected != '\0' ? injected : ProgramFolder();
+    const wchar_t* injected = _wgetenv(L"KAVRO_MACHINE_CONFIG_DIR");
+    return injected != nullptr && *injected != L'\0' ? Utf8FromWide(injected) : ProgramFolder();
 }
 
 std::vector<std::string> TrustFolders() {
