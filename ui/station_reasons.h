@@ -1,0 +1,9 @@
+#pragma once
+// Why a unit failed, in the person's language. The station words its reasons
+// in English, sentence by sentence, for the records and JSON; the window
+// translates them where it shows them (tiles, records table). Each sentence
+// the station writes has one entry here; a sentence without one is shown as
+// written. Pure; any thread.
+#include <string>
+
+std::string ShownReason(const std::string& english);
