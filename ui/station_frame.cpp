@@ -102,7 +102,7 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     sizer->Add(m_noBays, 0, wxALL | wxEXPAND, FromDIP(8));
     sizer->Add(m_tilePanel, 3, wxEXPAND | wxLEFT | wxRIGHT, FromDIP(6));
     CreateRecordsTable(root);
-    sizer->Add(m_records, 2, wxEXPAND | wxALL, FromDIP(6));
+    sizer->Add(m_records, 1, wxEXPAND | wxALL, FromDIP(6));
     root->SetSizer(sizer);
 
     for (size_t i = 0; i < m_settings.bays.size(); ++i) {
@@ -215,6 +215,14 @@ void CStationFrame::CreateRecordsTable(wxPanel* parent) {
                                 T(stationtext::kColumnProduct), T(stationtext::kColumnResult),
                                 T(stationtext::kColumnDuration), T(stationtext::kColumnReason)};
     for (const wxString& column : columns) m_records->AppendColumn(column);
+    // A reason too long for its column is whole in the row's tool tip.
+    m_records->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
+        event.Skip();
+        int flags = 0;
+        const long row = m_records->HitTest(event.GetPosition(), flags);
+        const wxString tip = row == wxNOT_FOUND ? wxString() : m_records->GetItemText(row, 5);
+        if (tip != m_records->GetToolTipText()) m_records->SetToolTip(tip);
+    });
     m_records->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         event.Skip();
         CallAfter([this] { FitRecordsColumns(); });
@@ -223,27 +231,33 @@ void CStationFrame::CreateRecordsTable(wxPanel* parent) {
 
 void CStationFrame::FitRecordsColumns() {
     if (m_records == nullptr) return;
-    // Shares of the width: the reason gets the most, the duration the least.
+    // Shares of the room left once every column shows its heading and rows whole.
     constexpr int kShares[] = {20, 14, 12, 14, 10, 30};
-    const int columns = m_records->GetColumnCount();
+    constexpr int kReason = 5;
+    const int columns = std::min(m_records->GetColumnCount(), 6);
     int least[6] = {};
+    int heading[6] = {};
     int leastSum = 0;
     wxClientDC dc(m_records);
     dc.SetFont(m_records->GetFont());
-    for (int i = 0; i < columns && i < 6; ++i) {
+    for (int i = 0; i < columns; ++i) {
         wxListItem item;
         item.SetMask(wxLIST_MASK_TEXT);
         m_records->GetColumn(i, item);
-        least[i] = dc.GetTextExtent(item.GetText()).x + FromDIP(24);
-        for (long row = 0; row < m_records->GetItemCount() && i < 5; ++row)
+        heading[i] = least[i] = dc.GetTextExtent(item.GetText()).x + FromDIP(24);
+        for (long row = 0; row < m_records->GetItemCount(); ++row)
             least[i] = std::max(least[i], dc.GetTextExtent(m_records->GetItemText(row, i)).x + FromDIP(16));
         leastSum += least[i];
     }
     const int room = m_records->GetClientSize().x - FromDIP(4);
-    // The reason takes what is left once the others show whole; a table too
-    // narrow for them scrolls sideways.
-    const int spare = std::max(0, room - leastSum);
-    for (int i = 0; i < columns && i < 6; ++i) m_records->SetColumnWidth(i, least[i] + spare * kShares[i] / 100);
+    const int spare = room - leastSum;
+    for (int i = 0; i < columns; ++i) {
+        int width = least[i] + std::max(0, spare) * kShares[i] / 100;
+        // Too narrow for every reason: the reason column takes what is left
+        // (the row's tool tip holds it whole); narrower still, the table scrolls.
+        if (i == kReason && spare < 0) width = std::max(heading[i], least[i] + spare);
+        m_records->SetColumnWidth(i, width);
+    }
 }
 
 int CStationFrame::LeastTileWidth() const {
@@ -641,7 +655,7 @@ void CStationFrame::ShowTotals(const wxString& line) {
     wxWindow* parent = m_startStop->GetParent();
     while (m_totalsParts.size() < pieces.size()) {
         auto* part = new wxStaticText(parent, wxID_ANY, wxString());
-        part->SetFont(part->GetFont().Bold().Scaled(1.6f));
+        part->SetFont(part->GetFont().Bold().Scaled(static_cast<float>(kTotalsScale)));
         m_totals->Add(part, 0, wxRIGHT, FromDIP(24));
         m_totalsParts.push_back(part);
     }

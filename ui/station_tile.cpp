@@ -18,11 +18,13 @@ bool SameContent(const TileContent& a, const TileContent& b) {
 }
 
 // Sizes against the window's font, so the tile grows with the screen's scale:
-// the state word stays larger than the header's totals (1.6 times).
-constexpr double kStateLeast = 1.8;
+// the state word stays larger than the header's totals (kTotalsScale).
+constexpr double kStateLeast = kTotalsScale + 0.15;
 constexpr double kStateMost = 3.5;
 constexpr double kUnitScale = 1.15;
-constexpr int kReasonLines = 2;
+// A long state or count goes onto a second line before anything is cut.
+constexpr int kStateLines = 2;
+constexpr int kCountLines = 2;
 
 wxFont StateFont(const wxFont& base, double scale) { return base.Bold().Scaled(static_cast<float>(scale)); }
 
@@ -37,7 +39,37 @@ std::vector<std::string> StateWords() {
     return words;
 }
 
-int TextWidth(wxDC& dc, const std::string& text) { return dc.GetTextExtent(wxString::FromUTF8(text)).x; }
+// The widest word of text (a line may break between words).
+int WidestWord(wxDC& dc, const std::string& text) {
+    int widest = 0;
+    for (const wxString& word : wxSplit(wxString::FromUTF8(text), ' ', '\0'))
+        widest = std::max(widest, dc.GetTextExtent(word).x);
+    return widest;
+}
+
+// The text broken into lines no wider than width, at spaces where there are
+// some (Chinese has none: it breaks anywhere).
+std::vector<wxString> Wrap(wxDC& dc, const wxString& text, int width) {
+    std::vector<wxString> lines;
+    wxString rest = text;
+    while (!rest.empty()) {
+        size_t fit = 1;
+        for (size_t high = rest.size(); fit < high;) {
+            const size_t middle = (fit + high + 1) / 2;
+            if (dc.GetTextExtent(rest.Left(middle)).x <= width)
+                fit = middle;
+            else
+                high = middle - 1;
+        }
+        if (fit < rest.size()) {
+            const size_t space = rest.Left(fit + 1).rfind(' ');
+            if (space != wxString::npos && space > 0) fit = space;
+        }
+        lines.push_back(rest.Left(fit));
+        rest = rest.Mid(fit).Trim(false);
+    }
+    return lines;
+}
 }  // namespace
 
 CBayTile::CBayTile(wxWindow* parent, size_t bay)
@@ -104,15 +136,16 @@ wxSize CBayTile::SmallestSize(wxWindow* window) {
     dc.SetFont(StateFont(base, kStateLeast));
     const int stateHeight = dc.GetCharHeight();
     int widest = 0;
-    for (const std::string& word : StateWords()) widest = std::max(widest, TextWidth(dc, word));
+    for (const std::string& word : StateWords()) widest = std::max(widest, WidestWord(dc, word));
     dc.SetFont(base);
     const int line = dc.GetCharHeight();
     const std::string counts =
         wxString::Format(wxString::FromUTF8(Tr(stationtext::kCountLine)), 9999u, 999u, 999u).utf8_string();
-    const int width = std::max({widest + stateHeight + margin, TextWidth(dc, counts), window->FromDIP(180)});
+    const int width = std::max({widest + stateHeight + margin, WidestWord(dc, counts), window->FromDIP(180)});
     dc.SetFont(base.Bold().Scaled(static_cast<float>(kUnitScale)));
     const int unit = dc.GetCharHeight();
-    const int lines = 2 * line /* title, place */ + stateHeight + unit + kReasonLines * line + line /* counts */;
+    // Title, place, the state, the unit, a line of the reason, the bar, the counts.
+    const int lines = 2 * line + kStateLines * stateHeight + unit + line + kCountLines * line;
     return wxSize(width + 2 * margin, lines + window->FromDIP(14) + 3 * margin);
 }
 
@@ -147,19 +180,21 @@ void CBayTile::Draw(wxDC& dc, bool focused) {
     y += DrawLine(dc, m_content.unit, margin, y, width, false);
     dc.SetFont(base);
     const int line = dc.GetCharHeight();
-    const int countY = size.y - margin - line;
+    const auto counts = Wrap(dc, wxString::FromUTF8(m_content.counts), width);
+    const int countY = size.y - margin - line * static_cast<int>(std::min<size_t>(counts.size(), kCountLines));
     const int bar = m_content.percent >= 0 ? FromDIP(14) : 0;
     if (!m_content.reason.empty())
-        y += DrawWrapped(dc, m_content.reason, margin, y, width, std::max(1, (countY - bar - y) / line));
+        y += DrawWrapped(dc, m_content.reason, margin, y, width, std::max(1, (countY - bar - y) / line), false);
     if (m_content.percent >= 0) DrawProgress(dc, wxRect(margin, y + 2, width, FromDIP(10)));
     if (countY >= y)
-        DrawLine(dc, m_content.counts, margin, countY, width, true);
+        DrawWrapped(dc, m_content.counts, margin, countY, width, kCountLines, true);
     else
         ++m_cutLines;
 }
 
 // The state: icon and word, large and bold, readable from a metre away; the
-// whole word at the largest size that fits beside the icon. The y below it.
+// whole word at the largest size that fits beside the icon, on two lines
+// when even the least size does not fit on one. The y below it.
 int CBayTile::DrawState(wxDC& dc, int margin, int y, int width) {
     const wxFont base = GetFont();
     dc.SetFont(base);
@@ -174,8 +209,8 @@ int CBayTile::DrawState(wxDC& dc, int margin, int y, int width) {
     }
     m_stateHeight = dc.GetCharHeight();
     DrawIcon(dc, wxRect(margin, y, m_stateHeight, m_stateHeight));
-    DrawLine(dc, m_content.state, margin * 2 + m_stateHeight, y, width - m_stateHeight - margin, true);
-    return y + m_stateHeight;
+    return y + DrawWrapped(dc, m_content.state, margin * 2 + m_stateHeight, y, width - m_stateHeight - margin,
+                           kStateLines, true);
 }
 
 // One line of text, cut with an ellipsis to the width; the height it took.
@@ -188,30 +223,16 @@ int CBayTile::DrawLine(wxDC& dc, const std::string& text, int x, int y, int widt
     return dc.GetCharHeight();
 }
 
-int CBayTile::DrawWrapped(wxDC& dc, const std::string& text, int x, int y, int width, int lines) {
-    wxString rest = wxString::FromUTF8(text);
-    int drawn = 0;
-    while (!rest.empty() && drawn < lines) {
-        // As many characters as fit, broken at a space where there is one
-        // (Chinese has none: it breaks anywhere).
-        size_t fit = 1;
-        for (size_t high = rest.size(); fit < high;) {
-            const size_t middle = (fit + high + 1) / 2;
-            if (dc.GetTextExtent(rest.Left(middle)).x <= width)
-                fit = middle;
-            else
-                high = middle - 1;
-        }
-        if (fit < rest.size()) {
-            const size_t space = rest.Left(fit + 1).rfind(' ');
-            if (space != wxString::npos && space > 0) fit = space;
-        }
-        const wxString piece = drawn + 1 == lines ? rest : rest.Left(fit);
-        dc.DrawText(wxControl::Ellipsize(piece, dc, wxELLIPSIZE_END, width), x, y + drawn * dc.GetCharHeight());
-        rest = rest.Mid(fit).Trim(false);
-        ++drawn;
+int CBayTile::DrawWrapped(wxDC& dc, const std::string& text, int x, int y, int width, int lines, bool essential) {
+    const std::vector<wxString> wrapped = Wrap(dc, wxString::FromUTF8(text), width);
+    const size_t shown = std::min(wrapped.size(), static_cast<size_t>(std::max(1, lines)));
+    for (size_t i = 0; i < shown; ++i) {
+        // The last line room is left for holds the rest, cut at its end.
+        wxString piece = wrapped[i];
+        for (size_t j = i + 1; i + 1 == shown && j < wrapped.size(); ++j) piece += ' ' + wrapped[j];
+        DrawLine(dc, std::string(piece.utf8_str()), x, y + static_cast<int>(i) * dc.GetCharHeight(), width, essential);
     }
-    return drawn * dc.GetCharHeight();
+    return static_cast<int>(shown) * dc.GetCharHeight();
 }
 
 void CBayTile::DrawIcon(wxDC& dc, const wxRect& box) const {
@@ -238,9 +259,9 @@ void CBayTile::DrawIcon(wxDC& dc, const wxRect& box) const {
             break;
         }
         case TileIcon::NoReply:  // an exclamation mark
-            dc.DrawLine(c.x, box.y + w, c.x, c.y + r / 3);
+            dc.DrawLine(c.x, box.y + w, c.x, c.y + w);
             dc.SetBrush(*wxBLACK_BRUSH);
-            dc.DrawCircle(c.x, box.GetBottom() - w * 2, w);
+            dc.DrawCircle(c.x, box.GetBottom() - w, w / 2 + 1);
             break;
         case TileIcon::Passed:  // a tick
             dc.DrawLine(c.x - r, c.y, c.x - r / 3, c.y + r * 2 / 3);

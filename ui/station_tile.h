@@ -10,6 +10,9 @@
 
 #include "ui/station_model.h"
 
+// The header's totals, against the window's font; a tile's state word is larger.
+inline constexpr double kTotalsScale = 1.4;
+
 class CBayTile : public wxPanel {
 public:
     CBayTile(wxWindow* parent, size_t bay);
@@ -44,8 +47,9 @@ private:
     // Draws text in the width; counts a cut line when essential.
     int DrawLine(wxDC& dc, const std::string& text, int x, int y, int width, bool essential,
                  wxEllipsizeMode mode = wxELLIPSIZE_END);
-    // The reason over as many lines as there is room for (at most lines).
-    int DrawWrapped(wxDC& dc, const std::string& text, int x, int y, int width, int lines);
+    // text over at most lines lines, the last one cut when it must be; the
+    // height it took.
+    int DrawWrapped(wxDC& dc, const std::string& text, int x, int y, int width, int lines, bool essential);
     int DrawState(wxDC& dc, int margin, int y, int width);
     void DrawIcon(wxDC& dc, const wxRect& box) const;
     void DrawProgress(wxDC& dc, const wxRect& bar) const;
