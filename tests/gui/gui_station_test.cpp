@@ -248,6 +248,34 @@ TEST_F(StationGuiTest, SilentUnitKeepsFailedWithItsReasonUntilTheNextUnitAnswers
     EXPECT_TRUE(frame.Tile(0)->Content().reason.empty()) << frame.Tile(0)->Content().reason;
 }
 
+// A unit pulled out part way: its tile turns FAILED with the reason at once,
+// not a frozen percentage, and keeps it while the bay is empty; the next unit
+// starts on a clean tile.
+TEST_F(StationGuiTest, UnitPulledOutMidDownloadShowsFailedUntilTheNextUnitAnswers) {
+    SimBaysOptions options = Bays(1);
+    options.faults.lineRate = 19200;
+    options.unplugGap = 3s;
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent >= 5; }, kWaitMs)) << State(0);
+    std::string error;
+    ASSERT_TRUE(m_bays->Unplug(0, error)) << error;
+    const auto pulled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitForState(0, stationtext::kStateFailed, 5000)) << State(0);
+    EXPECT_LT(std::chrono::steady_clock::now() - pulled, 5s);
+    const std::string reason = frame.Tile(0)->Content().reason;
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(frame.Tile(0)->Content().percent, -1);
+    // The bay is empty: the failed unit's verdict stays.
+    PumpFor(1000);
+    EXPECT_EQ(State(0), stationtext::kStateFailed);
+    EXPECT_EQ(frame.Tile(0)->Content().reason, reason);
+    ASSERT_TRUE(PumpUntil([&] { return m_bays->Tick(error) && m_bays->Plugged(0); }, kWaitMs)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent >= 0; }, kWaitMs)) << State(0);
+    EXPECT_TRUE(frame.Tile(0)->Content().reason.empty()) << frame.Tile(0)->Content().reason;
+}
+
 TEST_F(StationGuiTest, SwappedUnitIsFlashedOnceAndTheBayCountsBoth) {
     StartBays(Bays(1));
     CStationFrame& frame = OpenFrame();
@@ -716,7 +744,11 @@ TEST_F(StationGuiTest, AtItsSmallestSizeInGermanEveryTextFitsOrIsWholeInItsToolT
         EXPECT_NE(std::make_tuple(a.GetRed(inset, inset + 20), a.GetGreen(inset, inset + 20)),
                   std::make_tuple(b.GetRed(inset, inset + 20), b.GetGreen(inset, inset + 20)));
     }
+    // The keyboard focus picks the bay the bay commands act on.
     EXPECT_TRUE(m_frame->Tile(1)->AcceptsFocusFromKeyboard());
+    m_frame->Raise();
+    m_frame->Tile(2)->SetFocus();
+    EXPECT_TRUE(PumpUntil([&] { return m_frame->SelectedTile() == 2; }, 3000));
 }
 
 TEST_F(StationGuiTest, WindowOpensWhereItWasLastAndAlwaysOnAScreen) {
