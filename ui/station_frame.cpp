@@ -190,27 +190,30 @@ void CStationFrame::CreateHeader(wxPanel* parent, wxBoxSizer* sizer) {
     auto* header = new wxBoxSizer(wxHORIZONTAL);
     auto* lines = new wxBoxSizer(wxVERTICAL);
     // A long image path or records locator is cut in the window and shown
-    // whole in the tool tip; the totals wrap and are never cut.
+    // whole in the tool tip.
     m_imageText = new wxStaticText(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
     m_imageText->SetFont(m_imageText->GetFont().Bold());
-    m_imageText->SetMinSize(wxSize(FromDIP(80), -1));
-    m_totals = new wxWrapSizer(wxHORIZONTAL);
+    m_imageText->SetMinSize(wxSize(FromDIP(160), -1));
     m_recordsText = new wxStaticText(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
-    m_recordsText->SetMinSize(wxSize(FromDIP(80), -1));
+    m_recordsText->SetMinSize(wxSize(FromDIP(160), -1));
     lines->Add(m_imageText, 0, wxBOTTOM | wxEXPAND, FromDIP(4));
-    lines->Add(m_totals, 0, wxBOTTOM | wxEXPAND, FromDIP(4));
     lines->Add(m_recordsText, 0, wxEXPAND);
     m_startStop = new wxButton(parent, wxID_ANY, T(stationtext::kStartButton));
     m_startStop->SetFont(m_startStop->GetFont().Bold().Scaled(1.3f));
     m_startStop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StartOrStopAll(); });
-    header->Add(lines, 1, wxEXPAND);
+    header->Add(lines, 1, wxALIGN_CENTER_VERTICAL);
     header->Add(m_startStop, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, FromDIP(8));
-    sizer->Add(header, 0, wxEXPAND | wxALL, FromDIP(8));
+    sizer->Add(header, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, FromDIP(8));
+    // The totals below, the whole width theirs: their parts wrap, never cut.
+    // (Only a sizer the window's own sizer holds learns its width in time.)
+    m_totals = new wxWrapSizer(wxHORIZONTAL);
+    sizer->Add(m_totals, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(8));
 }
 
 void CStationFrame::CreateRecordsTable(wxPanel* parent) {
-    m_records = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 160)),
-                               wxLC_REPORT | wxLC_SINGLE_SEL);
+    m_records = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+    // At least the heading and three rows; more as the window grows.
+    m_records->SetMinSize(wxSize(FromDIP(200), 4 * (m_records->GetCharHeight() + FromDIP(8))));
     const wxString columns[] = {T(stationtext::kColumnTime),   T(stationtext::kColumnBay),
                                 T(stationtext::kColumnProduct), T(stationtext::kColumnResult),
                                 T(stationtext::kColumnDuration), T(stationtext::kColumnReason)};
@@ -283,7 +286,6 @@ void CStationFrame::SetSmallestSize() {
     wxSize least = root->GetSizer()->CalcMin();
     // Wrapped, the totals ask less width than they need unwrapped per part.
     least.x = std::max(least.x, width);
-    least.y += m_records->GetCharHeight() * 4;  // a few rows below the heading
     SetMinClientSize(least);
     SetClientSize(FromDIP(wxSize(1100, 760)));
 }

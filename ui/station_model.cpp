@@ -237,7 +237,8 @@ RecordRow DescribeRecord(const UnitRecord& record, size_t bayNumber) {
     RecordRow row;
     row.time = LocalTimeText(record.startedUtcMs);
     row.bay = bayNumber == 0 ? PortEnd(record.port) : std::to_string(bayNumber) + " \u00B7 " + PortEnd(record.port);
-    if (record.result != UnitResult::Passed) row.reason = ShownReason(record.message);
+    // The result column names the result: the reason column tells the rest.
+    if (record.result != UnitResult::Passed) row.reason = ShownDetail(record.message);
     row.product = std::to_string(record.device.productNumber);
     row.result = ResultWords(record.result);
     row.duration = Format(Tr(stationtext::kDuration), static_cast<double>(record.DurationMs()) / 1000.0);

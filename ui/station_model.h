@@ -105,7 +105,7 @@ struct RecordRow {
     std::string product;   // the unit's product number
     std::string result;    // in words
     std::string duration;  // "12.3 s"
-    std::string reason;    // why it did not pass, in the person's language
+    std::string reason;    // why it did not pass beyond the result's words, in the person's language
 };
 // bayNumber: the number of the bay on the record's port (from 1); 0 when the
 // port is no bay now.

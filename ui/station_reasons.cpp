@@ -5,6 +5,13 @@
 #include "res/translation.h"
 
 namespace {
+// The string table's texts that open a reason and only name its result.
+constexpr const char* kResultSentences[] = {
+    KTEXT("Equipment do not respond properly"),
+    KTEXT("COM port can not be open"),
+    KTEXT("HW version of a connected unit is incorrect for this FW."),
+};
+
 // The station's sentences, "%s" where a value (a port, a number, the
 // system's words) stands. The string table's texts end without a full stop.
 constexpr const char* kSentences[] = {
@@ -83,4 +90,16 @@ std::string ShownReason(const std::string& english) {
         at = next;
     }
     return shown;
+}
+
+std::string ShownDetail(const std::string& english) {
+    for (const std::string lead : kResultSentences) {
+        if (english.compare(0, lead.size(), lead) != 0) continue;
+        size_t at = lead.size();
+        if (at < english.size() && english[at] == '.') ++at;
+        if (at >= english.size() || english[at] != ' ') break;
+        while (at < english.size() && english[at] == ' ') ++at;
+        if (at < english.size()) return ShownReason(english.substr(at));
+    }
+    return ShownReason(english);
 }

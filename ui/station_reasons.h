@@ -7,3 +7,8 @@
 #include <string>
 
 std::string ShownReason(const std::string& english);
+
+// The reason less its first sentence when that sentence only names the
+// result ("Equipment do not respond properly", ...), for a table that shows
+// the result beside it; the whole reason when nothing else is left.
+std::string ShownDetail(const std::string& english);
