@@ -74,39 +74,56 @@ mkdir -p "$ROOT/docs"
   done
 )
 
-# The station window with eight simulated bays mid-run: five bays on a paced
-# line still flashing, one whose units never answer, two on a fast line done;
-# written to docs/station.png.
+# The station window mid-run with eight simulated bays: four on a paced line
+# still flashing, two on a fast line done, one whose unit goes silent part way
+# (NO REPLY until the link gives it up) and one whose hardware the image does
+# not fit (FAILED with its reason); in English, German and Chinese, and once at twice the
+# scale (GDK_SCALE=2): docs/station.png, station-de.png, station-zh_CN.png,
+# station-2x.png.
 cat >"$SHOT_DIR/station.sh" <<'INNER'
 set -euo pipefail
-sim="$1"; gui="$2"; out="$3"; dir="$4"
-# The simulator and the application are this script's jobs: both go with it.
+sim="$1"; gui="$2"; out="$3"; dir="$4"; lang="$5"; scale="$6"
+# The simulators and the application are this script's jobs: all go with it.
 trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; true' EXIT
 fail() { cat "$1" >&2; echo "$2" >&2; exit 1; }
-mkdir -p "$dir/bays"
-"$sim" --quiet --bays 8 --link-dir "$dir/bays" --line-rate 19200 --silent-bay 5 \
-  --fault-bay 0 --fault-bay 1 --fault-bay 2 --fault-bay 3 --fault-bay 4 >"$dir/station-sim.log" 2>&1 &
-timeout 10 sh -c "until [ -L '$dir/bays/bay7' ]; do sleep 0.1; done" || fail "$dir/station-sim.log" "kavro-sim made no bays"
-# The bay list and the records file, as the window remembers them.
+rm -rf "$dir/bays" "$dir/silent" "$dir/refused" "$dir/records.sqlite"
+mkdir -p "$dir/bays" "$dir/silent" "$dir/refused"
+"$sim" --quiet --bays 6 --link-dir "$dir/bays" --line-rate 19200 \
+  --fault-bay 0 --fault-bay 1 --fault-bay 2 --fault-bay 3 >"$dir/station-sim.log" 2>&1 &
+"$sim" --quiet --bays 1 --link-dir "$dir/silent" --line-rate 19200 --fault-bay 0 --silence-after-blocks 12 \
+  >"$dir/silent-sim.log" 2>&1 &
+"$sim" --quiet --bays 1 --link-dir "$dir/refused" --hw-current 4.00 >"$dir/refused-sim.log" 2>&1 &
+timeout 10 sh -c "until [ -L '$dir/bays/bay5' ] && [ -L '$dir/silent/bay0' ] && [ -L '$dir/refused/bay0' ]; do sleep 0.1; done" ||
+  fail "$dir/station-sim.log" "kavro-sim made no bays"
+# The bay list, the records file and the window's place, as the window
+# remembers them; the place keeps the pointer (the screen's middle) off it.
+ports=("$dir/bays/bay0" "$dir/bays/bay1" "$dir/bays/bay2" "$dir/bays/bay3" "$dir/silent/bay0" "$dir/refused/bay0"
+  "$dir/bays/bay4" "$dir/bays/bay5")
 {
   echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "Records=$dir/records.sqlite"
-  for k in 0 1 2 3 4 5 6 7; do echo "[Station/Bay$k]"; echo "Port=$dir/bays/bay$k"; echo "SecondCpu=0"; done
+  for k in 0 1 2 3 4 5 6 7; do echo "[Station/Bay$k]"; echo "Port=${ports[$k]}"; echo "SecondCpu=0"; done
+  echo "[StationWindow]"; echo "X=0"; echo "Y=0"; echo "Width=1400"; echo "Height=960"
 } >"$XDG_CONFIG_HOME/KAVRO.conf"
-"$gui" --autorun-station >"$dir/station-gui.log" 2>&1 &
+GDK_SCALE=$scale "$gui" --lang "$lang" --autorun-station >"$dir/station-gui.log" 2>&1 &
 timeout 30 sh -c "until grep -q '^autorun: ' '$dir/station-gui.log'; do sleep 0.1; done" || true
 read -r x y w h <<<"$(sed -n 's/^autorun: station //p' "$dir/station-gui.log" | head -n 1)"
 [ -n "${h:-}" ] && ! grep -q '^autorun: failed' "$dir/station-gui.log" || fail "$dir/station-gui.log" "the station did not start"
-sleep 6  # the fast bays done, the paced ones part of the way
-import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
-echo "wrote $out (${w}x${h})"
+sleep 7  # the fast bays done, the silent one not replying, the paced ones part of the way
+# The place is in the toolkit's units: the screen's pixels are scale times as many.
+import -window root -crop "$((w * scale))x$((h * scale))+$((x * scale))+$((y * scale))" +repage "$out"
+echo "wrote $out ($((w * scale))x$((h * scale)))"
 INNER
 
 log "station with eight simulated bays under Xvfb"
 (
   export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
   mkdir -p "$XDG_CONFIG_HOME"
-  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/station.sh" \
-    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/station.png" "$SHOT_DIR"
+  for shot in en:1: de:1:-de zh_CN:1:-zh_CN en:2:-2x; do
+    IFS=: read -r lang scale suffix <<<"$shot"
+    xvfb-run -a -s "-screen 0 $((3000 * scale))x$((1400 * scale))x24 -noreset" bash "$SHOT_DIR/station.sh" \
+      "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/station$suffix.png" \
+      "$SHOT_DIR" "$lang" "$scale"
+  done
 )
 rm -rf "$SHOT_DIR"
 trap - EXIT

@@ -5,16 +5,20 @@
 
 #include <wx/button.h>
 #include <wx/config.h>
+#include <wx/dcclient.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
+#include <wx/scrolwin.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textdlg.h>
 #include <wx/timer.h>
+#include <wx/wrapsizer.h>
 
 #include "image/image_source.h"
 #include "link/adapter_latency.h"
@@ -30,6 +34,7 @@
 #include "ui/station_texts.h"
 #include "ui/station_tile.h"
 #include "ui/ui_texts.h"
+#include "ui/window_place.h"
 
 namespace {
 CStationFrame* g_stationFrame = nullptr;
@@ -59,6 +64,8 @@ enum : int {
 };
 
 constexpr size_t kShownRecords = 200;
+// Where the window was last, in the user's configuration.
+const char* const kPlaceGroup = "/StationWindow";
 
 wxString Utf8(const std::string& text) { return wxString::FromUTF8(text); }
 // A station text in the person's language.
@@ -81,14 +88,19 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     auto* root = new wxPanel(this);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     CreateHeader(root, sizer);
-    m_tilePanel = new wxPanel(root);
+    m_tilePanel = new wxScrolledWindow(root, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxVSCROLL | wxTAB_TRAVERSAL);
     // The tiles fit the room left, never the other way round: the records
-    // table keeps its place however many bays there are.
-    m_tilePanel->SetMinSize(FromDIP(wxSize(200, 120)));
+    // table keeps its place however many bays there are. Tiles that cannot
+    // be shown whole scroll.
+    m_tilePanel->SetScrollRate(0, FromDIP(12));
+    m_tilePanel->SetMinSize(CBayTile::SmallestSize(this) + wxSize(wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this), 0));
     m_grid = new wxGridSizer(1, FromDIP(6), FromDIP(6));  // rows follow the columns
     m_tilePanel->SetSizer(m_grid);
-    m_noBays = new wxStaticText(root, wxID_ANY, T(stationtext::kNoBays));
-    sizer->Add(m_noBays, 0, wxALL, FromDIP(8));
+    m_noBays = new wxStaticText(root, wxID_ANY, T(stationtext::kNoBays), wxDefaultPosition, wxDefaultSize,
+                                wxST_ELLIPSIZE_END);
+    m_noBays->SetToolTip(T(stationtext::kNoBays));
+    m_noBays->SetMinSize(wxSize(FromDIP(80), -1));
+    sizer->Add(m_noBays, 0, wxALL | wxEXPAND, FromDIP(8));
     sizer->Add(m_tilePanel, 3, wxEXPAND | wxLEFT | wxRIGHT, FromDIP(6));
     CreateRecordsTable(root);
     sizer->Add(m_records, 1, wxEXPAND | wxALL, FromDIP(6));
@@ -103,6 +115,9 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     }
     RebuildTiles();
     BindCommands();
+    UpdateHeader();
+    SetSmallestSize();
+    RestoreWindowPlace(this, wxConfigBase::Get(false), kPlaceGroup);
 
     // The image: the one asked for, else the one remembered, else the built-in one.
     const std::string image = options.request.imageGiven ? options.request.imagePath : m_settings.imagePath;
@@ -126,6 +141,8 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
         // The pace looks back from now: it moves on while nothing else does.
         m_shift = SummarizeShift(m_shiftRecords, UtcNowMs());
         UpdateHeader();
+        // A download that stood still since says so without an event.
+        UpdateTiles();
     });
     m_clock->Start(1000);
 }
@@ -173,29 +190,105 @@ void CStationFrame::CreateMenus() {
 void CStationFrame::CreateHeader(wxPanel* parent, wxBoxSizer* sizer) {
     auto* header = new wxBoxSizer(wxHORIZONTAL);
     auto* lines = new wxBoxSizer(wxVERTICAL);
-    m_imageText = new wxStaticText(parent, wxID_ANY, wxString());
+    // A long image path or records locator is cut in the window and shown
+    // whole in the tool tip.
+    m_imageText = new wxStaticText(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
     m_imageText->SetFont(m_imageText->GetFont().Bold());
-    m_totalsText = new wxStaticText(parent, wxID_ANY, wxString());
-    m_totalsText->SetFont(m_totalsText->GetFont().Bold().Scaled(1.6f));
-    m_recordsText = new wxStaticText(parent, wxID_ANY, wxString());
-    lines->Add(m_imageText, 0, wxBOTTOM, FromDIP(4));
-    lines->Add(m_totalsText, 0, wxBOTTOM, FromDIP(4));
-    lines->Add(m_recordsText, 0);
+    m_imageText->SetMinSize(wxSize(FromDIP(160), -1));
+    m_recordsText = new wxStaticText(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
+    m_recordsText->SetMinSize(wxSize(FromDIP(160), -1));
+    lines->Add(m_imageText, 0, wxBOTTOM | wxEXPAND, FromDIP(4));
+    lines->Add(m_recordsText, 0, wxEXPAND);
     m_startStop = new wxButton(parent, wxID_ANY, T(stationtext::kStartButton));
     m_startStop->SetFont(m_startStop->GetFont().Bold().Scaled(1.3f));
     m_startStop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StartOrStopAll(); });
-    header->Add(lines, 1, wxEXPAND);
+    header->Add(lines, 1, wxALIGN_CENTER_VERTICAL);
     header->Add(m_startStop, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, FromDIP(8));
-    sizer->Add(header, 0, wxEXPAND | wxALL, FromDIP(8));
+    sizer->Add(header, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, FromDIP(8));
+    // The totals below, the whole width theirs: their parts wrap, never cut.
+    // (Only a sizer the window's own sizer holds learns its width in time.)
+    m_totals = new wxWrapSizer(wxHORIZONTAL);
+    sizer->Add(m_totals, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(8));
 }
 
 void CStationFrame::CreateRecordsTable(wxPanel* parent) {
-    m_records = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 160)),
-                               wxLC_REPORT | wxLC_SINGLE_SEL);
-    const wxString columns[] = {T(stationtext::kColumnTime), T(stationtext::kColumnBay), T(stationtext::kColumnProduct),
-                             T(stationtext::kColumnResult), T(stationtext::kColumnDuration)};
-    const int widths[] = {200, 330, 130, 150, 90};
-    for (int i = 0; i < 5; ++i) m_records->AppendColumn(columns[i], wxLIST_FORMAT_LEFT, FromDIP(widths[i]));
+    m_records = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+    // At least the heading and three rows; more as the window grows.
+    m_records->SetMinSize(wxSize(FromDIP(200), 4 * (m_records->GetCharHeight() + FromDIP(8))));
+    const wxString columns[] = {T(stationtext::kColumnTime),   T(stationtext::kColumnBay),
+                                T(stationtext::kColumnProduct), T(stationtext::kColumnResult),
+                                T(stationtext::kColumnDuration), T(stationtext::kColumnReason)};
+    for (const wxString& column : columns) m_records->AppendColumn(column);
+    // A reason too long for its column is whole in the row's tool tip.
+    m_records->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
+        event.Skip();
+        int flags = 0;
+        const long row = m_records->HitTest(event.GetPosition(), flags);
+        const wxString tip = row == wxNOT_FOUND ? wxString() : m_records->GetItemText(row, 5);
+        if (tip != m_records->GetToolTipText()) m_records->SetToolTip(tip);
+    });
+    m_records->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        CallAfter([this] { FitRecordsColumns(); });
+    });
+}
+
+void CStationFrame::FitRecordsColumns() {
+    if (m_records == nullptr) return;
+    // Shares of the room left once every column shows its heading and rows whole.
+    constexpr int kShares[] = {20, 14, 12, 14, 10, 30};
+    constexpr int kReason = 5;
+    const int columns = std::min(m_records->GetColumnCount(), 6);
+    int least[6] = {};
+    int heading[6] = {};
+    int leastSum = 0;
+    wxClientDC dc(m_records);
+    dc.SetFont(m_records->GetFont());
+    for (int i = 0; i < columns; ++i) {
+        wxListItem item;
+        item.SetMask(wxLIST_MASK_TEXT);
+        m_records->GetColumn(i, item);
+        heading[i] = least[i] = dc.GetTextExtent(item.GetText()).x + FromDIP(24);
+        for (long row = 0; row < m_records->GetItemCount(); ++row)
+            least[i] = std::max(least[i], dc.GetTextExtent(m_records->GetItemText(row, i)).x + FromDIP(16));
+        leastSum += least[i];
+    }
+    const int room = m_records->GetClientSize().x - FromDIP(4);
+    const int spare = room - leastSum;
+    for (int i = 0; i < columns; ++i) {
+        int width = least[i] + std::max(0, spare) * kShares[i] / 100;
+        // Too narrow for every reason: the reason column takes what is left
+        // (the row's tool tip holds it whole); narrower still, the table scrolls.
+        if (i == kReason && spare < 0) width = std::max(heading[i], least[i] + spare);
+        m_records->SetColumnWidth(i, width);
+    }
+}
+
+int CStationFrame::LeastTileWidth() const {
+    return m_tiles.empty() ? 0 : m_tiles.front()->GetMinSize().x + m_grid->GetHGap();
+}
+
+void CStationFrame::SetSmallestSize() {
+    // The button holds either label without moving the totals, measured in
+    // its font (the toolkit may apply it to the control only once shown).
+    wxClientDC dc(m_startStop);
+    dc.SetFont(m_startStop->GetFont());
+    int label = 0;
+    for (const char* text : {stationtext::kStartButton, stationtext::kStopButton})
+        label = std::max(label, dc.GetTextExtent(T(text)).x);
+    m_startStop->SetMinSize(wxSize(label + FromDIP(32), -1));
+    // Laid out at its least width, the window needs the height its sizers ask.
+    wxWindow* root = m_tilePanel->GetParent();
+    const int width = root->GetSizer()->CalcMin().x;
+    SetMinClientSize(wxSize(width, -1));
+    SetClientSize(wxSize(width, GetClientSize().y));
+    root->SetSize(GetClientSize());
+    root->Layout();
+    wxSize least = root->GetSizer()->CalcMin();
+    // Wrapped, the totals ask less width than they need unwrapped per part.
+    least.x = std::max(least.x, width);
+    SetMinClientSize(least);
+    SetClientSize(FromDIP(wxSize(1100, 760)));
 }
 
 void CStationFrame::BindCommands() {
@@ -442,13 +535,17 @@ void CStationFrame::OnRecordsRead(wxThreadEvent& event) {
     m_records->Freeze();
     m_records->DeleteAllItems();
     for (size_t i = 0; i < m_shownRecords.size(); ++i) {
-        const RecordRow row = DescribeRecord(m_shownRecords[i]);
+        const auto bay = std::find_if(m_slots.begin(), m_slots.end(),
+                                      [&](const Slot& slot) { return slot.config.port == m_shownRecords[i].port; });
+        const RecordRow row = DescribeRecord(m_shownRecords[i], bay == m_slots.end() ? 0 : bay->number);
         const long item = m_records->InsertItem(static_cast<long>(i), Utf8(row.time));
         m_records->SetItem(item, 1, Utf8(row.bay));
         m_records->SetItem(item, 2, Utf8(row.product));
         m_records->SetItem(item, 3, Utf8(row.result));
         m_records->SetItem(item, 4, Utf8(row.duration));
+        m_records->SetItem(item, 5, Utf8(row.reason));
     }
+    FitRecordsColumns();
     m_records->Thaw();
 }
 
@@ -467,7 +564,7 @@ bool CStationFrame::ExportCsv(const std::string& path) {
 // --- what is shown ---
 
 wxString CStationFrame::ImageText() const { return m_imageText->GetLabel(); }
-wxString CStationFrame::TotalsText() const { return m_totalsText->GetLabel(); }
+wxString CStationFrame::TotalsText() const { return m_totalsLine; }
 
 void CStationFrame::RebuildTiles() {
     m_grid->Clear(true);
@@ -490,7 +587,8 @@ void CStationFrame::RebuildTiles() {
 
 void CStationFrame::LayoutTiles() {
     const wxSize area = m_tilePanel->GetClientSize();
-    m_grid->SetCols(GridColumns(m_tiles.size(), area.x, area.y));
+    m_grid->SetCols(GridColumns(m_tiles.size(), area.x, area.y, LeastTileWidth()));
+    m_tilePanel->FitInside();
     m_tilePanel->Layout();
 }
 
@@ -499,19 +597,21 @@ void CStationFrame::OnTilesSize(wxSizeEvent& event) {
     // event would send another.
     event.Skip();
     const wxSize area = event.GetSize();
-    const int columns = GridColumns(m_tiles.size(), area.x, area.y);
+    const int columns = GridColumns(m_tiles.size(), area.x, area.y, LeastTileWidth());
     if (columns != m_grid->GetCols()) CallAfter([this] { LayoutTiles(); });
 }
 
 void CStationFrame::UpdateTile(size_t tile) {
     if (tile >= m_tiles.size()) return;
-    const Slot& slot = m_slots[tile];
+    Slot& slot = m_slots[tile];
     BayStatus status;
     if (m_station && slot.stationBay != CStation::npos && slot.stationBay < m_station->BayCount())
         status = m_station->Bay(slot.stationBay);
     status.config = slot.config;
     const auto counts = m_shift.ports.find(slot.config.port);
-    TileContent content = DescribeBay(slot.number - 1, status, counts == m_shift.ports.end() ? UnitCounts() : counts->second);
+    const bool stalled = slot.progress.Stalled(status, std::chrono::steady_clock::now());
+    TileContent content =
+        DescribeBay(slot.number - 1, status, counts == m_shift.ports.end() ? UnitCounts() : counts->second, stalled);
     content.tooltip = BayTooltip(slot.config.port, slot.latencyMs);
     m_tiles[tile]->SetContent(content);
 }
@@ -521,10 +621,59 @@ void CStationFrame::UpdateTiles() {
 }
 
 void CStationFrame::UpdateHeader() {
-    m_imageText->SetLabel(Utf8(ImageLine(m_image)));
-    m_totalsText->SetLabel(Utf8(TotalsLine(m_shift)));
-    m_recordsText->SetLabel(Printf(stationtext::kRecordsLine, RecordsLocator()));
-    m_startStop->SetLabel(Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton));
+    const wxString image = Utf8(ImageLine(m_image));
+    const wxString records = Printf(stationtext::kRecordsLine, RecordsLocator());
+    bool moved = false;
+    for (auto [text, label] : {std::pair{m_imageText, image}, std::pair{m_recordsText, records}}) {
+        if (text->GetLabel() == label) continue;
+        text->SetLabel(label);
+        text->SetToolTip(label);
+        moved = true;
+    }
+    const wxString totals = Utf8(TotalsLine(m_shift));
+    if (totals != m_totalsLine) {
+        ShowTotals(totals);
+        moved = true;
+    }
+    const wxString button = Running() ? T(stationtext::kStopButton) : T(stationtext::kStartButton);
+    if (m_startStop->GetLabel() != button) {
+        m_startStop->SetLabel(button);
+        moved = true;
+    }
+    // A longer text takes its room from the others, never from behind them.
+    if (moved) m_tilePanel->GetParent()->Layout();
+}
+
+void CStationFrame::ShowTotals(const wxString& line) {
+    m_totalsLine = line;
+    // Each part (passed, failed, yield, pace) whole; parts that do not fit
+    // beside the button go to the next line.
+    wxArrayString pieces;
+    wxString rest = line;
+    while (!rest.empty()) {
+        const int gap = rest.Find("   ");
+        pieces.push_back(gap == wxNOT_FOUND ? rest : rest.Left(static_cast<size_t>(gap)));
+        rest = gap == wxNOT_FOUND ? wxString() : rest.Mid(static_cast<size_t>(gap)).Trim(false);
+    }
+    wxWindow* parent = m_startStop->GetParent();
+    while (m_totalsParts.size() < pieces.size()) {
+        auto* part = new wxStaticText(parent, wxID_ANY, wxString());
+        part->SetFont(part->GetFont().Bold().Scaled(static_cast<float>(kTotalsScale)));
+        m_totals->Add(part, 0, wxRIGHT, FromDIP(24));
+        m_totalsParts.push_back(part);
+    }
+    // Measured in the parts' font (the toolkit may apply it to the control later).
+    wxClientDC dc(parent);
+    dc.SetFont(m_totalsParts.front()->GetFont());
+    // Room for the widest part with a few more digits: the window's least
+    // width never has to follow the counts.
+    int widest = dc.GetTextExtent("000").x;
+    for (size_t i = 0; i < m_totalsParts.size(); ++i) {
+        m_totalsParts[i]->SetLabel(i < pieces.size() ? pieces[i] : wxString());
+        m_totalsParts[i]->Show(i < pieces.size());
+        widest = std::max(widest, dc.GetTextExtent(m_totalsParts[i]->GetLabel()).x + dc.GetTextExtent("000").x);
+    }
+    m_totals->SetMinSize(wxSize(widest + FromDIP(24), -1));
 }
 
 void CStationFrame::OnBayEvent(wxThreadEvent& event) {
@@ -634,6 +783,7 @@ void CStationFrame::OnClose(wxCloseEvent& event) {
     m_reader.reset();
     m_shiftReader.reset();
     SaveSettings();
+    if (!IsIconized() && !IsMaximized()) SaveWindowPlace(wxConfigBase::Get(false), kPlaceGroup, GetScreenRect());
     if (g_stationFrame == this) g_stationFrame = nullptr;
     Destroy();
 }

@@ -26,7 +26,9 @@ class wxButton;
 class wxGridSizer;
 class wxListCtrl;
 class wxPanel;
+class wxScrolledWindow;
 class wxStaticText;
+class wxWrapSizer;
 class wxTimer;
 class CBayTile;
 class CRecordReader;
@@ -94,12 +96,20 @@ private:
         size_t number = 0;  // the bay's number (from 1), kept when others are removed
         size_t stationBay = CStation::npos;  // the station's index while it runs (or ran)
         int latencyMs = -1;  // the port's adapter latency when the tiles were built or the station started
+        CProgressWatch progress = CProgressWatch();  // whether its download stands still
     };
 
     void OnStationEvent(const StationEvent& event) override;
     void CreateMenus();
     void CreateHeader(wxPanel* parent, wxBoxSizer* sizer);
     void CreateRecordsTable(wxPanel* parent);
+    // The columns share the table's width, none narrower than its heading.
+    void FitRecordsColumns();
+    // The smallest window that shows the header, one tile and a few rows whole.
+    void SetSmallestSize();
+    // A tile's least width with the gap beside it (0 without tiles).
+    int LeastTileWidth() const;
+    void ShowTotals(const wxString& line);
     void BindCommands();
     void OnClose(wxCloseEvent& event);
     void OnCharHook(wxKeyEvent& event);
@@ -141,10 +151,12 @@ private:
     size_t m_selected = 0;
 
     wxStaticText* m_imageText = nullptr;
-    wxStaticText* m_totalsText = nullptr;
+    wxString m_totalsLine;
+    wxWrapSizer* m_totals = nullptr;  // the totals' parts, wrapped beside the button
+    std::vector<wxStaticText*> m_totalsParts;
     wxStaticText* m_recordsText = nullptr;
     wxButton* m_startStop = nullptr;
-    wxPanel* m_tilePanel = nullptr;
+    wxScrolledWindow* m_tilePanel = nullptr;  // scrolls when the tiles cannot fit whole
     wxGridSizer* m_grid = nullptr;
     wxStaticText* m_noBays = nullptr;
     wxListCtrl* m_records = nullptr;

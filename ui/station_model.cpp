@@ -4,9 +4,12 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include <wx/datetime.h>
+
 #include "link/adapter_latency.h"
 #include "records/record_time.h"
 #include "res/info_lines.h"
+#include "ui/station_reasons.h"
 #include "ui/station_texts.h"
 
 namespace {
@@ -44,6 +47,15 @@ void DescribeResult(const BayStatus& bay, TileContent& tile) {
         tile.icon = TileIcon::Failed;
         tile.tone = TileTone::Bad;
     }
+}
+
+// A download that stands still shows no percentage as if it moved on.
+void DescribeNoReply(TileContent& tile) {
+    tile.reason = Format(Tr(stationtext::kNoReplyReason), static_cast<unsigned>(tile.percent));
+    tile.state = Tr(stationtext::kStateNoReply);
+    tile.icon = TileIcon::NoReply;
+    tile.tone = TileTone::Bad;
+    tile.percent = -1;
 }
 
 void DescribeState(const BayStatus& bay, TileContent& tile) {
@@ -114,7 +126,17 @@ ShiftSummary SummarizeShift(const std::vector<UnitRecord>& records, int64_t nowU
     return shift;
 }
 
-TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& counts) {
+bool CProgressWatch::Stalled(const BayStatus& bay, std::chrono::steady_clock::time_point now) {
+    // Before the first block the unit is checked and the order asked; after
+    // the last the unit may take its time to write and restart.
+    const bool downloading = bay.state == BayState::Flashing && bay.position > 0 && bay.position < bay.total;
+    if (!downloading || !m_downloading || bay.position != m_position) m_moved = now;
+    m_downloading = downloading;
+    m_position = bay.position;
+    return downloading && now - m_moved >= kNoReplyAfter;
+}
+
+TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& counts, bool stalled) {
     TileContent tile;
     tile.title = Format(Tr(stationtext::kBayTitle), index + 1);
     tile.port = bay.config.port;
@@ -124,7 +146,8 @@ TileContent DescribeBay(size_t index, const BayStatus& bay, const UnitCounts& co
         tile.unit = Format(Tr(stationtext::kUnitLine), bay.device.name.Text(), static_cast<unsigned>(bay.device.productNumber));
     else
         tile.unit = bay.state == BayState::WaitingForUnit ? Tr(stationtext::kWaitingHint) : Tr(stationtext::kNoUnit);
-    if (ShowsFailure(bay)) tile.reason = Tr(bay.lastMessage.c_str());
+    if (ShowsFailure(bay)) tile.reason = ShownReason(bay.lastMessage);
+    if (stalled && bay.state == BayState::Flashing) DescribeNoReply(tile);
     // A port the bay cannot open says why while the bay waits for it.
     if (bay.state == BayState::WaitingForUnit && !bay.portFailure.empty()) tile.reason = bay.portFailure;
     tile.counts = Format(Tr(stationtext::kCountLine), counts.passed, counts.failed, counts.stopped);
@@ -195,10 +218,27 @@ std::string CsvField(const std::string& text) {
 }
 }  // namespace
 
-RecordRow DescribeRecord(const UnitRecord& record) {
+std::string PortEnd(const std::string& port) {
+    const size_t slash = port.find_last_of("/\\");
+    std::string end = slash == std::string::npos || slash + 1 == port.size() ? port : port.substr(slash + 1);
+    if (end.size() <= kPortEndLength) return end;
+    size_t from = end.size() - (kPortEndLength - 1);
+    // Never from the middle of a character.
+    while (from < end.size() && (static_cast<unsigned char>(end[from]) & 0xC0) == 0x80) ++from;
+    return "\u2026" + end.substr(from);
+}
+
+std::string LocalTimeText(int64_t utcMs) {
+    const wxDateTime time{wxLongLong(utcMs)};
+    return std::string(time.Format("%Y-%m-%d %H:%M:%S").utf8_str());
+}
+
+RecordRow DescribeRecord(const UnitRecord& record, size_t bayNumber) {
     RecordRow row;
-    row.time = FormatUtcTime(record.startedUtcMs);
-    row.bay = record.port;
+    row.time = LocalTimeText(record.startedUtcMs);
+    row.bay = bayNumber == 0 ? PortEnd(record.port) : std::to_string(bayNumber) + " \u00B7 " + PortEnd(record.port);
+    // The result column names the result: the reason column tells the rest.
+    if (record.result != UnitResult::Passed) row.reason = ShownDetail(record.message);
     row.product = std::to_string(record.device.productNumber);
     row.result = ResultWords(record.result);
     row.duration = Format(Tr(stationtext::kDuration), static_cast<double>(record.DurationMs()) / 1000.0);
@@ -216,11 +256,12 @@ std::string RecordsCsv(const std::vector<UnitRecord>& records) {
     return csv;
 }
 
-int GridColumns(size_t tiles, int width, int height) {
+int GridColumns(size_t tiles, int width, int height, int leastWidth) {
     if (tiles <= 1 || width <= 0 || height <= 0) return 1;
+    const size_t most = leastWidth > 0 ? std::max<size_t>(1, static_cast<size_t>(width / leastWidth)) : tiles;
     int best = 1;
     double bestScale = 0;
-    for (size_t columns = 1; columns <= tiles; ++columns) {
+    for (size_t columns = 1; columns <= std::min(tiles, most); ++columns) {
         const size_t rows = (tiles + columns - 1) / columns;
         const double tileWidth = static_cast<double>(width) / static_cast<double>(columns);
         const double tileHeight = static_cast<double>(height) / static_cast<double>(rows);

@@ -43,6 +43,9 @@ inline constexpr const char* kStateFailed = KTEXT("FAILED");
 inline constexpr const char* kStatePaused = KTEXT("PAUSED");
 inline constexpr const char* kStateOutOfService = KTEXT("OUT OF SERVICE");
 inline constexpr const char* kStateStopped = KTEXT("STOPPED");
+// A unit that stopped answering mid-download, until the link gives it up.
+inline constexpr const char* kStateNoReply = KTEXT("NO REPLY");
+inline constexpr const char* kNoReplyReason = KTEXT("The unit stopped answering at %u %%; it fails when the link gives up.");
 inline constexpr const char* kBayTitle = KTEXT("Bay %zu");
 inline constexpr const char* kPlace = KTEXT("USB socket %s");
 inline constexpr const char* kPlacePort = KTEXT("USB socket %s, port %s");
@@ -66,6 +69,7 @@ inline constexpr const char* kColumnBay = KTEXT("Bay");
 inline constexpr const char* kColumnProduct = KTEXT("Product number");
 inline constexpr const char* kColumnResult = KTEXT("Result");
 inline constexpr const char* kColumnDuration = KTEXT("Duration");
+inline constexpr const char* kColumnReason = KTEXT("Reason");
 inline constexpr const char* kDuration = KTEXT("%.1f s");
 inline constexpr const char* kResultPassed = KTEXT("passed");
 inline constexpr const char* kResultRefused = KTEXT("refused (hardware)");

@@ -1,10 +1,14 @@
 #include "ui/station_tile.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <wx/control.h>
 #include <wx/dcbuffer.h>
+#include <wx/dcclient.h>
 #include <wx/settings.h>
+
+#include "ui/station_texts.h"
 
 namespace {
 bool SameContent(const TileContent& a, const TileContent& b) {
@@ -13,35 +17,97 @@ bool SameContent(const TileContent& a, const TileContent& b) {
            a.counts == b.counts && a.tooltip == b.tooltip;
 }
 
-wxFont SizedFont(int pixels, bool bold) {
-    wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
-    font.SetPixelSize(wxSize(0, pixels));
-    if (bold) font.SetWeight(wxFONTWEIGHT_BOLD);
-    return font;
+// Sizes against the window's font, so the tile grows with the screen's scale:
+// the state word stays larger than the header's totals (kTotalsScale).
+constexpr double kStateLeast = kTotalsScale + 0.15;
+constexpr double kStateMost = 3.5;
+constexpr double kUnitScale = 1.15;
+// A long state or count goes onto a second line before anything is cut.
+constexpr int kStateLines = 2;
+constexpr int kCountLines = 2;
+
+wxFont StateFont(const wxFont& base, double scale) { return base.Bold().Scaled(static_cast<float>(scale)); }
+
+// Every state word this language shows, for the tile's least width.
+std::vector<std::string> StateWords() {
+    std::vector<std::string> words;
+    for (const char* word : {stationtext::kStateIdle, stationtext::kStateWaiting, stationtext::kStatePassed,
+                             stationtext::kStateFailed, stationtext::kStatePaused, stationtext::kStateOutOfService,
+                             stationtext::kStateStopped, stationtext::kStateNoReply})
+        words.emplace_back(Tr(word));
+    words.emplace_back(wxString::Format(wxString::FromUTF8(Tr(stationtext::kStateFlashing)), 100u).utf8_string());
+    return words;
 }
 
-// One line of text, cut with an ellipsis to the width; the height it took.
-int DrawLine(wxDC& dc, const std::string& text, int x, int y, int width, wxEllipsizeMode mode = wxELLIPSIZE_END) {
-    const wxString line = wxControl::Ellipsize(wxString::FromUTF8(text), dc, mode, width);
-    dc.DrawText(line, x, y);
-    return dc.GetCharHeight();
+// The widest word of text (a line may break between words).
+int WidestWord(wxDC& dc, const std::string& text) {
+    int widest = 0;
+    for (const wxString& word : wxSplit(wxString::FromUTF8(text), ' ', '\0'))
+        widest = std::max(widest, dc.GetTextExtent(word).x);
+    return widest;
+}
+
+// The text broken into lines no wider than width, at spaces where there are
+// some (Chinese has none: it breaks anywhere).
+std::vector<wxString> Wrap(wxDC& dc, const wxString& text, int width) {
+    std::vector<wxString> lines;
+    wxString rest = text;
+    while (!rest.empty()) {
+        size_t fit = 1;
+        for (size_t high = rest.size(); fit < high;) {
+            const size_t middle = (fit + high + 1) / 2;
+            if (dc.GetTextExtent(rest.Left(middle)).x <= width)
+                fit = middle;
+            else
+                high = middle - 1;
+        }
+        if (fit < rest.size()) {
+            const size_t space = rest.Left(fit + 1).rfind(' ');
+            if (space != wxString::npos && space > 0) fit = space;
+        }
+        lines.push_back(rest.Left(fit));
+        rest = rest.Mid(fit).Trim(false);
+    }
+    return lines;
 }
 }  // namespace
 
 CBayTile::CBayTile(wxWindow* parent, size_t bay)
-    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
+    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+              wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE | wxTAB_TRAVERSAL),
       m_bay(bay) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    SetMinSize(FromDIP(wxSize(200, 110)));
-    Bind(wxEVT_PAINT, &CBayTile::OnPaint, this);
-    Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent&) {
+    SetMinSize(SmallestSize(this));
+    Bind(wxEVT_PAINT, [this](wxPaintEvent&) {
+        wxAutoBufferedPaintDC dc(this);
+        Draw(dc, HasFocus());
+    });
+    Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
+        SetFocus();
         if (m_clicked) m_clicked(m_bay);
+        event.Skip();
+    });
+    // The focus frame follows the keyboard; the bay commands follow the focus.
+    Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
+        if (m_clicked) m_clicked(m_bay);
+        Refresh(false);
+        event.Skip();
+    });
+    Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        Refresh(false);
+        event.Skip();
     });
 }
 
 void CBayTile::SetContent(const TileContent& content) {
     if (SameContent(content, m_content)) return;
-    if (content.tooltip != m_content.tooltip) SetToolTip(wxString::FromUTF8(content.tooltip));
+    // The tool tip holds whatever a small tile has to cut.
+    if (content.tooltip != m_content.tooltip || content.unit != m_content.unit || content.reason != m_content.reason) {
+        std::string tip = content.tooltip;
+        for (const std::string* line : {&content.unit, &content.reason})
+            if (!line->empty()) tip += (tip.empty() ? "" : "\n") + *line;
+        SetToolTip(wxString::FromUTF8(tip));
+    }
     m_content = content;
     Refresh(false);
 }
@@ -63,8 +129,28 @@ wxColour CBayTile::ToneColour(TileTone tone) {
     return *wxWHITE;
 }
 
-void CBayTile::OnPaint(wxPaintEvent&) {
-    wxAutoBufferedPaintDC dc(this);
+wxSize CBayTile::SmallestSize(wxWindow* window) {
+    wxClientDC dc(window);
+    const wxFont base = window->GetFont();
+    const int margin = window->FromDIP(8);
+    dc.SetFont(StateFont(base, kStateLeast));
+    const int stateHeight = dc.GetCharHeight();
+    int widest = 0;
+    for (const std::string& word : StateWords()) widest = std::max(widest, WidestWord(dc, word));
+    dc.SetFont(base);
+    const int line = dc.GetCharHeight();
+    const std::string counts =
+        wxString::Format(wxString::FromUTF8(Tr(stationtext::kCountLine)), 9999u, 999u, 999u).utf8_string();
+    const int width = std::max({widest + stateHeight + margin, WidestWord(dc, counts), window->FromDIP(180)});
+    dc.SetFont(base.Bold().Scaled(static_cast<float>(kUnitScale)));
+    const int unit = dc.GetCharHeight();
+    // Title, place, the state, the unit, a line of the reason, the bar, the counts.
+    const int lines = 2 * line + kStateLines * stateHeight + unit + line + kCountLines * line;
+    return wxSize(width + 2 * margin, lines + window->FromDIP(14) + 3 * margin);
+}
+
+void CBayTile::Draw(wxDC& dc, bool focused) {
+    m_cutLines = 0;
     const wxSize size = GetClientSize();
     dc.SetBackground(wxBrush(ToneColour(m_content.tone)));
     dc.Clear();
@@ -73,37 +159,80 @@ void CBayTile::OnPaint(wxPaintEvent&) {
     dc.SetPen(wxPen(m_selected ? wxColour(20, 60, 160) : wxColour(90, 90, 90), m_selected ? FromDIP(4) : 1));
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
     dc.DrawRectangle(0, 0, size.x, size.y);
+    // The keyboard focus: a dashed frame inside.
+    if (focused) {
+        dc.SetPen(wxPen(*wxBLACK, FromDIP(2), wxPENSTYLE_SHORT_DASH));
+        const int inset = FromDIP(6);
+        dc.DrawRectangle(inset, inset, size.x - 2 * inset, size.y - 2 * inset);
+    }
 
+    const wxFont base = GetFont();
     const int margin = FromDIP(8);
     const int width = size.x - 2 * margin;
     int y = margin;
-    dc.SetFont(SizedFont(std::clamp(size.y / 12, 11, 18), true));
+    dc.SetFont(base.Bold());
     // A long port name keeps its end (bay0, port0): the part that differs.
-    y += DrawLine(dc, m_content.title + "   " + m_content.port, margin, y, width, wxELLIPSIZE_MIDDLE);
-    dc.SetFont(SizedFont(std::clamp(size.y / 14, 10, 16), false));
-    if (!m_content.place.empty()) y += DrawLine(dc, m_content.place, margin, y, width);
-
-    // The state: icon and word, large and bold, readable from a metre away.
-    const int stateHeight = std::clamp(size.y / 5, 18, 56);
-    y += margin / 2;
-    DrawIcon(dc, wxRect(margin, y, stateHeight, stateHeight));
-    // The whole state word at the largest size that fits beside the icon.
-    const int wordWidth = width - stateHeight - margin;
-    int pixels = stateHeight * 4 / 5;
-    dc.SetFont(SizedFont(pixels, true));
-    while (pixels > 12 && dc.GetTextExtent(wxString::FromUTF8(m_content.state)).x > wordWidth)
-        dc.SetFont(SizedFont(pixels -= 2, true));
-    DrawLine(dc, m_content.state, margin * 2 + stateHeight, y + (stateHeight - dc.GetCharHeight()) / 2,
-             width - stateHeight - margin);
-    y += stateHeight + margin / 2;
-
-    dc.SetFont(SizedFont(std::clamp(size.y / 12, 11, 20), true));
-    y += DrawLine(dc, m_content.unit, margin, y, width);
-    dc.SetFont(SizedFont(std::clamp(size.y / 14, 10, 16), false));
-    if (!m_content.reason.empty()) y += DrawLine(dc, m_content.reason, margin, y, width);
+    y += DrawLine(dc, m_content.title + "   " + m_content.port, margin, y, width, false, wxELLIPSIZE_MIDDLE);
+    dc.SetFont(base);
+    if (!m_content.place.empty()) y += DrawLine(dc, m_content.place, margin, y, width, false);
+    y = DrawState(dc, margin, y + margin / 2, width) + margin / 2;
+    dc.SetFont(base.Bold().Scaled(static_cast<float>(kUnitScale)));
+    y += DrawLine(dc, m_content.unit, margin, y, width, false);
+    dc.SetFont(base);
+    const int line = dc.GetCharHeight();
+    const auto counts = Wrap(dc, wxString::FromUTF8(m_content.counts), width);
+    const int countY = size.y - margin - line * static_cast<int>(std::min<size_t>(counts.size(), kCountLines));
+    const int bar = m_content.percent >= 0 ? FromDIP(14) : 0;
+    if (!m_content.reason.empty())
+        y += DrawWrapped(dc, m_content.reason, margin, y, width, std::max(1, (countY - bar - y) / line), false);
     if (m_content.percent >= 0) DrawProgress(dc, wxRect(margin, y + 2, width, FromDIP(10)));
-    const int countY = size.y - margin - dc.GetCharHeight();
-    if (countY > y) DrawLine(dc, m_content.counts, margin, countY, width);
+    if (countY >= y)
+        DrawWrapped(dc, m_content.counts, margin, countY, width, kCountLines, true);
+    else
+        ++m_cutLines;
+}
+
+// The state: icon and word, large and bold, readable from a metre away; the
+// whole word at the largest size that fits beside the icon, on two lines
+// when even the least size does not fit on one. The y below it.
+int CBayTile::DrawState(wxDC& dc, int margin, int y, int width) {
+    const wxFont base = GetFont();
+    dc.SetFont(base);
+    const double room = 0.2 * GetClientSize().y / std::max(1, dc.GetCharHeight());
+    double scale = std::clamp(room, kStateLeast, kStateMost);
+    const wxString word = wxString::FromUTF8(m_content.state);
+    for (;;) {
+        dc.SetFont(StateFont(base, scale));
+        const int height = dc.GetCharHeight();
+        if (scale <= kStateLeast || dc.GetTextExtent(word).x <= width - height - margin) break;
+        scale = std::max(kStateLeast, scale - 0.1);
+    }
+    m_stateHeight = dc.GetCharHeight();
+    DrawIcon(dc, wxRect(margin, y, m_stateHeight, m_stateHeight));
+    return y + DrawWrapped(dc, m_content.state, margin * 2 + m_stateHeight, y, width - m_stateHeight - margin,
+                           kStateLines, true);
+}
+
+// One line of text, cut with an ellipsis to the width; the height it took.
+int CBayTile::DrawLine(wxDC& dc, const std::string& text, int x, int y, int width, bool essential,
+                       wxEllipsizeMode mode) {
+    const wxString whole = wxString::FromUTF8(text);
+    const wxString line = wxControl::Ellipsize(whole, dc, mode, width);
+    if (essential && line != whole) ++m_cutLines;
+    dc.DrawText(line, x, y);
+    return dc.GetCharHeight();
+}
+
+int CBayTile::DrawWrapped(wxDC& dc, const std::string& text, int x, int y, int width, int lines, bool essential) {
+    const std::vector<wxString> wrapped = Wrap(dc, wxString::FromUTF8(text), width);
+    const size_t shown = std::min(wrapped.size(), static_cast<size_t>(std::max(1, lines)));
+    for (size_t i = 0; i < shown; ++i) {
+        // The last line room is left for holds the rest, cut at its end.
+        wxString piece = wrapped[i];
+        for (size_t j = i + 1; i + 1 == shown && j < wrapped.size(); ++j) piece += ' ' + wrapped[j];
+        DrawLine(dc, std::string(piece.utf8_str()), x, y + static_cast<int>(i) * dc.GetCharHeight(), width, essential);
+    }
+    return static_cast<int>(shown) * dc.GetCharHeight();
 }
 
 void CBayTile::DrawIcon(wxDC& dc, const wxRect& box) const {
@@ -129,6 +258,11 @@ void CBayTile::DrawIcon(wxDC& dc, const wxRect& box) const {
             dc.DrawLine(c.x - r, box.GetBottom() - w, c.x + r, box.GetBottom() - w);
             break;
         }
+        case TileIcon::NoReply:  // an exclamation mark
+            dc.DrawLine(c.x, box.y + w, c.x, c.y + w);
+            dc.SetBrush(*wxBLACK_BRUSH);
+            dc.DrawCircle(c.x, box.GetBottom() - w, w / 2 + 1);
+            break;
         case TileIcon::Passed:  // a tick
             dc.DrawLine(c.x - r, c.y, c.x - r / 3, c.y + r * 2 / 3);
             dc.DrawLine(c.x - r / 3, c.y + r * 2 / 3, c.x + r, c.y - r * 2 / 3);

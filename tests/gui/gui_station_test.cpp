@@ -10,10 +10,14 @@
 #include <set>
 #include <thread>
 
+#include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/config.h>
+#include <wx/dcmemory.h>
+#include <wx/display.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
+#include <wx/stattext.h>
 
 #include "gui_fixture.h"
 #include "image/firmware_format.h"
@@ -27,8 +31,10 @@
 #include "ui/main_frame.h"
 #include "ui/station_frame.h"
 #include "ui/station_model.h"
+#include "ui/station_reasons.h"
 #include "ui/station_texts.h"
 #include "ui/station_tile.h"
+#include "ui/window_place.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -63,6 +69,28 @@ std::set<wxString> MenuKeys(wxMenuBar* bar) {
     }
     return keys;
 }
+
+// TZ for the test's time, the one before afterwards.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* before = getenv("TZ")) m_before = before;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (m_before.empty())
+            unsetenv("TZ");
+        else
+            setenv("TZ", m_before.c_str(), 1);
+        tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::string m_before;
+};
 
 class StationGuiTest : public GuiTest {
 protected:
@@ -175,6 +203,15 @@ TEST_F(StationGuiTest, MutedBayIsShownFailedWithItsReasonWhileTheOthersPass) {
     StartBays(options);
     CStationFrame& frame = OpenFrame();
     ASSERT_TRUE(frame.StartAll());
+    // While the link still waits out its time-outs the tile shows no
+    // percentage as progress: the unit does not reply.
+    ASSERT_TRUE(PumpUntil([&] { return State(1) == stationtext::kStateNoReply || State(1) == stationtext::kStateFailed; },
+                          kWaitMs));
+    const TileContent silent = frame.Tile(1)->Content();
+    EXPECT_EQ(silent.state, stationtext::kStateNoReply);
+    EXPECT_EQ(silent.tone, TileTone::Bad);
+    EXPECT_EQ(silent.percent, -1);
+    EXPECT_NE(silent.reason.find("stopped answering at"), std::string::npos) << silent.reason;
     ASSERT_TRUE(WaitForState(1, stationtext::kStateFailed)) << State(1);
     const TileContent muted = frame.Tile(1)->Content();
     EXPECT_EQ(muted.icon, TileIcon::Failed);
@@ -208,6 +245,34 @@ TEST_F(StationGuiTest, SilentUnitKeepsFailedWithItsReasonUntilTheNextUnitAnswers
     // This one too goes silent mid-download: while it flashes, no old reason shows.
     ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent >= 0; }, kWaitMs)) << State(0);
     EXPECT_EQ(frame.Tile(0)->Content().icon, TileIcon::Flashing);
+    EXPECT_TRUE(frame.Tile(0)->Content().reason.empty()) << frame.Tile(0)->Content().reason;
+}
+
+// A unit pulled out part way: its tile turns FAILED with the reason at once,
+// not a frozen percentage, and keeps it while the bay is empty; the next unit
+// starts on a clean tile.
+TEST_F(StationGuiTest, UnitPulledOutMidDownloadShowsFailedUntilTheNextUnitAnswers) {
+    SimBaysOptions options = Bays(1);
+    options.faults.lineRate = 19200;
+    options.unplugGap = 3s;
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent >= 5; }, kWaitMs)) << State(0);
+    std::string error;
+    ASSERT_TRUE(m_bays->Unplug(0, error)) << error;
+    const auto pulled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitForState(0, stationtext::kStateFailed, 5000)) << State(0);
+    EXPECT_LT(std::chrono::steady_clock::now() - pulled, 5s);
+    const std::string reason = frame.Tile(0)->Content().reason;
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(frame.Tile(0)->Content().percent, -1);
+    // The bay is empty: the failed unit's verdict stays.
+    PumpFor(1000);
+    EXPECT_EQ(State(0), stationtext::kStateFailed);
+    EXPECT_EQ(frame.Tile(0)->Content().reason, reason);
+    ASSERT_TRUE(PumpUntil([&] { return m_bays->Tick(error) && m_bays->Plugged(0); }, kWaitMs)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return frame.Tile(0)->Content().percent >= 0; }, kWaitMs)) << State(0);
     EXPECT_TRUE(frame.Tile(0)->Content().reason.empty()) << frame.Tile(0)->Content().reason;
 }
 
@@ -361,16 +426,29 @@ TEST_F(StationGuiTest, RecordsTableShowsTheDatabaseRowsNewestFirstAndExportsThem
             ASSERT_TRUE(store->Append(record)) << store->LastError();
         }
     }
+    // Three hours east of UTC: the table shows the computer's time.
+    const ScopedTimeZone zone("KAV-3");
     CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.AddBay({"/dev/ttyUSB2", false}));
+    frame.RefreshRecords();
     wxListCtrl* table = frame.RecordsTable();
-    ASSERT_TRUE(PumpUntil([&] { return table->GetItemCount() == 3; }, kWaitMs)) << table->GetItemCount();
-    EXPECT_EQ(table->GetItemText(0, 0), wxString(FormatUtcTime(1796000000000 + 120000)));
-    EXPECT_EQ(table->GetItemText(0, 1), "/dev/ttyUSB2");
+    // The bay's number and its port's end; a port that is no bay now by its end only.
+    ASSERT_TRUE(PumpUntil([&] { return table->GetItemCount() == 3 && table->GetItemText(0, 1) == wxString::FromUTF8("1 \u00B7 ttyUSB2"); },
+                          kWaitMs))
+        << table->GetItemCount();
+    EXPECT_EQ(table->GetItemText(0, 0), "2026-11-30 03:55:20");
+    EXPECT_EQ(table->GetItemText(1, 1), "ttyUSB1");
     EXPECT_EQ(table->GetItemText(0, 2), "5002");
     EXPECT_EQ(table->GetItemText(0, 3), stationtext::kResultStopped);
     EXPECT_EQ(table->GetItemText(0, 4), "12.3 s");
     EXPECT_EQ(table->GetItemText(1, 3), stationtext::kResultNoResponse);
+    EXPECT_EQ(table->GetItemText(1, 5), "Equipment do not respond properly, \"twice\"");
     EXPECT_EQ(table->GetItemText(2, 2), "5000");
+    EXPECT_TRUE(table->GetItemText(2, 5).empty()) << "a passed unit has no reason";
+    // The columns share the table's width.
+    int columns = 0;
+    for (int i = 0; i < table->GetColumnCount(); ++i) columns += table->GetColumnWidth(i);
+    EXPECT_GE(columns, table->GetClientSize().x * 9 / 10);
 
     const std::string csvPath = m_linkDir + "/export.csv";
     ASSERT_TRUE(frame.ExportCsv(csvPath));
@@ -544,6 +622,165 @@ TEST_F(StationGuiTest, StationWindowSpeaksTheCataloguesLanguageWithTheSameKeys) 
     EXPECT_EQ(ImageLine(FirmwareImage()), "Abbild: keines (Station > Abbild öffnen)");
 }
 
+// Failure reasons read in the person's language on the tiles and in the
+// table; the records and their CSV keep the English text.
+TEST_F(StationGuiTest, FailureReasonsAreShownInGermanWhileRecordsKeepEnglish) {
+    const std::string english =
+        "Equipment do not respond properly. The port /dev/serial/by-path/pci-0000:00:14.0-usb-0:2.1:1.0-port0 went "
+        "away during the download after 640 of 2000 bytes.";
+    {
+        std::string error;
+        std::unique_ptr<IRecordStore> store = OpenRecordStore(m_records, error);
+        ASSERT_NE(store, nullptr) << error;
+        UnitRecord record;
+        record.id = NewRecordId();
+        record.startedUtcMs = UtcNowMs();
+        record.endedUtcMs = record.startedUtcMs + 5000;
+        record.port = "/dev/ttyUSB4";
+        record.result = UnitResult::PortFailed;
+        record.message = english;
+        ASSERT_TRUE(store->Append(record)) << store->LastError();
+    }
+    StartOptions options;
+    options.language = "de";
+    ASSERT_TRUE(Start(options));
+    CStationFrame& frame = OpenFrame();
+    const wxString german = wxString::FromUTF8(
+        "Das Gerät antwortet nicht richtig. Der Anschluss "
+        "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.1:1.0-port0 verschwand während des Downloads nach 640 von 2000 "
+        "Bytes.");
+    EXPECT_EQ(wxString::FromUTF8(ShownReason(english)), german);
+    wxListCtrl* table = frame.RecordsTable();
+    ASSERT_TRUE(PumpUntil([&] { return table->GetItemCount() == 1; }, kWaitMs));
+    // The table's result column names the result; its reason the rest.
+    EXPECT_EQ(table->GetItemText(0, 5), german.AfterFirst('.').Trim(false));
+    EXPECT_EQ(table->GetItemText(0, 1), "ttyUSB4");
+    BayStatus bay;
+    bay.state = BayState::WaitingForUnit;
+    bay.hasLastResult = true;
+    bay.lastResult = UnitResult::PortFailed;
+    bay.lastMessage = english;
+    EXPECT_EQ(wxString::FromUTF8(DescribeBay(0, bay).reason), german);
+    bay.state = BayState::Flashing;
+    bay.position = 300;
+    bay.total = 1000;
+    EXPECT_EQ(DescribeBay(0, bay, UnitCounts(), true).state, "KEINE ANTWORT");
+    // What programs read stays English.
+    ASSERT_EQ(StoredRecords().size(), 1u);
+    EXPECT_EQ(StoredRecords()[0].message, english);
+    EXPECT_NE(RecordsCsv(frame.ShownRecords()).find(english), std::string::npos);
+}
+
+void CollectShown(wxWindow* window, std::vector<wxWindow*>& shown) {
+    for (wxWindow* child : window->GetChildren()) {
+        if (!child->IsShown()) continue;
+        shown.push_back(child);
+        CollectShown(child, shown);
+    }
+}
+
+// At its smallest size, in German, with the longest words, nothing is cut
+// that is not whole in its tool tip; the button leaves the totals alone; the
+// tiles scale with the font and show the keyboard focus.
+TEST_F(StationGuiTest, AtItsSmallestSizeInGermanEveryTextFitsOrIsWholeInItsToolTip) {
+    StartOptions start;
+    start.language = "de";
+    ASSERT_TRUE(Start(start));
+    StationFrameOptions options;
+    options.settingsGiven = true;
+    options.settings.records = m_records;
+    options.settings.bays = {{"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0", false},
+                             {"/dev/ttyUSB1", false},
+                             {"/dev/ttyUSB2", false}};
+    m_frame = new CStationFrame(options);
+    m_frame->Show();
+    m_frame->SetSize(m_frame->GetMinSize());
+    ASSERT_TRUE(PumpUntil([&] { return m_frame->GetSize() == m_frame->GetMinSize(); }, 5000));
+    PumpFor(300);
+
+    std::vector<wxWindow*> shown;
+    CollectShown(m_frame, shown);
+    std::vector<wxWindow*> totals;
+    wxButton* button = nullptr;
+    for (wxWindow* window : shown) {
+        auto* text = dynamic_cast<wxStaticText*>(window);
+        auto* pressable = dynamic_cast<wxButton*>(window);
+        if (text == nullptr && pressable == nullptr) continue;
+        if (pressable) button = pressable;
+        const wxRect room(wxPoint(0, 0), window->GetParent()->GetClientSize());
+        EXPECT_TRUE(room.Contains(window->GetRect())) << window->GetLabel().utf8_string();
+        const bool whole = window->GetBestSize().x <= window->GetSize().x;
+        const bool inToolTip = window->HasFlag(wxST_ELLIPSIZE_MIDDLE | wxST_ELLIPSIZE_END) &&
+                               window->GetToolTipText() == window->GetLabel();
+        EXPECT_TRUE(whole || inToolTip) << window->GetLabel().utf8_string() << ": " << window->GetBestSize().x << " > " << window->GetSize().x;
+        if (text && m_frame->TotalsText().Find(text->GetLabel()) != wxNOT_FOUND && !text->GetLabel().empty())
+            totals.push_back(text);
+    }
+    ASSERT_NE(button, nullptr);
+    ASSERT_EQ(totals.size(), 4u) << m_frame->TotalsText().utf8_string();
+    for (wxWindow* part : totals)
+        EXPECT_FALSE(part->GetRect().Intersects(button->GetRect())) << part->GetLabel().utf8_string();
+
+    // The longest state word and a failed unit's reason on each tile.
+    BayStatus failed;
+    failed.config.port = options.settings.bays[0].port;
+    failed.state = BayState::OutOfService;
+    failed.device.productNumber = 4000123;
+    for (size_t i = 0; i < m_frame->TileCount(); ++i) {
+        CBayTile* tile = m_frame->Tile(i);
+        EXPECT_GE(tile->GetSize().x, tile->GetMinSize().x);
+        EXPECT_GE(tile->GetSize().y, tile->GetMinSize().y);
+        tile->SetContent(DescribeBay(i, failed, UnitCounts{1234, 56, 7}));
+        wxBitmap plain(tile->GetSize()), focused(tile->GetSize());
+        wxMemoryDC dc(plain);
+        tile->Draw(dc, false);
+        EXPECT_EQ(tile->CutLines(), 0) << "tile " << i;
+        EXPECT_GT(tile->StateHeight(), totals[0]->GetCharHeight());
+        dc.SelectObject(focused);
+        tile->Draw(dc, true);
+        dc.SelectObject(wxNullBitmap);
+        // The focus frame: a dashed line just inside the tile's left edge.
+        const wxImage a = plain.ConvertToImage(), b = focused.ConvertToImage();
+        const int inset = tile->FromDIP(6);
+        int darker = 0;
+        for (int y = inset; y < b.GetHeight() - inset; ++y)
+            if (b.GetRed(inset, y) < 60 && a.GetRed(inset, y) > 200) ++darker;
+        EXPECT_GT(darker, (b.GetHeight() - 2 * inset) / 4) << "tile " << i;
+    }
+    // The keyboard focus picks the bay the bay commands act on.
+    EXPECT_TRUE(m_frame->Tile(1)->AcceptsFocusFromKeyboard());
+    m_frame->Raise();
+    m_frame->Tile(2)->SetFocus();
+    EXPECT_TRUE(PumpUntil([&] { return m_frame->SelectedTile() == 2; }, 3000));
+}
+
+TEST_F(StationGuiTest, WindowOpensWhereItWasLastAndAlwaysOnAScreen) {
+    ASSERT_TRUE(Start());
+    CStationFrame* frame = &OpenFrame();
+    // The smallest window fits the screen, with room to move it.
+    const wxRect area = wxDisplay(0u).GetClientArea();
+    const wxSize least = frame->GetMinSize();
+    ASSERT_LE(least.y + 20, area.height);
+    const wxRect place(area.x + 30, area.y + (area.height - least.y) / 2, least.x + 40, least.y);
+    frame->SetSize(place);
+    ASSERT_TRUE(PumpUntil([&] { return frame->GetScreenRect() == place; }, 5000)) << frame->GetScreenRect().x;
+    CloseFrame();
+    frame = &OpenFrame();
+    EXPECT_TRUE(PumpUntil([&] { return frame->GetScreenRect() == place; }, 5000))
+        << frame->GetScreenRect().x << "," << frame->GetScreenRect().y;
+    CloseFrame();
+    // A place on a screen that is gone: the window comes back onto one.
+    SaveWindowPlace(wxConfigBase::Get(false), "/StationWindow", wxRect(40000, 30000, 900, 700));
+    frame = &OpenFrame();
+    PumpFor(200);
+    EXPECT_NE(wxDisplay::GetFromPoint(frame->GetScreenRect().GetTopLeft() + wxPoint(10, 10)), wxNOT_FOUND);
+    wxRect lost(40000, 30000, 900, 700);
+    EXPECT_FALSE(FitOnDisplays(lost));
+    wxRect large(-50, 100, 100000, 100000);
+    ASSERT_TRUE(FitOnDisplays(large));
+    EXPECT_TRUE(wxDisplay(0u).GetClientArea().Contains(large));
+}
+
 BayStatus StatusIn(BayState state) {
     BayStatus bay;
     bay.config.port = "/dev/ttyUSB0";
@@ -649,5 +886,48 @@ TEST(StationModel, PlaceOnlyForByPathLinksAndGridKeepsTilesLarge) {
     EXPECT_EQ(GridColumns(8, 1200, 400), 4);
     EXPECT_EQ(GridColumns(3, 300, 900), 1);
     EXPECT_EQ(GridColumns(8, 0, 0), 1);
+}
+TEST(StationModel, DownloadThatStandsStillIsShownAsNoReplyWithoutAPercentage) {
+    using std::chrono::steady_clock;
+    CProgressWatch watch;
+    BayStatus bay = StatusIn(BayState::Flashing);
+    bay.total = 1000;
+    const steady_clock::time_point start = steady_clock::now();
+    // Before the first block the unit is checked: no verdict yet.
+    EXPECT_FALSE(watch.Stalled(bay, start));
+    EXPECT_FALSE(watch.Stalled(bay, start + kNoReplyAfter * 2));
+    bay.position = 310;
+    EXPECT_FALSE(watch.Stalled(bay, start + kNoReplyAfter * 2));
+    EXPECT_FALSE(watch.Stalled(bay, start + kNoReplyAfter * 3 - std::chrono::milliseconds(1)));
+    EXPECT_TRUE(watch.Stalled(bay, start + kNoReplyAfter * 3));
+    // It moves on: flashing again.
+    bay.position = 440;
+    EXPECT_FALSE(watch.Stalled(bay, start + kNoReplyAfter * 4));
+    const TileContent stalled = DescribeBay(0, bay, UnitCounts(), true);
+    EXPECT_EQ(stalled.state, stationtext::kStateNoReply);
+    EXPECT_EQ(stalled.icon, TileIcon::NoReply);
+    EXPECT_EQ(stalled.percent, -1);
+    EXPECT_EQ(stalled.reason, "The unit stopped answering at 44 %; it fails when the link gives up.");
+    // The verdict is the station's: once it has one, the stall says nothing.
+    BayStatus done = StatusIn(BayState::WaitingForUnit);
+    done.hasLastResult = true;
+    done.lastResult = UnitResult::NoResponse;
+    EXPECT_EQ(DescribeBay(0, done, UnitCounts(), true).state, stationtext::kStateFailed);
+}
+
+TEST(StationModel, ReasonsKeepUnknownSentencesAndPortsEndsTellBaysApart) {
+    // Without a catalogue the English comes back unchanged, values and all.
+    const std::string reason = "Equipment do not respond properly. The download stopped after 640 of 2000 bytes. "
+                               "Something new.";
+    EXPECT_EQ(ShownReason(reason), reason);
+    EXPECT_EQ(ShownReason(""), "");
+    EXPECT_EQ(ShownDetail(reason), "The download stopped after 640 of 2000 bytes. Something new.");
+    EXPECT_EQ(ShownDetail("HW version of a connected unit is incorrect for this FW."),
+              "HW version of a connected unit is incorrect for this FW.");
+    EXPECT_EQ(ShownDetail("Equipment do not respond properly, twice"), "Equipment do not respond properly, twice");
+    EXPECT_EQ(PortEnd("/dev/ttyUSB3"), "ttyUSB3");
+    EXPECT_EQ(PortEnd("COM12"), "COM12");
+    EXPECT_EQ(PortEnd("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.1:1.0-port0"), "\u20260:2.1:1.0-port0");
+    EXPECT_EQ(DescribeRecord(UnitRecord{}, 3).bay.rfind("3 \u00B7 ", 0), 0u);
 }
 }  // namespace
