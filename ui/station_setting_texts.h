@@ -8,10 +8,10 @@ namespace stationtext {
 
 // Menu items.
 inline constexpr const char* kLockSettings = KTEXT("&Lock settings\tCtrl+K");
-inline constexpr const char* kUnlockSettings = KTEXT("Un&lock settings\tCtrl+Shift+K");
+inline constexpr const char* kUnlockSettings = KTEXT("&Unlock settings\tCtrl+Shift+K");
 inline constexpr const char* kRequireSigned = KTEXT("Require si&gned images\tCtrl+Shift+S");
-inline constexpr const char* kTrustedKeys = KTEXT("&Trusted keys...\tCtrl+Shift+T");
-inline constexpr const char* kWorkOrder = KTEXT("&Work order...\tCtrl+Shift+O");
+inline constexpr const char* kTrustedKeys = KTEXT("Trusted &keys...\tCtrl+Shift+T");
+inline constexpr const char* kWorkOrder = KTEXT("Work o&rder...\tCtrl+Shift+O");
 inline constexpr const char* kWebConsole = KTEXT("&Web console\tCtrl+H");
 inline constexpr const char* kWebAddress = KTEXT("Web console &address...\tCtrl+Shift+H");
 
