@@ -156,6 +156,8 @@ private:
     void ServeWebConsole();
     [[nodiscard]] bool StartWebConsole(std::string& error);
     std::string ImageHeader() const;
+    // The work order's progress ("" without an order).
+    std::string OrderText() const;
     void OnExportCommand();
 
     [[nodiscard]] bool OpenWriter();

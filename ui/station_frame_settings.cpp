@@ -108,6 +108,8 @@ void CStationFrame::KeepImage(FirmwareImage image, const std::string& problem) {
     m_image = std::move(image);
     m_imageProblem = problem;
     if (!problem.empty()) SetStatusText(Utf8(problem));
+    // The console shows the image the next run flashes.
+    if (m_web.Serving() && !Running()) ServeWebConsole();
     UpdateHeader();
 }
 
@@ -302,7 +304,7 @@ bool CStationFrame::OpenOrder() {
     m_orderPassedBefore = m_order->PassedCount();
     UpdateHeader();
     if (!m_order->Complete()) return true;
-    Box(SettingsText(), wxOK | wxICON_INFORMATION);
+    Box(Utf8(OrderText()), wxOK | wxICON_INFORMATION);
     return false;
 }
 
@@ -314,18 +316,20 @@ void CStationFrame::AttachOrder(StationConfig& config) const {
     config.settleUnit = [order](size_t bay, bool passed) { order->Settle(bay, passed); };
 }
 
+std::string CStationFrame::OrderText() const {
+    if (m_settings.orderId.empty()) return {};
+    const std::string quantity = std::to_string(m_settings.orderQuantity);
+    // The passed units of this run are the bays' (settled a moment before a bay counts its unit).
+    uint64_t passed = m_orderPassedBefore;
+    for (size_t i = 0; m_order && m_station && i < m_station->BayCount(); ++i) passed += m_station->Bay(i).passed;
+    if (m_order && m_order->Complete())
+        return Text(stationtext::kOrderCompleteLine, {m_settings.orderId, std::to_string(passed), quantity});
+    return Text(stationtext::kOrderLine, {m_settings.orderId, m_order ? std::to_string(passed) : "-", quantity});
+}
+
 wxString CStationFrame::SettingsText() const {
     std::vector<std::string> parts;
-    if (!m_settings.orderId.empty()) {
-        const std::string quantity = std::to_string(m_settings.orderQuantity);
-        uint64_t passed = m_orderPassedBefore;
-        for (size_t i = 0; m_order && m_station && i < m_station->BayCount(); ++i) passed += m_station->Bay(i).passed;
-        if (m_order && m_order->Complete())
-            parts.push_back(Text(stationtext::kOrderCompleteLine, {m_settings.orderId, std::to_string(passed), quantity}));
-        else
-            parts.push_back(Text(stationtext::kOrderLine,
-                                 {m_settings.orderId, m_order ? std::to_string(passed) : std::string("-"), quantity}));
-    }
+    if (!m_settings.orderId.empty()) parts.push_back(OrderText());
     if (m_settings.requireSigned) parts.push_back(Tr(stationtext::kSignedRequiredLine));
     if (m_lock.Locked()) parts.push_back(Tr(stationtext::kLockedLine));
     if (m_web.Serving())
