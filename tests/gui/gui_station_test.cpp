@@ -85,8 +85,8 @@ unsigned FileMode(const std::string& path) {
 
 std::string ConfigPath() { return TestDirectory() + "/.config/KAVRO.conf"; }
 
-// GET path from 127.0.0.1:port over a plain socket; the whole answer, "" when none.
-std::string HttpGet(int port, const std::string& path) {
+// One request to 127.0.0.1:port over a plain socket; the whole answer, "" when none.
+std::string HttpSend(int port, const std::string& method, const std::string& path, const std::string& header = {}) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -94,7 +94,8 @@ std::string HttpGet(int port, const std::string& path) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string answer;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        const std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + header +
+                                    "Content-Length: 0\r\nConnection: close\r\n\r\n";
         if (::send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
             char buffer[4096];
             for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(got));
@@ -103,6 +104,8 @@ std::string HttpGet(int port, const std::string& path) {
     ::close(fd);
     return answer;
 }
+
+std::string HttpGet(int port, const std::string& path) { return HttpSend(port, "GET", path); }
 
 class StationGuiTest : public GuiTest {
 protected:
@@ -638,13 +641,23 @@ TEST_F(StationGuiTest, UnloadableRememberedImageLeavesTheStationWithoutAnImage) 
     EXPECT_TRUE(m_boxes.back().text.StartsWith("Nothing was started: the station has no image")) << m_boxes.back().text;
     EXPECT_EQ(again.Settings().imagePath, absolute);
     EXPECT_NE(ReadText(ConfigPath()).find("Image=" + absolute), std::string::npos) << ReadText(ConfigPath());
+    CloseFrame();
 
-    // Back in place, it is used again; the built-in image is a choice of its own.
-    std::filesystem::rename(absolute + ".gone", absolute);
-    ASSERT_TRUE(again.LoadImage(absolute));
-    ASSERT_TRUE(again.LoadImage(std::string()));
-    EXPECT_TRUE(again.Settings().builtInImage);
-    EXPECT_NE(again.ImageText().Find("built-in"), wxNOT_FOUND);
+    // kavro --station line4.fw from its folder: remembered by its absolute path.
+    std::filesystem::rename(absolute + ".gone", folder + "/line4.fw");
+    std::filesystem::current_path(folder);
+    StationFrameOptions given;
+    given.request.imageGiven = true;
+    given.request.imagePath = "line4.fw";
+    m_frame = new CStationFrame(given);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(m_frame->Image().Source(), folder + "/line4.fw");
+    EXPECT_EQ(m_frame->Settings().imagePath, folder + "/line4.fw");
+    CStationFrame& back = *m_frame;
+    // The built-in image is a choice of its own.
+    ASSERT_TRUE(back.LoadImage(std::string()));
+    EXPECT_TRUE(back.Settings().builtInImage);
+    EXPECT_NE(back.ImageText().Find("built-in"), wxNOT_FOUND);
 }
 
 // The password of the records' server never shows and never reaches the
@@ -692,6 +705,12 @@ TEST_F(StationGuiTest, LockedWindowAsksForThePasswordBeforeTheImageChanges) {
     ASSERT_TRUE(Start());
     CStationFrame& frame = OpenConfiguredFrame();
     ASSERT_TRUE(frame.LoadImage(std::string()));
+    // Two different answers set no password and lock nothing.
+    m_passwords = {"Sup3rvisor", "Supervisor"};
+    EXPECT_FALSE(frame.LockSettings());
+    EXPECT_TRUE(HasBox(stationtext::kPasswordsDiffer));
+    EXPECT_FALSE(frame.OperatorLock().Locked());
+    m_prompts.clear();
     m_passwords = {"Sup3rvisor", "Sup3rvisor"};
     ASSERT_TRUE(frame.LockSettings());
     EXPECT_EQ(m_prompts.size(), 2u) << "a new password is asked for twice";
@@ -753,6 +772,12 @@ TEST_F(StationGuiTest, WorkOrderEndsAtItsQuantityWithTheSignerInTheHeader) {
     ASSERT_TRUE(frame.SetReleaseSettings(true, {keyFile}));
     EXPECT_TRUE(frame.Image().data.empty()) << "the built-in image is not released";
     EXPECT_NE(frame.ImageText().Find("Image: none ("), wxNOT_FOUND) << frame.ImageText();
+    // An unsigned image is refused with its reason; nothing else changes.
+    EXPECT_FALSE(frame.LoadImage(WriteFile("unsigned.fw", PackedImage())));
+    EXPECT_TRUE(std::any_of(m_boxes.begin(), m_boxes.end(), [](const RecordedBox& box) {
+        return box.text.StartsWith("The image cannot be used: ");
+    }));
+    EXPECT_TRUE(frame.Image().data.empty());
     ASSERT_TRUE(frame.LoadImage(image));
     EXPECT_NE(frame.ImageText().Find("released by \"Release Office\" (key " + key.id + ")"), wxNOT_FOUND)
         << frame.ImageText();
@@ -811,6 +836,35 @@ TEST_F(StationGuiTest, WebConsoleServesTheStationAndIsRemembered) {
     EXPECT_NE(HttpGet(again.WebConsole().Port(), "/api/v1/station").find("\"running\":false"), std::string::npos);
     ASSERT_TRUE(again.SetWebConsole(false, "127.0.0.1:0"));
     EXPECT_FALSE(again.WebConsole().Serving());
+}
+
+// The page's control requests reach the window's bays, only with the token.
+TEST_F(StationGuiTest, WebConsolePausesABayOfTheWindowOnlyWithTheToken) {
+    SimBaysOptions options = Bays(1);
+    options.faults.lineRate = 9600;  // long enough a download to be paused in
+    StartBays(options);
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.SetWebConsole(true, "127.0.0.1:0"));
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(frame.WebConsole().Serving()) << "served again for the new run";
+    const int port = frame.WebConsole().Port();
+    std::string token;
+    std::getline(std::ifstream(frame.WebConsole().TokenPath()), token);
+    ASSERT_GE(token.size(), 16u);
+
+    // The request waits for the window thread: sent from a thread of its own.
+    const auto send = [&](const std::string& header) {
+        std::string answer;
+        std::thread client([&] { answer = HttpSend(port, "POST", "/api/v1/bays/1/pause", header); });
+        PumpUntil([&] { return !answer.empty(); }, 10000);
+        client.join();
+        return answer;
+    };
+    EXPECT_EQ(send("").rfind("HTTP/1.1 401", 0), 0u);
+    EXPECT_NE(frame.Station()->Bay(0).state, BayState::Paused);
+    EXPECT_EQ(send("Authorization: Bearer " + token + "\r\n").rfind("HTTP/1.1 200", 0), 0u);
+    ASSERT_TRUE(WaitForState(0, stationtext::kStatePaused)) << State(0);
+    frame.StopAll();
 }
 
 TEST(StationSettingsParts, PasswordFileLinesAreEscapedAndReplacedNotRepeated) {
