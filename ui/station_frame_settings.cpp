@@ -88,10 +88,11 @@ void CStationFrame::BindSettingsCommands(wxMenu* station) {
 
 bool CStationFrame::ReadImage(const std::string& path, FirmwareImage& image, std::string& problem) const {
     // Remembered by its absolute path: the window may be opened from anywhere next time.
-    std::error_code ignored;
-    const std::string absolute =
-        path.empty() ? path : std::filesystem::absolute(path, ignored).lexically_normal().string();
-    const ImageLoadReport report = LoadFirmwareImage(absolute.empty() && !path.empty() ? path : absolute, image);
+    std::string file = path;
+    std::error_code failed;
+    const std::filesystem::path absolute = path.empty() ? std::filesystem::path() : std::filesystem::absolute(path, failed);
+    if (!path.empty() && !failed) file = absolute.lexically_normal().string();
+    const ImageLoadReport report = LoadFirmwareImage(file, image);
     if (!report.Usable()) {
         problem = report.shownProblem.empty() ? report.problem : report.shownProblem;
         return false;
