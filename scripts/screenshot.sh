@@ -87,9 +87,9 @@ mkdir -p "$dir/bays"
 "$sim" --quiet --bays 8 --link-dir "$dir/bays" --line-rate 19200 --silent-bay 5 \
   --fault-bay 0 --fault-bay 1 --fault-bay 2 --fault-bay 3 --fault-bay 4 >"$dir/station-sim.log" 2>&1 &
 timeout 10 sh -c "until [ -L '$dir/bays/bay7' ]; do sleep 0.1; done" || fail "$dir/station-sim.log" "kavro-sim made no bays"
-# The bay list and the records file, as the window remembers them.
+# The bay list, the built-in image (chosen) and the records file, as the window remembers them.
 {
-  echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "Records=$dir/records.sqlite"
+  echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "BuiltInImage=1"; echo "Records=$dir/records.sqlite"
   for k in 0 1 2 3 4 5 6 7; do echo "[Station/Bay$k]"; echo "Port=$dir/bays/bay$k"; echo "SecondCpu=0"; done
 } >"$XDG_CONFIG_HOME/KAVRO.conf"
 "$gui" --autorun-station >"$dir/station-gui.log" 2>&1 &
