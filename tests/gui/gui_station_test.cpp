@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -855,8 +856,12 @@ TEST_F(StationGuiTest, WebConsolePausesABayOfTheWindowOnlyWithTheToken) {
     // The request waits for the window thread: sent from a thread of its own.
     const auto send = [&](const std::string& header) {
         std::string answer;
-        std::thread client([&] { answer = HttpSend(port, "POST", "/api/v1/bays/1/pause", header); });
-        PumpUntil([&] { return !answer.empty(); }, 10000);
+        std::atomic<bool> answered{false};
+        std::thread client([&] {
+            answer = HttpSend(port, "POST", "/api/v1/bays/1/pause", header);
+            answered = true;
+        });
+        PumpUntil([&] { return answered.load(); }, 10000);
         client.join();
         return answer;
     };
