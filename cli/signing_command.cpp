@@ -9,7 +9,7 @@
 
 #include "cli/exit_codes.h"
 #include "image/firmware_image.h"
-#include "image/image_digest.h"
+#include "image/image_release.h"
 #include "image/image_signature.h"
 #include "image/release_paths.h"
 #include "link/file_path.h"
@@ -21,20 +21,6 @@ void PrintError(const std::string& text) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
-}
-
-// The SHA-256 of the image file as it is now, "" when it cannot be read or no
-// longer ends with the data that was loaded (replaced in between): the
-// signature must cover exactly the bytes the bays will send.
-std::string ReleasedBytesSha256(const FirmwareImage& image) {
-    if (image.BuiltIn()) return {};
-    std::ifstream file(PathFromUtf8(image.path), std::ios::binary);
-    if (!file) return {};
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.size() < image.data.size() ||
-        !std::equal(image.data.begin(), image.data.end(), bytes.end() - static_cast<std::ptrdiff_t>(image.data.size())))
-        return {};
-    return ImageSha256(bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -95,25 +81,14 @@ int CommandSign(const std::string& image, const std::string& keyPath, bool overw
 }
 
 bool CheckReleasedImage(const ReleaseOptions& options, FirmwareImage& image) {
-    StationPolicy policy;
-    std::string problem;
-    if (!ReadStationPolicy(StationPolicyPath(), policy, problem)) {
-        PrintError(FormatText(Tr("The station policy %s cannot be used: %s"), {StationPolicyPath(), problem}));
-        PrintError(Tr("Nothing was sent."));
-        return false;
+    const ReleaseDecision decision = DecideImageRelease(options.requireSigned, options.trust, image);
+    if (decision.verdict == ReleaseVerdict::Accepted) return true;
+    if (decision.verdict == ReleaseVerdict::PolicyBroken) {
+        PrintError(decision.problem);
+    } else {
+        for (const std::string& line : decision.keyProblems) PrintError(line);
+        PrintError(FormatText(Tr("Image refused: %s"), {decision.problem}));
     }
-    const bool required = options.requireSigned || policy.requireSigned;
-    std::vector<std::string> keyProblems;
-    const std::vector<PublicKey> trusted = LoadTrustedKeys(TrustFolders(), options.trust, keyProblems);
-    const ReleaseReport report = CheckImageRelease(image.path, ReleasedBytesSha256(image), trusted);
-    if (report.result == ReleaseCheck::Released) {
-        image.keyId = report.keyId;
-        image.signer = report.signer;
-        return true;
-    }
-    if (!required) return true;
-    for (const std::string& line : keyProblems) PrintError(line);
-    PrintError(FormatText(Tr("Image refused: %s"), {report.problem}));
     PrintError(Tr("Nothing was sent."));
     return false;
 }

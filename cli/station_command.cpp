@@ -16,8 +16,8 @@
 #include "cli/station_display.h"
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
-#include "cli/work_order.h"
 #include "link/file_path.h"
+#include "station/work_order.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
@@ -268,23 +268,17 @@ bool AllOutOfService(const CStation& station) {
 // counted from this station's records. False after saying why.
 bool OpenOrder(const StationOptions& options, IRecordStore& store, std::unique_ptr<IWorkOrder>& order) {
     if (options.orderId.empty()) return true;
-    uint64_t passed = 0;
     std::string error;
-    if (IsServerLocator(options.records)) {
-        const std::string station = options.stationName.empty() ? DefaultStationName() : options.stationName;
-        order = CServerOrder::Create(options.records, options.orderId, options.quantity, station, error);
-        if (order) return true;
-        PrintError(FormatText(Tr("Records cannot be kept: %s"), {error}));
-        PrintError(Tr("Nothing was sent."));
-        return false;
-    }
-    if (!CountOrderPassed(store, options.orderId, passed, error)) {
-        PrintError(FormatText(Tr("Records cannot be read: %s"), {error}));
-        PrintError(Tr("Nothing was sent."));
-        return false;
-    }
-    order = std::make_unique<COrderCount>(options.quantity, passed);
-    return true;
+    bool serverFailed = false;
+    const std::string station = options.stationName.empty() ? DefaultStationName() : options.stationName;
+    // A bay's thread: one line at once, as the record writer's threads say theirs.
+    auto trouble = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+    order = OpenWorkOrder(options.records, store, options.orderId, options.quantity, station, error, serverFailed,
+                          trouble);
+    if (order) return true;
+    PrintError(FormatText(serverFailed ? Tr("Records cannot be kept: %s") : Tr("Records cannot be read: %s"), {error}));
+    PrintError(Tr("Nothing was sent."));
+    return false;
 }
 
 void AnnounceOrderComplete(const StationOptions& options, IWorkOrder& order, bool json) {

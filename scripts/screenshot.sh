@@ -95,12 +95,12 @@ mkdir -p "$dir/bays" "$dir/silent" "$dir/refused"
 "$sim" --quiet --bays 1 --link-dir "$dir/refused" --hw-current 4.00 >"$dir/refused-sim.log" 2>&1 &
 timeout 10 sh -c "until [ -L '$dir/bays/bay5' ] && [ -L '$dir/silent/bay0' ] && [ -L '$dir/refused/bay0' ]; do sleep 0.1; done" ||
   fail "$dir/station-sim.log" "kavro-sim made no bays"
-# The bay list, the records file and the window's place, as the window
+# The bay list, the built-in image (chosen), the records file and the window's place, as the window
 # remembers them; the place keeps the pointer (the screen's middle) off it.
 ports=("$dir/bays/bay0" "$dir/bays/bay1" "$dir/bays/bay2" "$dir/bays/bay3" "$dir/silent/bay0" "$dir/refused/bay0"
   "$dir/bays/bay4" "$dir/bays/bay5")
 {
-  echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "Records=$dir/records.sqlite"
+  echo "[Station]"; echo "BayCount=8"; echo "Image="; echo "BuiltInImage=1"; echo "Records=$dir/records.sqlite"
   for k in 0 1 2 3 4 5 6 7; do echo "[Station/Bay$k]"; echo "Port=${ports[$k]}"; echo "SecondCpu=0"; done
   echo "[StationWindow]"; echo "X=0"; echo "Y=0"; echo "Width=1400"; echo "Height=960"
 } >"$XDG_CONFIG_HOME/KAVRO.conf"

@@ -29,6 +29,7 @@
 #include "ui/station_window.h"
 #include "ui/ui_logic.h"
 #include "ui/ui_texts.h"
+#include "ui/user_config.h"
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(CKavApp, wxApp)
@@ -128,7 +129,7 @@ bool CKavApp::InitInstance(const StartOptions& options) {
     // list could not be written and leaving would complain.
     const wxString configDir = wxStandardPaths::Get().GetUserConfigDir();
     if (!wxFileName::DirExists(configDir)) wxFileName::Mkdir(configDir, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
-    if (wxConfigBase::Get(false) == nullptr) wxConfigBase::Set(new wxConfig("KAVRO"));
+    if (wxConfigBase::Get(false) == nullptr) wxConfigBase::Set(CreateUserConfig("KAVRO"));
 
     m_docManager = new CKavDocManager;
     m_docManager->FileHistoryLoad(*wxConfigBase::Get());

@@ -79,7 +79,8 @@ CStationFrame* CStationFrame::Get() { return g_stationFrame; }
 CStationFrame::CStationFrame(const StationFrameOptions& options)
     : wxFrame(nullptr, wxID_ANY, T(stationtext::kWindowTitle), wxDefaultPosition, wxSize(1100, 820)),
       m_base(options.station),
-      m_settings(options.settingsGiven ? options.settings : LoadStationSettings(wxConfigBase::Get(false))) {
+      m_settings(options.settingsGiven ? options.settings : LoadStationSettings(wxConfigBase::Get(false))),
+      m_lock(m_settings.locked, m_settings.supervisorHash) {
     g_stationFrame = this;
     SetIcon(AppIcon());
     CreateMenus();
@@ -119,9 +120,7 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
     SetSmallestSize();
     RestoreWindowPlace(this, wxConfigBase::Get(false), kPlaceGroup);
 
-    // The image: the one asked for, else the one remembered, else the built-in one.
-    const std::string image = options.request.imageGiven ? options.request.imagePath : m_settings.imagePath;
-    if (!LoadImage(image) && !image.empty()) (void)LoadImage(std::string());
+    RestoreSettings(options.request);
     // The table is read on a thread of its own: a line's server that is slow
     // to answer never holds up the window.
     auto reader = [this](wxEventType type) {
@@ -150,6 +149,7 @@ CStationFrame::CStationFrame(const StationFrameOptions& options)
 CStationFrame::~CStationFrame() {
     if (m_clock) m_clock->Stop();
     // The bays and the readers post to this window: joined before it goes, then the records flushed.
+    m_web.Stop();
     m_station.reset();
     m_writer.reset();
     m_reader.reset();
@@ -165,6 +165,7 @@ void CStationFrame::CreateMenus() {
     station->Append(CMD_STATION_OPEN_IMAGE, T(stationtext::kOpenImage));
     station->Append(CMD_STATION_BUILT_IN, T(stationtext::kBuiltInImage));
     station->Append(CMD_STATION_RECORDS, T(stationtext::kRecordsSetting));
+    BindSettingsCommands(station);
     station->Append(CMD_STATION_NEW_SHIFT, T(stationtext::kNewShift));
     station->AppendSeparator();
     station->Append(CMD_STATION_CLOSE, T(stationtext::kCloseWindow));
@@ -197,8 +198,11 @@ void CStationFrame::CreateHeader(wxPanel* parent, wxBoxSizer* sizer) {
     m_imageText->SetMinSize(wxSize(FromDIP(160), -1));
     m_recordsText = new wxStaticText(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
     m_recordsText->SetMinSize(wxSize(FromDIP(160), -1));
+    m_settingsText = new wxStaticText(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
+    m_settingsText->SetMinSize(wxSize(FromDIP(160), -1));
     lines->Add(m_imageText, 0, wxBOTTOM | wxEXPAND, FromDIP(4));
     lines->Add(m_recordsText, 0, wxEXPAND);
+    lines->Add(m_settingsText, 0, wxTOP | wxEXPAND, FromDIP(4));
     m_startStop = new wxButton(parent, wxID_ANY, T(stationtext::kStartButton));
     m_startStop->SetFont(m_startStop->GetFont().Bold().Scaled(1.3f));
     m_startStop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StartOrStopAll(); });
@@ -329,6 +333,7 @@ void CStationFrame::BindCommands() {
 // --- the bays' threads and the writer's thread: post, never wait ---
 
 void CStationFrame::OnStationEvent(const StationEvent& event) {
+    m_web.OnStationEvent(event);
     auto* posted = new wxThreadEvent(EVT_STATION_BAY);
     posted->SetExtraLong(static_cast<long>(event.bay));
     posted->SetInt(static_cast<int>(event.kind));
@@ -363,6 +368,7 @@ StationConfig CStationFrame::MakeConfig() const {
     config.bays.clear();
     for (const Slot& slot : m_slots) config.bays.push_back(slot.config);
     if (m_writer) RecordThrough(config, *m_writer);
+    AttachOrder(config);
     return config;
 }
 
@@ -370,16 +376,23 @@ bool CStationFrame::Running() const { return m_station && m_station->Running(); 
 
 bool CStationFrame::StartAll() {
     if (Running()) return true;
-    if (!OpenWriter()) return false;
+    if (!ReadyToStart() || !OpenWriter()) return false;
     // The last run's station is stopped already; a new one starts from the list.
+    m_web.Stop();
     m_station.reset();
+    if (!OpenOrder()) {
+        ServeWebConsole();
+        return false;
+    }
     auto station = std::make_unique<CStation>(static_cast<IStationEvents*>(this));
     std::string error;
     if (!station->Start(MakeConfig(), m_image, error)) {
         Box(Printf(stationtext::kStartFailed, error), wxOK | wxICON_ERROR);
+        ServeWebConsole();
         return false;
     }
     m_station = std::move(station);
+    ServeWebConsole();
     for (size_t i = 0; i < m_slots.size(); ++i) {
         m_slots[i].stationBay = i;
         m_slots[i].latencyMs = ReadAdapterLatencyMs(m_slots[i].config.port.c_str());
@@ -411,7 +424,7 @@ void CStationFrame::StartOrStopAll() {
 }
 
 bool CStationFrame::AddBay(const BayConfig& bay) {
-    if (bay.port.empty()) return false;
+    if (bay.port.empty() || !m_lock.Allow(this)) return false;
     const bool taken = std::any_of(m_slots.begin(), m_slots.end(), [&](const Slot& s) { return s.config.port == bay.port; });
     Slot slot{bay};
     slot.number = FreeNumber();
@@ -428,7 +441,7 @@ bool CStationFrame::AddBay(const BayConfig& bay) {
 }
 
 void CStationFrame::RemoveSelectedBay() {
-    if (m_selected >= m_slots.size()) return;
+    if (m_selected >= m_slots.size() || !m_lock.Allow(this)) return;
     if (Flashing(m_selected) && !Ask(Utf8(RemoveFlashingBayQuestion(m_slots[m_selected].number)))) return;
     const Slot slot = m_slots[m_selected];
     if (Running() && slot.stationBay != CStation::npos) m_station->RemoveBay(slot.stationBay);
@@ -460,29 +473,17 @@ void CStationFrame::SelectBay(size_t tile) {
 }
 
 bool CStationFrame::LoadImage(const std::string& path) {
-    if (Running()) return false;
+    if (Running() || !m_lock.Allow(this)) return false;
     FirmwareImage image;
-    const ImageLoadReport report = LoadFirmwareImage(path, image);
-    if (!report.Usable()) {
-        Box(Printf(stationtext::kImageUnusable, report.problem), wxOK | wxICON_ERROR);
+    std::string problem;
+    if (!ReadImage(path, image, problem)) {
+        Box(Printf(stationtext::kImageUnusable, problem), wxOK | wxICON_ERROR);
         return false;
     }
-    m_image = std::move(image);
-    m_settings.imagePath = path;
+    m_settings.imagePath = image.path;
+    m_settings.builtInImage = image.BuiltIn();
+    KeepImage(std::move(image), std::string());
     SaveSettings();
-    UpdateHeader();
-    return true;
-}
-
-bool CStationFrame::SetRecordsLocator(const std::string& locator) {
-    if (Running()) {
-        Box(T(stationtext::kStopWhileRunning), wxOK | wxICON_INFORMATION);
-        return false;
-    }
-    m_settings.records = locator;
-    SaveSettings();
-    RefreshRecords();
-    UpdateHeader();
     return true;
 }
 
@@ -621,10 +622,11 @@ void CStationFrame::UpdateTiles() {
 }
 
 void CStationFrame::UpdateHeader() {
-    const wxString image = Utf8(ImageLine(m_image));
-    const wxString records = Printf(stationtext::kRecordsLine, RecordsLocator());
+    const wxString image = Utf8(ImageHeader());
+    const wxString records = RecordsText();
+    const wxString settings = SettingsText();
     bool moved = false;
-    for (auto [text, label] : {std::pair{m_imageText, image}, std::pair{m_recordsText, records}}) {
+    for (auto [text, label] : {std::pair{m_imageText, image}, std::pair{m_recordsText, records}, std::pair{m_settingsText, settings}}) {
         if (text->GetLabel() == label) continue;
         text->SetLabel(label);
         text->SetToolTip(label);
@@ -687,7 +689,10 @@ void CStationFrame::OnRecordEvent(wxThreadEvent& event) {
     const wxString id = event.GetString().BeforeFirst('\n');
     const wxString message = event.GetString().AfterFirst('\n');
     switch (static_cast<RecordWriterEvent::Kind>(event.GetInt())) {
-        case RecordWriterEvent::Kind::Stored: RefreshRecords(); break;
+        case RecordWriterEvent::Kind::Stored:
+            m_web.OnRecordStored(std::string(id.utf8_str()));
+            RefreshRecords();
+            break;
         case RecordWriterEvent::Kind::StoreFailed:
             SetStatusText(wxString::Format(T(stationtext::kRecordNotStored), id, message));
             break;
@@ -725,14 +730,6 @@ void CStationFrame::OnOpenImageCommand() {
     wxFileDialog dialog(this, T(stationtext::kOpenImageTitle), wxString(), wxString(), T(stationtext::kImageWildcard),
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (dialog.ShowModal() == wxID_OK) (void)LoadImage(std::string(dialog.GetPath().utf8_str()));
-}
-
-void CStationFrame::OnRecordsCommand() {
-    const wxString current = Utf8(RecordsLocator());
-    wxTextEntryDialog dialog(this, T(stationtext::kRecordsPrompt), T(stationtext::kRecordsTitle), current);
-    if (dialog.ShowModal() != wxID_OK) return;
-    const std::string value(dialog.GetValue().Trim().Trim(false).utf8_str());
-    (void)SetRecordsLocator(value == DefaultRecordsPath() ? std::string() : value);
 }
 
 void CStationFrame::OnExportCommand() {
@@ -778,6 +775,7 @@ void CStationFrame::OnClose(wxCloseEvent& event) {
     }
     // Every bay stopped and joined, the records committed, before the window goes.
     StopAll();
+    m_web.Stop();
     m_station.reset();
     m_writer.reset();
     m_reader.reset();

@@ -17,14 +17,18 @@
 
 #include "records/record_store.h"
 #include "station/station.h"
+#include "station/work_order.h"
 #include "ui/station_model.h"
+#include "ui/station_lock.h"
 #include "ui/station_settings.h"
+#include "ui/station_web.h"
 #include "ui/station_window.h"
 
 class wxBoxSizer;
 class wxButton;
 class wxGridSizer;
 class wxListCtrl;
+class wxMenu;
 class wxPanel;
 class wxScrolledWindow;
 class wxStaticText;
@@ -66,10 +70,26 @@ public:
     void SelectBay(size_t tile);
     // The tile's bay number (from 1).
     size_t BayNumber(size_t tile) const { return m_slots.at(tile).number; }
-    // path "" loads the built-in image; false (with a box) when it cannot be used.
+    // path "" chooses the built-in image; a file is remembered by its absolute
+    // path. False (with a box) when it cannot be used: the image before stays.
     [[nodiscard]] bool LoadImage(const std::string& path);
-    // Where records go from the next start; refused while bays run.
-    [[nodiscard]] bool SetRecordsLocator(const std::string& locator);
+    // Where records go from the next start; refused while bays run. A
+    // server's password (in locator, or given apart) goes to the user's
+    // password file, never into the settings.
+    [[nodiscard]] bool SetRecordsLocator(const std::string& locator, const std::string& password = {});
+
+    // --- settings (each asks for the supervisor's password while locked) ---
+    [[nodiscard]] bool LockSettings();
+    [[nodiscard]] bool UnlockSettings();
+    CStationLock& OperatorLock() { return m_lock; }
+    // Flash only images whose signature verifies (against the trust folders'
+    // keys and trustFiles); the image loaded now is checked again.
+    [[nodiscard]] bool SetReleaseSettings(bool requireSigned, const std::vector<std::string>& trustFiles);
+    // The work order of the next start (orderId "": none); refused while bays run.
+    [[nodiscard]] bool SetWorkOrder(const std::string& orderId, uint64_t quantity);
+    // Serves the web console at address ([ADDRESS:]PORT) while on.
+    [[nodiscard]] bool SetWebConsole(bool on, const std::string& address);
+    const CStationWebConsole& WebConsole() const { return m_web; }
     // Reads the latest records and the shift's again; the table and the
     // counts follow when they arrive.
     void RefreshRecords();
@@ -85,6 +105,11 @@ public:
     const FirmwareImage& Image() const { return m_image; }
     wxString ImageText() const;
     wxString TotalsText() const;
+    wxString RecordsText() const;
+    // The work order's progress, the lock, the release setting, the web console.
+    wxString SettingsText() const;
+    // Why the station has no image ("" when it has one).
+    const std::string& ImageProblem() const { return m_imageProblem; }
     wxListCtrl* RecordsTable() const { return m_records; }
     const std::vector<UnitRecord>& ShownRecords() const { return m_shownRecords; }
     const StationSettings& Settings() const { return m_settings; }
@@ -121,6 +146,28 @@ private:
     void OnAddBayCommand();
     void OnOpenImageCommand();
     void OnRecordsCommand();
+    void OnTrustCommand();
+    void OnOrderCommand();
+    void OnWebAddressCommand();
+    void BindSettingsCommands(wxMenu* station);
+    // At opening: the chosen image (or none, saying why), and a server
+    // password the settings still hold moved to the password file.
+    void RestoreSettings(const StationWindowRequest& request);
+    // Loads path ("" the built-in image) and checks its release; false with problem.
+    [[nodiscard]] bool ReadImage(const std::string& path, FirmwareImage& image, std::string& problem) const;
+    void KeepImage(FirmwareImage image, const std::string& problem);
+    [[nodiscard]] bool ReadyToStart();
+    [[nodiscard]] bool OpenOrder();
+    void AttachOrder(StationConfig& config) const;
+    // The chosen image again (after the release settings changed), or none.
+    void ReloadChosenImage();
+    // Serves the console (when on) for the station of now, an idle one if
+    // none; a failure is said on the status bar.
+    void ServeWebConsole();
+    [[nodiscard]] bool StartWebConsole(std::string& error);
+    std::string ImageHeader() const;
+    // The work order's progress ("" without an order).
+    std::string OrderText() const;
     void OnExportCommand();
 
     [[nodiscard]] bool OpenWriter();
@@ -146,6 +193,8 @@ private:
     StationConfig m_base;
     StationSettings m_settings;
     FirmwareImage m_image;
+    std::string m_imageProblem;  // why there is no image
+    CStationLock m_lock;
     std::vector<Slot> m_slots;
     std::vector<CBayTile*> m_tiles;
     size_t m_selected = 0;
@@ -155,6 +204,7 @@ private:
     wxWrapSizer* m_totals = nullptr;  // the totals' parts, wrapped beside the button
     std::vector<wxStaticText*> m_totalsParts;
     wxStaticText* m_recordsText = nullptr;
+    wxStaticText* m_settingsText = nullptr;
     wxButton* m_startStop = nullptr;
     wxScrolledWindow* m_tilePanel = nullptr;  // scrolls when the tiles cannot fit whole
     wxGridSizer* m_grid = nullptr;
@@ -164,10 +214,15 @@ private:
     std::vector<UnitRecord> m_shiftRecords;  // every unit since the shift began, as last read
     ShiftSummary m_shift;                    // what they sum up to (the pace as of the last second)
     std::unique_ptr<wxTimer> m_clock;
+    std::unique_ptr<wxTimer> m_webClock;  // the web console's control requests
 
     std::unique_ptr<CRecordReader> m_reader;  // the table's reads, off the window thread
     std::unique_ptr<CRecordReader> m_shiftReader;  // the shift's, for the totals and counts
-    // Declared last: destroyed first (the station before the writer it feeds).
+    // Stopped before the station it serves goes.
+    CStationWebConsole m_web;
+    // Declared last: destroyed first (the station before the order and the writer it feeds).
+    std::unique_ptr<IWorkOrder> m_order;
+    uint64_t m_orderPassedBefore = 0;  // the order's passed units when the run began
     std::unique_ptr<CRecordWriter> m_writer;
     std::string m_writerLocator;
     std::unique_ptr<CStation> m_station;

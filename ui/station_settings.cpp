@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <wx/arrstr.h>
 #include <wx/config.h>
 
 namespace {
@@ -11,12 +12,53 @@ const char* const kImage = "/Station/Image";
 const char* const kRecords = "/Station/Records";
 // Text: a long is 32 bits on Windows, too short for milliseconds since 1970.
 const char* const kShiftStart = "/Station/ShiftStart";
+const char* const kBuiltIn = "/Station/BuiltInImage";
+const char* const kLocked = "/Station/Locked";
+const char* const kSupervisor = "/Station/Supervisor";
+const char* const kRequireSigned = "/Station/RequireSigned";
+const char* const kTrust = "/Station/Trust";  // key files, one per line
+const char* const kOrder = "/Station/Order";
+const char* const kQuantity = "/Station/Quantity";  // text, as the shift start
+const char* const kWebConsole = "/Station/WebConsole";
+const char* const kWebAddress = "/Station/WebAddress";
 
 wxString BayKey(long index, const char* field) { return wxString::Format("/Station/Bay%ld/%s", index, field); }
 
 std::string ReadText(wxConfigBase* config, const wxString& key) {
     wxString value;
     return config->Read(key, &value) ? std::string(value.utf8_str()) : std::string();
+}
+}  // namespace
+
+namespace {
+void LoadOperatorSettings(wxConfigBase* config, StationSettings& settings) {
+    settings.builtInImage = config->ReadBool(kBuiltIn, false);
+    settings.locked = config->ReadBool(kLocked, false);
+    settings.supervisorHash = ReadText(config, kSupervisor);
+    settings.requireSigned = config->ReadBool(kRequireSigned, false);
+    const wxArrayString trust = wxSplit(wxString::FromUTF8(ReadText(config, kTrust)), '\n', '\0');
+    for (const wxString& file : trust)
+        if (!file.empty()) settings.trustFiles.emplace_back(file.utf8_str());
+    settings.orderId = ReadText(config, kOrder);
+    unsigned long long quantity = 0;
+    if (wxString::FromUTF8(ReadText(config, kQuantity)).ToULongLong(&quantity)) settings.orderQuantity = quantity;
+    settings.webConsole = config->ReadBool(kWebConsole, false);
+    const std::string address = ReadText(config, kWebAddress);
+    if (!address.empty()) settings.webAddress = address;
+}
+
+void SaveOperatorSettings(wxConfigBase* config, const StationSettings& settings) {
+    config->Write(kBuiltIn, settings.builtInImage);
+    config->Write(kLocked, settings.locked);
+    config->Write(kSupervisor, wxString::FromUTF8(settings.supervisorHash));
+    config->Write(kRequireSigned, settings.requireSigned);
+    wxString trust;
+    for (const std::string& file : settings.trustFiles) trust += wxString::FromUTF8(file) + '\n';
+    config->Write(kTrust, trust);
+    config->Write(kOrder, wxString::FromUTF8(settings.orderId));
+    config->Write(kQuantity, wxString::Format("%llu", static_cast<unsigned long long>(settings.orderQuantity)));
+    config->Write(kWebConsole, settings.webConsole);
+    config->Write(kWebAddress, wxString::FromUTF8(settings.webAddress));
 }
 }  // namespace
 
@@ -37,6 +79,7 @@ StationSettings LoadStationSettings(wxConfigBase* config) {
     long long shiftStart = 0;
     if (wxString::FromUTF8(ReadText(config, kShiftStart)).ToLongLong(&shiftStart) && shiftStart > 0)
         settings.shiftStartUtcMs = shiftStart;
+    LoadOperatorSettings(config, settings);
     return settings;
 }
 
@@ -54,5 +97,6 @@ void SaveStationSettings(wxConfigBase* config, const StationSettings& settings) 
     config->Write(kImage, wxString::FromUTF8(settings.imagePath));
     config->Write(kRecords, wxString::FromUTF8(settings.records));
     config->Write(kShiftStart, wxString::Format("%lld", static_cast<long long>(settings.shiftStartUtcMs)));
+    SaveOperatorSettings(config, settings);
     config->Flush();
 }

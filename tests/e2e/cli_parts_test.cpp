@@ -140,6 +140,19 @@ TEST(CliArguments, RecordsPasswordsAreBlankedWhereverTheStringPutsThem) {
               "kavro-cli --records postgresql://kavro@db/line ");
 }
 
+// What the station window shows and keeps of a connection string.
+TEST(CliArguments, ConnectionStringsAreShownAndKeptWithoutTheirPasswords) {
+    EXPECT_EQ(ShownConnection("postgresql://kavro:S3cret@db:5432/line"), "postgresql://kavro:***@db:5432/line");
+    EXPECT_EQ(ConnectionWithoutPassword("postgresql://kavro:S3cret@db:5432/line?sslmode=require"),
+              "postgresql://kavro@db:5432/line?sslmode=require");
+    EXPECT_EQ(ConnectionWithoutPassword("postgres://db/line?password=S3cret&user=k"), "postgres://db/line?user=k");
+    EXPECT_EQ(ConnectionWithoutPassword("postgres://db/line?user=k&password=S3cret&x=1"), "postgres://db/line?user=k&x=1");
+    EXPECT_EQ(ConnectionWithoutPassword("postgres://db/line?password=S3cret"), "postgres://db/line");
+    EXPECT_EQ(ConnectionWithoutPassword("host=db password = 'S3 c\\'ret' dbname=line"), "host=db dbname=line");
+    EXPECT_EQ(ConnectionWithoutPassword("run=3.sqlite"), "run=3.sqlite");
+    EXPECT_EQ(ConnectionWithoutPassword("/var/lib/kavro/records.sqlite"), "/var/lib/kavro/records.sqlite");
+}
+
 TEST(CliProgress, PlainOutputPrintsOneLinePerTenth) {
     const Clock::time_point t0 = Clock::now();
     CProgressText small(300, false, t0);

@@ -8,7 +8,7 @@
 
 #include "cli/cli_text.h"
 #include "cli/station_display.h"
-#include "cli/work_order.h"
+#include "station/work_order.h"
 #include "records/json_text.h"
 #include "res/translation.h"
 

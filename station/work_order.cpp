@@ -1,6 +1,5 @@
-#include "cli/work_order.h"
+#include "station/work_order.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "records/postgres_store.h"
@@ -33,15 +32,20 @@ uint64_t COrderCount::PassedCount() {
 
 std::unique_ptr<CServerOrder> CServerOrder::Create(const std::string& locator, const std::string& orderId,
                                                    uint64_t quantity, const std::string& station,
-                                                   std::string& error) {
+                                                   std::string& error, TroubleHandler trouble) {
     std::unique_ptr<CPostgresRecordStore> server = CPostgresRecordStore::Create(locator, error);
     if (!server) return nullptr;
-    return std::unique_ptr<CServerOrder>(new CServerOrder(std::move(server), orderId, quantity, station));
+    return std::unique_ptr<CServerOrder>(
+        new CServerOrder(std::move(server), orderId, quantity, station, std::move(trouble)));
 }
 
 CServerOrder::CServerOrder(std::unique_ptr<CPostgresRecordStore> server, std::string orderId, uint64_t quantity,
-                           std::string station)
-    : m_server(std::move(server)), m_orderId(std::move(orderId)), m_quantity(quantity), m_station(std::move(station)) {}
+                           std::string station, TroubleHandler trouble)
+    : m_server(std::move(server)),
+      m_orderId(std::move(orderId)),
+      m_quantity(quantity),
+      m_station(std::move(station)),
+      m_trouble(std::move(trouble)) {}
 
 CServerOrder::~CServerOrder() = default;
 
@@ -59,10 +63,9 @@ OrderClaim CServerOrder::Claim(size_t bay) {
     const std::string claim = NewRecordId();
     bool granted = false;
     if (!m_server->ClaimOrderUnit(m_orderId, m_quantity, claim, m_station, UtcNowMs() - kClaimLifetimeMs, granted)) {
-        // A bay's thread: one line at once, as the record writer's threads say theirs.
-        std::fprintf(stderr, "%s\n", FormatText(Tr("Work order %s cannot be counted on the server: %s"),
-                                                {m_orderId, m_server->LastError()})
-                                         .c_str());
+        if (m_trouble)
+            m_trouble(FormatText(Tr("Work order %s cannot be counted on the server: %s"),
+                                 {m_orderId, m_server->LastError()}));
         return OrderClaim::Unavailable;
     }
     if (!granted) {
@@ -112,4 +115,14 @@ bool CountOrderPassed(IRecordStore& store, const std::string& orderId, uint64_t&
     for (const UnitRecord& r : records)
         if (r.orderId == orderId && r.result == UnitResult::Passed) ++passed;
     return true;
+}
+
+std::unique_ptr<IWorkOrder> OpenWorkOrder(const std::string& locator, IRecordStore& store, const std::string& orderId,
+                                          uint64_t quantity, const std::string& station, std::string& error,
+                                          bool& serverFailed, CServerOrder::TroubleHandler trouble) {
+    serverFailed = IsServerLocator(locator);
+    if (serverFailed) return CServerOrder::Create(locator, orderId, quantity, station, error, std::move(trouble));
+    uint64_t passed = 0;
+    if (!CountOrderPassed(store, orderId, passed, error)) return nullptr;
+    return std::make_unique<COrderCount>(quantity, passed);
 }

@@ -6,9 +6,11 @@
 // several stations never pass more than the quantity together.
 //
 // Claim and Settle are called on the bays' threads, several at once; the
-// rest from the main thread.
+// rest from the owner thread (the command line's main thread, the desktop
+// window's thread). Nothing here prints: trouble goes to a handler.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,8 +57,11 @@ class CServerOrder final : public IWorkOrder {
 public:
     static constexpr int64_t kClaimLifetimeMs = 10 * 60 * 1000;
     // Null with error when the locator cannot name a server.
+    // trouble hears (on a bay's thread) why a claim could not be counted on the server.
+    using TroubleHandler = std::function<void(const std::string& text)>;
     static std::unique_ptr<CServerOrder> Create(const std::string& locator, const std::string& orderId,
-                                                uint64_t quantity, const std::string& station, std::string& error);
+                                                uint64_t quantity, const std::string& station, std::string& error,
+                                                TroubleHandler trouble = {});
     ~CServerOrder() override;
 
     [[nodiscard]] OrderClaim Claim(size_t bay) override;
@@ -69,7 +74,7 @@ public:
 
 private:
     CServerOrder(std::unique_ptr<CPostgresRecordStore> server, std::string orderId, uint64_t quantity,
-                 std::string station);
+                 std::string station, TroubleHandler trouble);
     // Settles what could not be settled before; false while the server is away.
     bool SettleLeftovers();
 
@@ -78,6 +83,7 @@ private:
     const std::string m_orderId;
     const uint64_t m_quantity;
     const std::string m_station;
+    const TroubleHandler m_trouble;
     std::vector<std::string> m_claims;                          // per bay: its unit's claim, "" none
     std::vector<std::pair<std::string, bool>> m_unsettled;      // claim, passed
     bool m_full = false;                                        // a claim was refused
@@ -86,3 +92,10 @@ private:
 // The passed units of orderId that store holds. False with the store's error.
 [[nodiscard]] bool CountOrderPassed(IRecordStore& store, const std::string& orderId, uint64_t& passed,
                                     std::string& error);
+
+// Opens orderId's count: on the line's server when the records go to one
+// (locator), else from the passed units that store (the station's records)
+// holds. Null with error set; serverFailed tells which of the two failed.
+std::unique_ptr<IWorkOrder> OpenWorkOrder(const std::string& locator, IRecordStore& store, const std::string& orderId,
+                                          uint64_t quantity, const std::string& station, std::string& error,
+                                          bool& serverFailed, CServerOrder::TroubleHandler trouble = {});
