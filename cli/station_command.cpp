@@ -17,6 +17,7 @@
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
 #include "cli/work_order.h"
+#include "records/passed_lookup.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
 #include "records/record_writer.h"
@@ -236,7 +237,8 @@ void AnnounceImage(const FirmwareImage& image, bool json) {
     std::fflush(stdout);
 }
 
-StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, IWorkOrder* order) {
+StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, CPassedLookup* passed,
+                         IWorkOrder* order) {
     StationConfig config;
     for (const std::string& bay : options.bays) config.bays.push_back(ParseBayOption(bay, options.secondCpu));
     config.once = options.once;
@@ -247,6 +249,7 @@ StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, I
     config.leaveQuiet = options.leaveQuiet;
     config.stationName = options.stationName;
     if (writer != nullptr) RecordThrough(config, *writer);
+    if (passed != nullptr && !options.reflash) SkipPassedUnits(config, *passed);
     if (order == nullptr) return config;
     config.orderId = options.orderId;
     config.claimUnit = [order](size_t bay) { return order->Claim(bay); };
@@ -415,6 +418,7 @@ int CommandStation(const StationOptions& options) {
                          event.message);
     });
 
+    CPassedLookup passed(locator, localPath);
     int status = kExitOk;
     {
         // Declared after the queue and before the writer goes: Stop joins the
@@ -432,7 +436,7 @@ int CommandStation(const StationOptions& options) {
         AnnounceImage(image, options.json);
         {
             CStopSignalsBlocked blocked;  // the bays and their links never take the stop signals
-            if (!station.Start(MakeConfig(options, writer.get(), order.get()), image, error)) {
+            if (!station.Start(MakeConfig(options, writer.get(), &passed, order.get()), image, error)) {
                 PrintError(error);
                 return kExitUsage;
             }
@@ -444,6 +448,7 @@ int CommandStation(const StationOptions& options) {
         }
         CStationView view(station, options.json, PrepareProgressTerminal());
         const StopRequest request = Serve(station, events, view, options.once, order.get(), web.get());
+        passed.Abandon();  // a bay asking a hung server is not waited for
         station.Stop();
         QueuedEvent event;
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);
