@@ -418,7 +418,7 @@ int CommandStation(const StationOptions& options) {
                          event.message);
     });
 
-    CPassedLookup passed(locator, localPath);
+    CPassedLookup passed(localPath, IsServerLocator(locator) ? locator : std::string());
     int status = kExitOk;
     {
         // Declared after the queue and before the writer goes: Stop joins the

@@ -7,21 +7,19 @@ namespace {
 constexpr std::chrono::seconds kServerRest{30};
 }  // namespace
 
-CPassedLookup::CPassedLookup(std::string locator, std::string localPath)
-    : m_locator(std::move(locator)), m_localPath(std::move(localPath)) {
+CPassedLookup::CPassedLookup(std::string localPath, const std::string& server) : m_localPath(std::move(localPath)) {
     std::string ignored;
-    if (IsServerLocator(m_locator)) m_server = CPostgresRecordStore::Create(m_locator, ignored);
+    if (!server.empty()) m_server = CPostgresRecordStore::Create(server, ignored);
 }
 
 bool CPassedLookup::Passed(const std::string& chipId, const std::string& imageSha256) {
     if (imageSha256.empty()) return false;
     std::lock_guard lock(m_lock);
-    const std::string file = m_server ? m_localPath : m_locator;
     std::string ignored;
     // The station's own file, opened as its writer opens it (a reader that
     // cannot share the write-ahead log would read a stale copy); opened again
     // after a failure.
-    if (!m_local && !file.empty()) m_local = CSqliteRecordStore::Open(file, ignored);
+    if (!m_local && !m_localPath.empty()) m_local = CSqliteRecordStore::Open(m_localPath, ignored);
     bool found = false;
     if (m_local && !m_local->HasPassedRecord(chipId, imageSha256, found)) m_local.reset();
     if (found) return true;

@@ -20,9 +20,9 @@
 
 class CPassedLookup {
 public:
-    // locator: a --records value; localPath: the file that holds a server's
-    // records until they are forwarded ("" for a file locator).
-    CPassedLookup(std::string locator, std::string localPath);
+    // localPath: the station's records file (IRecordStore::LocalPath); server:
+    // the line's server when the records go to one, else "".
+    explicit CPassedLookup(std::string localPath, const std::string& server = {});
     CPassedLookup(const CPassedLookup&) = delete;
     CPassedLookup& operator=(const CPassedLookup&) = delete;
 
@@ -35,7 +35,6 @@ private:
     using Clock = std::chrono::steady_clock;
     bool PassedOnServer(const std::string& chipId, const std::string& imageSha256);
 
-    const std::string m_locator;
     const std::string m_localPath;
     std::mutex m_lock;  // one question at a time: each store serves one thread
     std::unique_ptr<IRecordStore> m_local;

@@ -318,7 +318,7 @@ TEST_F(StationTest, UnitThatPassedBeforeARestartIsShownAsPassedNotFlashed) {
         m_station->Stop();
         EXPECT_EQ(writer.Close().uncommitted, 0u);
     }
-    CPassedLookup lookup(path, "");
+    CPassedLookup lookup(path);
     StationConfig config = Config(false);
     SkipPassedUnits(config, lookup);
     StartStation(config);
