@@ -21,7 +21,6 @@
 #include "tests/e2e/child_process.h"
 #include "tests/support/sqlite_value.h"
 #include "tests/records/postgres_line.h"
-#include "records/passed_lookup.h"
 #include "tests/records/record_samples.h"
 
 using recordtest::PostgresCluster;
@@ -197,20 +196,6 @@ TEST_F(PostgresRecords, APassedRecordIsFoundByChipAndImage) {
     std::unique_ptr<CPostgresRecordStore> server = CPostgresRecordStore::Create(g_cluster->OwnerUri(kDatabase), error);
     ASSERT_NE(server, nullptr) << error;
     ExpectPassedLookups(*server);
-}
-
-// A unit that passed at another station of the line is found on the server;
-// this station's file knows nothing of it.
-TEST_F(PostgresRecords, TheStationsLookupAsksTheLinesServerAfterItsOwnFile) {
-    UnitRecord passed = SampleRecord(0);
-    passed.result = UnitResult::Passed;
-    std::string error;
-    std::unique_ptr<CPostgresRecordStore> server = CPostgresRecordStore::Create(g_cluster->OwnerUri(kDatabase), error);
-    ASSERT_NE(server, nullptr) << error;
-    ASSERT_TRUE(server->Append(passed)) << server->LastError();
-    CPassedLookup lookup(dir.File("station.sqlite"), g_cluster->OwnerUri(kDatabase));
-    EXPECT_TRUE(lookup.Passed(ChipIdText(passed.device.chipId), passed.imageSha256));
-    EXPECT_FALSE(lookup.Passed(ChipIdText(passed.device.chipId), std::string(64, 'c')));
 }
 
 // The station's role may insert and nothing more; the reader's may read.
