@@ -117,6 +117,8 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
         ->check(FiniteRange(0.1, 86400.0));
     command.add_flag("--force", options.force, Tr("Download even when a unit's hardware version lies outside the range"));
     command.add_flag("--no-reset", options.noReset, Tr("Do not reset the units after their download"));
+    command.add_flag("--reflash", options.reflash,
+                     Tr("Flash units whose chip already passed with this image (by default they are shown as passed)"));
     command
         .add_option("--stop-after-failures", options.stopAfterFailures,
                     Tr("Take a bay out of service after N failed units in a row (0: never)"))
@@ -127,7 +129,8 @@ void AddStationOptions(CLI::App& command, StationOptions& options, double& timeo
     command.add_flag("--json", options.json, Tr("JSON Lines on standard output: one object per event"));
     command
         .add_option("--leave-after", leaveQuiet,
-                    Tr("Seconds without an answer after which a unit on a fixed port counts as removed (default 5)"))
+                    Tr("Seconds without an answer after which a unit on a fixed port that did not pass counts as removed "
+                       "(default 5)"))
         ->check(FiniteRange(3.0, 3600.0));
     command.add_flag("--require-signed", options.release.requireSigned,
                      Tr("Flash the image only when its signature (IMAGE.sig) verifies against a trusted key"));

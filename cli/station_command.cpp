@@ -17,6 +17,7 @@
 #include "cli/stop_signals.h"
 #include "cli/unit_recording.h"
 #include "link/file_path.h"
+#include "records/passed_lookup.h"
 #include "station/work_order.h"
 #include "records/record_time.h"
 #include "records/record_store.h"
@@ -237,7 +238,8 @@ void AnnounceImage(const FirmwareImage& image, bool json) {
     std::fflush(stdout);
 }
 
-StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, IWorkOrder* order) {
+StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, CPassedLookup* passed,
+                         IWorkOrder* order) {
     StationConfig config;
     for (const std::string& bay : options.bays) config.bays.push_back(ParseBayOption(bay, options.secondCpu));
     config.once = options.once;
@@ -248,6 +250,7 @@ StationConfig MakeConfig(const StationOptions& options, CRecordWriter* writer, I
     config.leaveQuiet = options.leaveQuiet;
     config.stationName = options.stationName;
     if (writer != nullptr) RecordThrough(config, *writer);
+    if (passed != nullptr && !options.reflash) SkipPassedUnits(config, *passed);
     if (order == nullptr) return config;
     config.orderId = options.orderId;
     config.claimUnit = [order](size_t bay) { return order->Claim(bay); };
@@ -410,6 +413,7 @@ int CommandStation(const StationOptions& options) {
                          event.message);
     });
 
+    CPassedLookup passed(localPath, IsServerLocator(locator) ? locator : std::string());
     int status = kExitOk;
     {
         // Declared after the queue and before the writer goes: Stop joins the
@@ -427,7 +431,7 @@ int CommandStation(const StationOptions& options) {
         AnnounceImage(image, options.json);
         {
             CStopSignalsBlocked blocked;  // the bays and their links never take the stop signals
-            if (!station.Start(MakeConfig(options, writer.get(), order.get()), image, error)) {
+            if (!station.Start(MakeConfig(options, writer.get(), &passed, order.get()), image, error)) {
                 PrintError(error);
                 return kExitUsage;
             }
@@ -439,6 +443,7 @@ int CommandStation(const StationOptions& options) {
         }
         CStationView view(station, options.json, PrepareProgressTerminal());
         const StopRequest request = Serve(station, events, view, options.once, order.get(), web.get());
+        passed.Abandon();  // a bay asking a hung server is not waited for
         station.Stop();
         QueuedEvent event;
         while (events.Take(event, std::chrono::milliseconds(0))) view.Show(event);

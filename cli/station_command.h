@@ -17,6 +17,7 @@ struct StationOptions {
     std::chrono::milliseconds timeout{45000};
     bool force = false;
     bool noReset = false;
+    bool reflash = false;            // flash units that passed with this image before
     int stopAfterFailures = 0;
     std::string records;             // "" the default records file
     std::string stationName;         // "" the host name

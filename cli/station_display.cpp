@@ -61,6 +61,11 @@ std::string StationEventJson(const StationEvent& event) {
             object["durationMs"] = std::max<int64_t>(event.durationMs, 0);
             object["recordId"] = JsonText(event.recordId);
             break;
+        case StationEventKind::AlreadyPassed:
+            AddDevice(object, event.device);
+            object["result"] = UnitResultName(event.result);
+            object["message"] = JsonText(event.message);
+            break;
         case StationEventKind::PortFailed:
         case StationEventKind::OrderComplete:
         case StationEventKind::OutOfService: object["message"] = JsonText(event.message); break;
@@ -160,6 +165,9 @@ std::string StationEventLine(const StationEvent& event) {
         case StationEventKind::Paused: return line + Tr("paused");
         case StationEventKind::BayStopped: return line + Tr("stopped");
         case StationEventKind::OrderComplete: return line + Tr("order complete");
+        case StationEventKind::AlreadyPassed:
+            return line + FormatText(Tr("unit %s passed with this image before: not flashed again"),
+                                     {ChipIdText(event.device.chipId)});
     }
     return line;
 }

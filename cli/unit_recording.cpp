@@ -1,5 +1,6 @@
 #include "cli/unit_recording.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -77,6 +78,7 @@ struct CUnitRecording::State {
     bool hasOutcome = false;
     UnitOutcome outcome;
     bool started = false;
+    std::chrono::steady_clock::time_point startedSteady{};  // the duration's start
     std::string where;
     std::string localPath;
     std::mutex mutex;  // the writer's events, read after its Flush
@@ -120,6 +122,7 @@ void CUnitRecording::SetImage(const FirmwareImage& image) {
     unit.imageChecksum = image.checksum;
     unit.imageSha256 = image.sha256.empty() ? ImageSha256(image.data.data(), image.data.size()) : image.sha256;
     unit.startedUtcMs = UtcNowMs();
+    m_state->startedSteady = std::chrono::steady_clock::now();
     m_state->started = true;
 }
 
@@ -147,6 +150,8 @@ int CUnitRecording::Finish(int status) {
     }
     s.unit.id = NewRecordId();
     s.unit.endedUtcMs = UtcNowMs();
+    s.unit.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                              s.startedSteady).count();
     s.writer->Submit(s.unit);
     const RecordWriterResult result = s.writer->Close();
     std::lock_guard<std::mutex> lock(s.mutex);

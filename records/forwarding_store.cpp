@@ -45,6 +45,20 @@ bool CForwardingRecordStore::Query(const RecordQuery& query, std::vector<UnitRec
     return false;
 }
 
+// The local file holds every record this station made, forwarded or not;
+// the server also those of the line's other stations.
+bool CForwardingRecordStore::HasPassedRecord(const std::string& chipId, const std::string& imageSha256,
+                                             bool& found) {
+    if (!m_local->HasPassedRecord(chipId, imageSha256, found)) {
+        m_error = m_local->LastError();
+        return false;
+    }
+    if (found) return true;
+    if (m_server->HasPassedRecord(chipId, imageSha256, found)) return true;
+    m_error = m_server->LastError();
+    return false;
+}
+
 ForwardState CForwardingRecordStore::Forward() {
     std::vector<UnitRecord> batch;
     for (;;) {

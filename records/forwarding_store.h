@@ -29,6 +29,8 @@ public:
     // Reads the server's records (the whole line's), on Forward's connection:
     // not while Forward may run.
     [[nodiscard]] bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) override;
+    [[nodiscard]] bool HasPassedRecord(const std::string& chipId, const std::string& imageSha256,
+                                       bool& found) override;
     std::string LastError() const override { return m_error; }
     [[nodiscard]] ForwardState Forward() override;
     std::string ForwardError() const override { return m_forwardError; }

@@ -351,6 +351,20 @@ bool CPostgresRecordStore::CountOrderPassed(const std::string& orderId, uint64_t
     return true;
 }
 
+bool CPostgresRecordStore::HasPassedRecord(const std::string& chipId, const std::string& imageSha256, bool& found) {
+    found = false;
+    if (!Connect()) return false;
+    PGresultPtr result = Run(PassedCountSql("$1::text", "$2::text"), {chipId.c_str(), imageSha256.c_str()});
+    if (!result) return false;
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+        Fail("cannot read records");
+        DropIfBroken();
+        return false;
+    }
+    found = std::stoll(PQgetvalue(result.get(), 0, 0)) > 0;
+    return true;
+}
+
 bool CPostgresRecordStore::Query(const RecordQuery& query, std::vector<UnitRecord>& out) {
     out.clear();
     if (!Connect()) return false;

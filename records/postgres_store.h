@@ -38,6 +38,8 @@ public:
 
     [[nodiscard]] bool Append(const UnitRecord& record) override;
     [[nodiscard]] bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) override;
+    [[nodiscard]] bool HasPassedRecord(const std::string& chipId, const std::string& imageSha256,
+                                       bool& found) override;
     std::string LastError() const override { return m_error; }
     std::string Where() const override { return m_server; }
     std::string LocalPath() const override { return {}; }

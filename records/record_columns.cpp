@@ -190,6 +190,11 @@ std::string RecordQuerySql(const RecordQuery& query, const std::string& sincePar
     return sql;
 }
 
+std::string PassedCountSql(const std::string& chipParameter, const std::string& shaParameter) {
+    return "SELECT count(*) FROM unit_records WHERE chip_id = " + chipParameter + " AND image_sha256 = " +
+           shaParameter + " AND result = '" + UnitResultName(UnitResult::Passed) + "'";
+}
+
 void RecordsInQueryOrder(const RecordQuery& query, std::vector<UnitRecord>& records) {
     if (query.limit > 0 && !query.newestFirst) std::reverse(records.begin(), records.end());
 }
@@ -235,7 +240,7 @@ bool RecordFromRow(const std::vector<std::string>& row, UnitRecord& r) {
     r.id = in.Text();
     r.startedUtcMs = in.Integer();
     r.endedUtcMs = in.Integer();
-    in.Integer();  // the duration: ended - started
+    r.durationMs = std::max<int64_t>(in.Integer(), 0);
     r.station = in.Text();
     r.port = in.Text();
     r.usbPath = in.Text();

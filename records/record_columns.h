@@ -37,6 +37,9 @@ std::string RecordColumnList();
 // columns: the select list (a reader of an older table fills what it lacks).
 std::string RecordQuerySql(const RecordQuery& query, const std::string& sinceParameter,
                            const std::string& limitParameter, const std::string& columns = RecordColumnList());
+// How many passed records the chip (ChipIdText) has for the image (its
+// SHA-256), with the store's placeholders for both: one count, one row.
+std::string PassedCountSql(const std::string& chipParameter, const std::string& shaParameter);
 void RecordsInQueryOrder(const RecordQuery& query, std::vector<UnitRecord>& records);
 
 // The record's values as text, in column order. Text fields come out as valid

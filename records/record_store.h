@@ -33,6 +33,14 @@ public:
     // already stored is not stored again (and that is a success).
     [[nodiscard]] virtual bool Append(const UnitRecord& record) = 0;
     [[nodiscard]] virtual bool Query(const RecordQuery& query, std::vector<UnitRecord>& out) = 0;
+    // Whether the chip (ChipIdText) has a passed record for the image whose
+    // SHA-256 is given; false when the store cannot tell (LastError says why).
+    [[nodiscard]] virtual bool HasPassedRecord(const std::string& chipId, const std::string& imageSha256,
+                                               bool& found) {
+        (void)chipId, (void)imageSha256;
+        found = false;
+        return false;
+    }
     // What went wrong in the last failed call, naming the file or server
     // (never a password).
     virtual std::string LastError() const = 0;

@@ -334,6 +334,20 @@ bool CSqliteRecordStore::Query(const RecordQuery& query, std::vector<UnitRecord>
     return true;
 }
 
+bool CSqliteRecordStore::HasPassedRecord(const std::string& chipId, const std::string& imageSha256, bool& found) {
+    found = false;
+    if (m_columns.empty()) return true;  // a file with no records table yet
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db, PassedCountSql("?", "?").c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return Fail("cannot read records");
+    Statement statement(raw);
+    sqlite3_bind_text(raw, 1, chipId.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(raw, 2, imageSha256.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(raw) != SQLITE_ROW) return Fail("cannot read records");
+    found = sqlite3_column_int64(raw, 0) > 0;
+    return true;
+}
+
 bool CSqliteRecordStore::Queued(const std::string& destination, size_t limit, std::vector<UnitRecord>& out) {
     out.clear();
     std::string columns;

@@ -47,7 +47,14 @@ struct UnitRecord {
     UnitResult result = UnitResult::NoResponse;
     std::string message;        // the system's message for the result (English, untranslated)
 
-    int64_t DurationMs() const { return endedUtcMs - startedUtcMs; }
+    // How long the attempt took on a steady clock, as measured when it was
+    // made (-1: not measured; then ended - started, which a clock set
+    // meanwhile may have made wrong). Never negative.
+    int64_t durationMs = -1;
+    int64_t DurationMs() const {
+        if (durationMs >= 0) return durationMs;
+        return endedUtcMs > startedUtcMs ? endedUtcMs - startedUtcMs : 0;
+    }
 };
 
 // A new unique record id (32 hex digits from a random device).

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "image/image_digest.h"
+#include "records/passed_lookup.h"
 #include "records/record_writer.h"
+#include "records/json_text.h"
 #include "link/protocol.h"
 #include "res/translation.h"
 #include "station/station_bay.h"
@@ -37,6 +39,7 @@ const char* StationEventName(StationEventKind kind) {
         case StationEventKind::Paused: return "paused";
         case StationEventKind::BayStopped: return "bay-stopped";
         case StationEventKind::OrderComplete: return "order-complete";
+        case StationEventKind::AlreadyPassed: return "already-passed";
     }
     return "unknown";
 }
@@ -45,6 +48,13 @@ void RecordThrough(StationConfig& config, CRecordWriter& writer) {
     CRecordWriter* target = &writer;
     config.recordSink = [target](UnitRecord record) { target->Submit(std::move(record)); };
     config.recordsKept = [target] { return target->RecordsHealthy(); };
+}
+
+void SkipPassedUnits(StationConfig& config, CPassedLookup& lookup) {
+    CPassedLookup* target = &lookup;
+    config.passedBefore = [target](const DeviceInfo& unit, const std::string& imageSha256) {
+        return target->Passed(ChipIdText(unit.chipId), imageSha256);
+    };
 }
 
 CStation::CStation(IStationEvents* events) : m_events(events) {}

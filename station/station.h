@@ -92,13 +92,23 @@ struct StationConfig {
     std::string orderId;
     std::function<OrderClaim(size_t bay)> claimUnit;
     std::function<void(size_t bay, bool passed)> settleUnit;
+    // True when the unit's chip already has a passed record for the image
+    // (its SHA-256): the unit is shown as passed (AlreadyPassed) and not
+    // flashed. Asked on the bay's thread for each unit new to the bay, so it
+    // must be bounded; a store that cannot tell answers false. Empty: every
+    // unit is flashed.
+    std::function<bool(const DeviceInfo& unit, const std::string& imageSha256)> passedBefore;
 };
 
 class CRecordWriter;
+class CPassedLookup;
 // Wires the station's records to writer, the same for every front end: each
 // finished attempt's record is submitted, and the bays hold new units while
 // the writer cannot keep them. The writer must outlive the station's run.
 void RecordThrough(StationConfig& config, CRecordWriter& writer);
+// Asks lookup whether a unit passed with the image before (passedBefore), the
+// same for every front end. The lookup must outlive the station's run.
+void SkipPassedUnits(StationConfig& config, CPassedLookup& lookup);
 
 // The event names (StationEventName) appear in machine-readable output and
 // never change.
@@ -115,11 +125,12 @@ enum class StationEventKind : uint8_t {
     Paused,            // "paused"
     BayStopped,        // "bay-stopped": the bay's thread ends (Stop, RemoveBay, once done)
     OrderComplete,     // "order-complete": the work order needs no more units; the bay is done
+    AlreadyPassed,     // "already-passed": the unit passed with this image before; not flashed again
 };
 
 // "waiting", "unit-found", "download-started", "progress", "unit-finished",
 // "waiting-for-removal", "unit-removed", "port-failed", "out-of-service",
-// "paused", "bay-stopped", "order-complete".
+// "paused", "bay-stopped", "order-complete", "already-passed".
 const char* StationEventName(StationEventKind kind);
 
 struct StationEvent {
@@ -131,8 +142,8 @@ struct StationEvent {
     DeviceInfo device;             // UnitFound onwards: the unit as it identified itself
     uint32_t position = 0;         // Progress
     uint32_t total = 0;            // DownloadStarted, Progress
-    UnitResult result = UnitResult::NoResponse;  // UnitFinished
-    std::string message;           // UnitFinished, PortFailed, OutOfService
+    UnitResult result = UnitResult::NoResponse;  // UnitFinished; Passed for AlreadyPassed
+    std::string message;           // UnitFinished, PortFailed, OutOfService, AlreadyPassed
     std::string recordId;          // UnitFinished
     int64_t durationMs = 0;        // UnitFinished
 };

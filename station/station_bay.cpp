@@ -7,6 +7,7 @@
 #include "link/port_failure.h"
 #include "link/port_list.h"
 #include "link/protocol.h"
+#include "records/json_text.h"
 #include "records/record_store.h"
 #include "records/record_time.h"
 #include "res/info_lines.h"
@@ -228,11 +229,15 @@ CStationBay::Turn CStationBay::ServeUnit() {
     Emit(StationEventKind::Waiting);
     const Clock::time_point deadline = station.once ? Clock::now() + station.unitTimeout : Clock::time_point::max();
     Unit unit;
-    unit.startedUtcMs = UtcNowMs();
+    unit.Start();
     const Turn found = WaitForUnit(deadline, unit);
     if (found != Turn::Finished) return found;
     // A unit that has not left since it was flashed here is not flashed again.
     if (m_hasLastChip && !m_left && std::memcmp(m_lastChip, unit.device.chipId, 4) == 0) return Turn::Skipped;
+    if (station.passedBefore && station.passedBefore(unit.device, m_image->sha256)) {
+        ShowPassedBefore(unit);
+        return Turn::Skipped;
+    }
     return FlashUnit(unit);
 }
 
@@ -265,7 +270,12 @@ bool CStationBay::StartLink(std::string* failure, bool* missing) {
     return false;
 }
 
-bool CStationBay::OpenPort(Clock::time_point deadline, int64_t startedUtcMs) {
+void CStationBay::Unit::Start() {
+    startedUtcMs = UtcNowMs();
+    started = Clock::now();
+}
+
+bool CStationBay::OpenPort(Clock::time_point deadline, const Unit& waiting) {
     for (;;) {
         if (Interrupted()) return false;
         std::string failure;
@@ -288,7 +298,8 @@ bool CStationBay::OpenPort(Clock::time_point deadline, int64_t startedUtcMs) {
         if (Interrupted()) return false;
         if (Clock::now() >= deadline) {
             Unit unit;
-            unit.startedUtcMs = startedUtcMs;
+            unit.startedUtcMs = waiting.startedUtcMs;
+            unit.started = waiting.started;
             Finish(unit, UnitResult::PortFailed, Text(IDS_PORT_FAILED) + ". " + failure);
             return false;
         }
@@ -299,7 +310,7 @@ CStationBay::Turn CStationBay::WaitForUnit(Clock::time_point deadline, Unit& uni
     // A day stands for "no limit": Identify is asked again after it anyway.
     constexpr std::chrono::hours kLongWait{24};
     for (;;) {
-        if (!OpenPort(deadline, unit.startedUtcMs)) return Interrupted() ? Turn::Interrupted : Turn::NoUnit;
+        if (!OpenPort(deadline, unit)) return Interrupted() ? Turn::Interrupted : Turn::NoUnit;
         for (;;) {
             // A stop that came before the session opened ends the wait here.
             if (Interrupted()) return Turn::Interrupted;
@@ -315,14 +326,14 @@ CStationBay::Turn CStationBay::WaitForUnit(Clock::time_point deadline, Unit& uni
                 // The unit's attempt starts when it answers, not when the bay
                 // began to wait for it.
                 if (HasChip(unit.device)) {
-                    unit.startedUtcMs = UtcNowMs();
+                    unit.Start();
                     return Turn::Finished;
                 }
             } else if (found.silence == SilenceKind::MissingHardwareInfo ||
                        found.silence == SilenceKind::MissingIdentity) {
                 // Half an answer is no answer, as for the command line's download.
                 unit.device = m_session.Device();
-                unit.startedUtcMs = UtcNowMs();
+                unit.Start();
                 m_session.Close();
                 const UnitOutcome outcome = OutcomeOf(UnitStep::Identify, found, m_config.port);
                 Finish(unit, outcome.result, outcome.message);
@@ -392,6 +403,33 @@ CStationBay::Turn CStationBay::FlashUnit(Unit& unit) {
     return Turn::Finished;
 }
 
+void CStationBay::ShowPassedBefore(const Unit& unit) {
+    const std::string message = "Chip " + ChipIdText(unit.device.chipId) +
+                                " passed with this image before: it was not flashed again.";
+    {
+        std::lock_guard lock(m_lock);
+        m_status.present = true;
+        m_status.device = unit.device;
+        m_status.position = 0;
+        m_status.total = 0;
+        m_status.hasLastResult = true;
+        m_status.lastResult = UnitResult::Passed;
+        m_status.lastMessage = message;
+    }
+    RememberUnit(unit.device, true);
+    StationEvent event = MakeEvent(StationEventKind::AlreadyPassed);
+    event.result = UnitResult::Passed;
+    event.message = message;
+    Emit(event);
+}
+
+void CStationBay::RememberUnit(const DeviceInfo& device, bool passed) {
+    std::memcpy(m_lastChip, device.chipId, 4);
+    m_hasLastChip = true;
+    m_left = false;
+    m_lastPassed = passed;
+}
+
 bool CStationBay::Download(UnitResult& result, std::string& message) {
     const uint32_t total = static_cast<uint32_t>(m_image->data.size());
     StationEvent started = MakeEvent(StationEventKind::DownloadStarted);
@@ -450,6 +488,7 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     record.id = NewRecordId();
     record.startedUtcMs = unit.startedUtcMs;
     record.endedUtcMs = UtcNowMs();
+    record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started).count();
     record.station = m_station->stationName.empty() ? DefaultStationName() : m_station->stationName;
     record.port = m_config.port;
     FillAdapter(record);
@@ -485,12 +524,7 @@ void CStationBay::Finish(const Unit& unit, UnitResult result, const std::string&
     event.message = message;
     event.recordId = record.id;
     event.durationMs = record.DurationMs();
-    if (result != UnitResult::Stopped) {
-        // This unit's turn is over: it is not served again until it has left.
-        std::memcpy(m_lastChip, unit.device.chipId, 4);
-        m_hasLastChip = true;
-        m_left = false;
-    }
+    if (result != UnitResult::Stopped) RememberUnit(unit.device, result == UnitResult::Passed);
     if (m_station->recordSink) m_station->recordSink(std::move(record));
     Emit(event);
 }
@@ -509,8 +543,11 @@ void CStationBay::WaitForRemoval() {
         const SessionResult answer = m_session.Identify(std::chrono::duration_cast<std::chrono::milliseconds>(quiet), false);
         if (Interrupted()) return;
         if (PortChanged()) break;
+        // A unit that did not pass and keeps quiet has left (a new try may
+        // follow); one that passed may only be dropping replies, so it has
+        // left once its port goes or another chip answers.
         const Clock::time_point lastReply{Clock::duration(m_lastReply.load())};
-        if (Clock::now() - lastReply >= quiet) break;
+        if (!m_lastPassed && Clock::now() - lastReply >= quiet) break;
         // Another unit answering on the same port has replaced this one.
         if (answer.Ok()) {
             const DeviceInfo device = m_session.Device();

@@ -53,18 +53,24 @@ private:
     enum class Turn { Finished, Skipped, Interrupted, NoUnit, OrderComplete };
     struct Unit {
         int64_t startedUtcMs = 0;
+        Clock::time_point started{};  // the same moment on the steady clock, for the duration
         DeviceInfo device;
+        void Start();
     };
 
     void Run();
     Turn ServeUnit();
     // Opens the port once it is there; false when interrupted or, with a
     // deadline, when it passed (the failure then recorded).
-    bool OpenPort(Clock::time_point deadline, int64_t startedUtcMs);
+    bool OpenPort(Clock::time_point deadline, const Unit& waiting);
     // Waits for a unit that answers; Interrupted, NoUnit (deadline, recorded)
     // or Finished with the unit filled in.
     Turn WaitForUnit(Clock::time_point deadline, Unit& unit);
     Turn FlashUnit(Unit& unit);
+    // A unit whose chip passed with this image before: shown as passed, not flashed.
+    void ShowPassedBefore(const Unit& unit);
+    // The unit's turn is over: it is not served again until it has left.
+    void RememberUnit(const DeviceInfo& device, bool passed);
     // The download and reset; the result and message of a unit that went through them.
     bool Download(UnitResult& result, std::string& message);
     bool Reset(UnitResult& result, std::string& message);
@@ -116,6 +122,7 @@ private:
     uint8_t m_lastChip[4] = {0, 0, 0, 0};
     bool m_hasLastChip = false;
     bool m_left = true;             // the last flashed unit has left the bay
+    bool m_lastPassed = false;      // it passed: silence alone is no proof it left
     std::string m_portFailure;      // the last port failure reported, so it is reported once
 
     CDeviceSession m_session;

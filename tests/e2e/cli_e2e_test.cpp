@@ -319,8 +319,9 @@ TEST_F(CliOnSimulator, GermanCatalogueTranslatesMessagesButNeverJson) {
     const RunResult recordsJson = Run({"records", "--records", records, "--json"});
     const std::string stationRecords = dir.File("station.db");
     const RunResult station = Run({"station", image, "--bay", sim.PortPath(), "--once", "--records", stationRecords});
-    const RunResult stationJson =
-        Run({"station", image, "--bay", sim.PortPath(), "--once", "--records", stationRecords, "--json"});
+    // The same unit again: flashed again only when asked.
+    const RunResult stationJson = Run(
+        {"station", image, "--bay", sim.PortPath(), "--once", "--records", stationRecords, "--json", "--reflash"});
     ::unsetenv("KAVRO_LANG");
     const RunResult englishTable = Run({"records", "--records", records});
     const RunResult englishRecordsJson = Run({"records", "--records", records, "--json"});

@@ -160,6 +160,30 @@ TEST_F(StationEndToEnd, OnceFlashesFourBaysByteExactAndRecordsEachProductNumber)
     EXPECT_TRUE(Contains(run.out, "Passed 4  Failed 0  Yield 100.0 %")) << run.out;
 }
 
+// A restarted station shows a unit that passed with this image as passed,
+// in JSON and in lines, without flashing it; --reflash flashes it.
+TEST_F(StationEndToEnd, UnitThatPassedBeforeIsShownAsPassedUnlessReflashIsAsked) {
+    StartSim(1);
+    ASSERT_EQ(RunProgram(Station({"--once", "--timeout", "20"}, 1)).status, 0);
+    const std::string chip = SimUnits().at(0).chip;
+    const RunResult json = RunProgram(Station({"--once", "--timeout", "20", "--json"}, 1));
+    EXPECT_EQ(json.status, 0) << json.out << json.err;
+    EXPECT_TRUE(Contains(json.out, "\"event\":\"already-passed\"")) << json.out;
+    EXPECT_TRUE(Contains(json.out, "\"result\":\"passed\"")) << json.out;
+    EXPECT_FALSE(Contains(json.out, "download-started")) << json.out;
+    const RunResult text = RunProgram(Station({"--once", "--timeout", "20"}, 1));
+    EXPECT_EQ(text.status, 0) << text.out << text.err;
+    EXPECT_TRUE(Contains(text.out, "unit " + chip + " passed with this image before: not flashed again")) << text.out;
+    EXPECT_EQ(ReadRecords(m_records).size(), 1u);
+
+    const RunResult again = RunProgram(Station({"--once", "--timeout", "20", "--reflash"}, 1));
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_FALSE(Contains(again.out, "before")) << again.out;
+    const std::vector<UnitRecord> records = ReadRecords(m_records);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].result, UnitResult::Passed);
+}
+
 TEST_F(StationEndToEnd, MutedBayEndsWithStatusThreeAndANoResponseRecord) {
     StartSim(3, {"--silent-bay", "1"});
     const RunResult run = RunProgram(Station({"--once", "--timeout", "3", "--no-reset"}, 3));

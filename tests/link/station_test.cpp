@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "link/device_link.h"
+#include "records/passed_lookup.h"
+#include "records/record_writer.h"
 #include "sim/sim_bays.h"
 #include "station/station.h"
 #include "tests/support/test_data.h"
@@ -255,7 +257,9 @@ TEST_F(StationTest, ContinuousFlashesEachSwappedUnitOnceAndOnlyOnce) {
     EXPECT_EQ(m_recorder.CountEvents(StationEventKind::PortFailed, 0), 0u) << "an unplugged bay is waited for";
 }
 
-TEST_F(StationTest, FixedPortUnitLeavesBySilenceAndIsFlashedAgainOnlyAfterwards) {
+// A passed unit that drops replies is still the same unit: silence alone is
+// no removal. Another chip answering, or its port going, is.
+TEST_F(StationTest, PassedUnitOnAFixedPortIsFlashedAgainOnlyAfterAnotherChipOrItsPortGoing) {
     StartBays(BayOptions(1));
     StartStation(Config(false));
     ASSERT_TRUE(WaitForPassed(0, 1));
@@ -263,13 +267,74 @@ TEST_F(StationTest, FixedPortUnitLeavesBySilenceAndIsFlashedAgainOnlyAfterwards)
     SimFaults faults = device->Faults();
     faults.silent = true;
     device->SetFaults(faults);
-    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_recorder.CountEvents(StationEventKind::UnitRemoved, 0) == 1; }));
-    EXPECT_EQ(device->EndCount(), 1u);
-    // The same unit answering again after it left is a new turn.
+    // Polled unanswered for longer than leaveQuiet (3 s), then answering again.
+    const auto silentFrom = Clock::now();
+    const size_t asked = device->CountRequests(CMD_READ_HWINFO);
+    ASSERT_TRUE(m_recorder.WaitFor(
+        [&] { return Clock::now() - silentFrom > 5s && device->CountRequests(CMD_READ_HWINFO) > asked + 1; }));
     faults.silent = false;
     device->SetFaults(faults);
+    const size_t answered = device->CountRequests(CMD_READ_IDENT);
+    ASSERT_TRUE(device->WaitForRequests(CMD_READ_IDENT, answered + 2, 20000)) << "it answers in full again";
+    EXPECT_EQ(device->EndCount(), 1u);
+    EXPECT_EQ(m_recorder.CountEvents(StationEventKind::UnitRemoved, 0), 0u);
+    EXPECT_EQ(m_station->Bay(0).passed, 1u);
+
+    // Another chip in the same fixture.
+    SimIdentity identity = device->Identity();
+    const SimIdentity first = identity;
+    identity.chip[3] ^= 0x5a;
+    device->SetIdentity(identity);
     ASSERT_TRUE(WaitForPassed(0, 2));
     EXPECT_EQ(device->EndCount(), 2u);
+    EXPECT_EQ(m_recorder.CountEvents(StationEventKind::UnitRemoved, 0), 1u);
+
+    // The port goes and comes back with the first chip: a new turn.
+    std::string error;
+    ASSERT_TRUE(m_bays->Unplug(0, error)) << error;
+    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_bays->Tick(error) && m_bays->Plugged(0); })) << error;
+    m_bays->Device(0)->SetIdentity(first);
+    ASSERT_TRUE(WaitForPassed(0, 3));
+    EXPECT_EQ(m_bays->Device(0)->EndCount(), 1u);
+    const std::vector<UnitRecord> records = m_recorder.Records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(std::memcmp(records[2].device.chipId, first.chip, 4), 0);
+}
+
+// After a restart, a unit whose chip passed with this image before (its record
+// in a real file) is shown as passed and not flashed; a new unit is.
+TEST_F(StationTest, UnitThatPassedBeforeARestartIsShownAsPassedNotFlashed) {
+    const std::string path = m_dir + "/records.sqlite";
+    StartBays(BayOptions(2));
+    {
+        std::string error;
+        std::unique_ptr<IRecordStore> store = OpenRecordStore(path, error);
+        ASSERT_TRUE(store) << error;
+        CRecordWriter writer(std::move(store));
+        StationConfig config = Config(true);
+        RecordThrough(config, writer);
+        StartStation(config);
+        ASSERT_TRUE(m_recorder.WaitFor([&] { return m_station->Finished(); }));
+        m_station->Stop();
+        EXPECT_EQ(writer.Close().uncommitted, 0u);
+    }
+    CPassedLookup lookup(path);
+    StationConfig config = Config(false);
+    SkipPassedUnits(config, lookup);
+    StartStation(config);
+    ASSERT_TRUE(m_recorder.WaitFor([&] {
+        return m_recorder.CountEvents(StationEventKind::AlreadyPassed, 0) == 1 &&
+               m_recorder.CountEvents(StationEventKind::AlreadyPassed, 1) == 1;
+    }));
+    const BayStatus shown = m_station->Bay(0);
+    EXPECT_TRUE(shown.hasLastResult && shown.lastResult == UnitResult::Passed && shown.present);
+    EXPECT_EQ(shown.passed, 0u) << "no new attempt is counted";
+    std::string error;
+    ASSERT_TRUE(m_bays->Unplug(1, error)) << error;
+    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_bays->Tick(error) && m_station->Bay(1).passed == 1; })) << error;
+    EXPECT_EQ(m_bays->Device(0)->EndCount(), 1u);
+    EXPECT_EQ(m_recorder.CountEvents(StationEventKind::AlreadyPassed, 0), 1u) << "shown once, then watched";
+    EXPECT_EQ(m_recorder.Records().size(), 1u) << "only the new unit's attempt";
 }
 
 TEST_F(StationTest, StopDuringDownloadRecordsTheUnitAsStopped) {

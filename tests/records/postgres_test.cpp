@@ -24,6 +24,7 @@
 #include "tests/records/record_samples.h"
 
 using recordtest::PostgresCluster;
+using recordtest::ExpectPassedLookups;
 using recordtest::SampleRecord;
 using recordtest::TempDir;
 using Clock = std::chrono::steady_clock;
@@ -188,6 +189,13 @@ TEST_F(PostgresRecords, EveryFieldSurvivesTheServerAndKnownIdsAreSkipped) {
     EXPECT_STREQ(read[0].device.name.Text(), "Board \"\xC3\x9C\" 7");
     EXPECT_EQ(Sql("SELECT version FROM kavro_schema"), std::to_string(kRecordSchemaVersion));
     EXPECT_EQ(Sql("SELECT count(*) FROM kavro_schema"), "1");
+}
+
+TEST_F(PostgresRecords, APassedRecordIsFoundByChipAndImage) {
+    std::string error;
+    std::unique_ptr<CPostgresRecordStore> server = CPostgresRecordStore::Create(g_cluster->OwnerUri(kDatabase), error);
+    ASSERT_NE(server, nullptr) << error;
+    ExpectPassedLookups(*server);
 }
 
 // The station's role may insert and nothing more; the reader's may read.

@@ -2,6 +2,10 @@
 // Records and folders for the records tests.
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "records/json_text.h"
+#include "records/record_store.h"
 #include "records/unit_record.h"
 #include "tests/support/temp_dir.h"
 
@@ -45,6 +49,26 @@ inline UnitRecord SampleRecord(int n, const std::string& station = "line3-st1") 
     r.result = static_cast<UnitResult>(n % 5);
     r.message = n % 5 == 0 ? "Firmware was downloaded successfuly" : "Device does not respond";
     return r;
+}
+
+// Stores records and asks store whether their chips passed: only a passed
+// record of the same chip and the same image counts.
+inline void ExpectPassedLookups(IRecordStore& store) {
+    UnitRecord passed = SampleRecord(0);
+    passed.result = UnitResult::Passed;
+    UnitRecord failed = SampleRecord(1);
+    failed.result = UnitResult::NoResponse;
+    failed.imageSha256 = passed.imageSha256;
+    ASSERT_TRUE(store.Append(passed)) << store.LastError();
+    ASSERT_TRUE(store.Append(failed)) << store.LastError();
+    const auto ask = [&store](const UnitRecord& r, const std::string& sha) {
+        bool found = true;
+        EXPECT_TRUE(store.HasPassedRecord(ChipIdText(r.device.chipId), sha, found)) << store.LastError();
+        return found;
+    };
+    EXPECT_TRUE(ask(passed, passed.imageSha256));
+    EXPECT_FALSE(ask(passed, std::string(64, 'b'))) << "another image";
+    EXPECT_FALSE(ask(failed, passed.imageSha256)) << "a unit that did not pass";
 }
 
 }  // namespace recordtest

@@ -25,6 +25,7 @@
 #include "tests/support/sqlite_value.h"
 #include "tests/support/test_data.h"
 
+using recordtest::ExpectPassedLookups;
 using recordtest::SampleRecord;
 using recordtest::TempDir;
 
@@ -174,6 +175,30 @@ TEST(SqliteRecords, QueriesSelectByStartTimeAndTheNewestFirst) {
     newest.newestFirst = true;
     ASSERT_TRUE(store->Query(newest, out));
     EXPECT_EQ(out[0].id, written[4].id);
+}
+
+TEST(SqliteRecords, APassedRecordIsFoundByChipAndImage) {
+    TempDir dir;
+    std::unique_ptr<IRecordStore> store = OpenFile(dir.File("r.sqlite"));
+    ASSERT_NE(store, nullptr);
+    ExpectPassedLookups(*store);
+}
+
+// A duration measured on the steady clock is kept as measured, whatever the
+// wall clock did; one never measured is never negative.
+TEST(SqliteRecords, DurationsAreKeptAsMeasuredAndNeverNegative) {
+    TempDir dir;
+    std::unique_ptr<IRecordStore> store = OpenFile(dir.File("r.sqlite"));
+    UnitRecord stepped = SampleRecord(1);
+    stepped.endedUtcMs = stepped.startedUtcMs - 3600000;  // the clock was set back an hour meanwhile
+    stepped.durationMs = 8200;
+    UnitRecord unmeasured = SampleRecord(2);
+    unmeasured.endedUtcMs = unmeasured.startedUtcMs - 5;
+    ASSERT_TRUE(store->Append(stepped) && store->Append(unmeasured));
+    const std::vector<UnitRecord> read = All(*store);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].DurationMs(), 8200);
+    EXPECT_EQ(read[1].DurationMs(), 0);
 }
 
 TEST(SqliteRecords, ARecordAppendedTwiceIsStoredOnce) {
