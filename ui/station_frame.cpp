@@ -350,6 +350,8 @@ bool CStationFrame::OpenWriter() {
         Box(Printf(stationtext::kRecordsUnusable, error), wxOK | wxICON_ERROR);
         return false;
     }
+    // A unit whose chip passed with this image before is shown as passed, not flashed again.
+    m_passed = std::make_unique<CPassedLookup>(store->LocalPath(), IsServerLocator(locator) ? locator : std::string());
     m_writer = std::make_unique<CRecordWriter>(std::move(store), [this](const RecordWriterEvent& event) {
         auto* posted = new wxThreadEvent(EVT_STATION_RECORD);
         posted->SetInt(static_cast<int>(event.kind));
@@ -368,6 +370,7 @@ StationConfig CStationFrame::MakeConfig() const {
     config.bays.clear();
     for (const Slot& slot : m_slots) config.bays.push_back(slot.config);
     if (m_writer) RecordThrough(config, *m_writer);
+    if (m_passed) SkipPassedUnits(config, *m_passed);
     AttachOrder(config);
     return config;
 }

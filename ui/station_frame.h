@@ -15,6 +15,7 @@
 
 #include <wx/frame.h>
 
+#include "records/passed_lookup.h"
 #include "records/record_store.h"
 #include "station/station.h"
 #include "station/work_order.h"
@@ -224,6 +225,7 @@ private:
     std::unique_ptr<IWorkOrder> m_order;
     uint64_t m_orderPassedBefore = 0;  // the order's passed units when the run began
     std::unique_ptr<CRecordWriter> m_writer;
+    std::unique_ptr<CPassedLookup> m_passed;  // outlives the station, whose bays ask it
     std::string m_writerLocator;
     std::unique_ptr<CStation> m_station;
 };

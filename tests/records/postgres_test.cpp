@@ -64,8 +64,9 @@ void SetUpLine() {
     Sql(std::string("GRANT CONNECT ON DATABASE ") + kDatabase + " TO kavro_station, kavro_reader");
     Sql("GRANT USAGE ON SCHEMA public TO kavro_station, kavro_reader");
     Sql("GRANT SELECT ON kavro_schema TO kavro_station, kavro_reader");
-    // Skipping a known id (ON CONFLICT) needs to see the ids, and nothing else.
-    Sql("GRANT INSERT, SELECT (id) ON unit_records TO kavro_station");
+    // Skipping a known id (ON CONFLICT) needs to see the ids; whether a chip
+    // passed with an image needs three columns more, and nothing else.
+    Sql("GRANT INSERT, SELECT (id, chip_id, image_sha256, result) ON unit_records TO kavro_station");
     Sql("GRANT SELECT ON unit_records TO kavro_reader");
     // Shared work orders: the stations reserve, settle and count their places.
     Sql("GRANT SELECT, INSERT, UPDATE (passed), DELETE ON order_claims TO kavro_station");
