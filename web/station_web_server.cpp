@@ -9,6 +9,18 @@
 namespace {
 constexpr std::chrono::milliseconds kEventWait{1000};
 constexpr size_t kMaxBody = 64 * 1024;
+// The kernel's send buffer of each connection (the system doubles it). Left to
+// itself it grows to megabytes for a client that does not read, which would
+// hide such a client from its bounded queue for that long: this way it falls
+// behind after a few dozen events and is dropped.
+constexpr int kSendBuffer = 32 * 1024;
+
+// Accepted connections take the listening socket's options.
+void ConnectionOptions(socket_t sock) {
+    httplib::default_socket_options(sock);
+    const int size = kSendBuffer;
+    setsockopt(sock, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
+}
 
 WebRequest ToWebRequest(const httplib::Request& request) {
     WebRequest web;
@@ -48,6 +60,7 @@ bool CStationWebServer::Start(const std::string& host, int port, std::string& er
     m_server->set_read_timeout(5, 0);   // a slow sender is let go after 5 s
     m_server->set_write_timeout(5, 0);  // as is a reader that stops reading
     m_server->set_keep_alive_max_count(100);
+    m_server->set_socket_options(ConnectionOptions);
     if (port == 0) {
         m_port = m_server->bind_to_any_port(host);
     } else {
