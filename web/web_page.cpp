@@ -102,6 +102,9 @@ const events=new EventSource("/api/v1/events");
 for(const name of["waiting","unit-found","download-started","progress","unit-finished","waiting-for-removal","unit-removed","port-failed","out-of-service","paused","bay-stopped"])
   events.addEventListener(name,m=>{const e=JSON.parse(m.data);tile(e.bayStatus);if(name==="unit-finished")station();});
 events.addEventListener("record-stored",()=>records());
+// A stream that was cut (a client that fell behind is dropped) resumes from Last-Event-ID; what
+// the replay no longer holds is read afresh.
+events.addEventListener("open",()=>{bays();station();records();});
 showControls();station();records();
 </script></body></html>
 )KAVRO";
