@@ -7,6 +7,7 @@
 #   clients_test.py KAVRO-CLI KAVRO-SIM
 import collections
 import json
+import os
 import socket
 import struct
 import sys
@@ -22,11 +23,21 @@ EVENTS_REQUEST = b"GET /api/v1/events HTTP/1.1\r\nHost: station\r\nAccept: text/
 
 
 def connect(run, receive_buffer=None):
-    s = socket.socket()
-    if receive_buffer:  # before connecting, so that the window stays small
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
-    s.connect(("127.0.0.1", run.port))
-    return s
+    # A burst of connections can overflow the library's listen backlog (5) while a
+    # slow (sanitizer) build accepts: such a connection is refused and tried again.
+    deadline = time.monotonic() + 10
+    while True:
+        s = socket.socket()
+        if receive_buffer:  # before connecting, so that the window stays small
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        try:
+            s.connect(("127.0.0.1", run.port))
+            return s
+        except ConnectionRefusedError:
+            s.close()
+            if time.monotonic() > deadline or not run.alive():
+                raise
+            time.sleep(0.05)
 
 
 def reset(s):
@@ -173,7 +184,9 @@ def main():
         ended = sum(e for e, _ in drained)
         check(max(n for _, n in drained) < read, "a stalled client was sent all %d bytes" % read)
         check(ended == STALLED, "%d of %d clients that never read were let go" % (ended, STALLED))
-        check(rss_after - rss_before < 32 * 1024, "memory grew by %d KiB" % (rss_after - rss_before))
+        # (A sanitizer's own bookkeeping, ASan's quarantine of freed memory, would be counted too.)
+        if not os.environ.get("ASAN_OPTIONS") and not os.environ.get("TSAN_OPTIONS"):
+            check(rss_after - rss_before < 32 * 1024, "memory grew by %d KiB" % (rss_after - rss_before))
         status, station = run.request("/api/v1/station")
         check(status == 200 and station["totals"]["passed"] >= len(records), "the station after it all: %s" % station)
     print("%d units recorded, %d stalled clients let go, %d KiB read by a good client, memory %+d KiB"
