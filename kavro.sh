@@ -6,7 +6,7 @@
 #   ./kavro.sh screenshot      render the main window while and after downloading into docs/
 #   ./kavro.sh fuzz [SECONDS]  run every fuzz target for SECONDS (default 60) each
 #   ./kavro.sh soak [RUNS]     fault soak: RUNS downloads with injected faults (default 200), then the station and records soaks
-#   ./kavro.sh bench           run the benchmarks and write docs/PERFORMANCE.md
+#   ./kavro.sh bench [web]     run the benchmarks and write docs/PERFORMANCE.md (web: only its web section)
 #   ./kavro.sh test-windows    cross-build for Windows and run the tests under Wine
 #   ./kavro.sh package         build the Debian package (build-package/kavro_*.deb)
 set -euo pipefail

@@ -58,9 +58,11 @@ endif()
   set(nlohmann_json_DIR "${_kavro_json}" CACHE PATH "nlohmann::json for the Windows build")
 endif()
 
-# cpp-httplib likewise: a folder with a link to its header alone, so the cross
-# build never searches /usr/include itself. (Debian's header only declares: a
-# Windows web console needs the one-header form of its source package too.)
+# cpp-httplib: scripts/windows-deps.sh gives KAVRO_HTTPLIB_INCLUDE, the
+# one-header form from Debian's source package (it defines the library too).
+# Without it, a folder with a link to Debian's installed header alone, so the
+# cross build never searches /usr/include itself; that header only declares,
+# and the web console is then left out (web/CMakeLists.txt).
 if(EXISTS /usr/include/httplib.h AND NOT KAVRO_HTTPLIB_INCLUDE)
   set(_kavro_httplib "${CMAKE_BINARY_DIR}/mingw-w64-httplib")
   if(NOT EXISTS "${_kavro_httplib}/httplib.h")

@@ -79,9 +79,11 @@ bench_hold_table() {
 
 # shellcheck source=scripts/bench_station.sh
 . "$ROOT/scripts/bench_station.sh"
+# shellcheck source=scripts/bench_web.sh
+. "$ROOT/scripts/bench_web.sh"
 
 bench_main() {
-  need_packages "${BASE_PACKAGES[@]}" time
+  need_packages "${BASE_PACKAGES[@]}" time curl
   BENCH_TMP=$(mktemp -d)
   trap bench_cleanup EXIT
 
@@ -90,6 +92,11 @@ bench_main() {
   # errors inside std::vector's inlined copies that -O2 builds do not see.
   cmake -S "$ROOT" -B "$BENCH_DIR" -DCMAKE_BUILD_TYPE=Release -DKAVRO_WERROR=OFF > "$BENCH_DIR.configure.log" 2>&1 \
     || { cat "$BENCH_DIR.configure.log"; return 1; }
+  if [ "${1:-}" = web ]; then
+    cmake --build "$BENCH_DIR" -j "$JOBS" --target kavro-sim --target kavro-cli
+    bench_web_only
+    return
+  fi
   local targets=(--target kavro-bench --target kavro-sim --target kavro-cli --target kavro-stop-storm)
   local have_gui=0
   # (grep reads everything: with pipefail, grep -q would fail the pipeline.)
@@ -165,6 +172,7 @@ INNER
   fi
 
   bench_station_all "$out/station.md"
+  bench_web_all "$out/web.md"
 
   bench_write_report "$out" "$cli_rss" "$gui_rss"
   log "wrote docs/PERFORMANCE.md"
@@ -295,6 +303,8 @@ bench_write_report() {
     echo "image (24 KiB for the built-in one) and fixed buffers."
     echo
     cat "$out/station.md"
+    echo
+    cat "$out/web.md"
   } > "$BENCH_OUT"
 }
 

@@ -20,8 +20,9 @@ need_packages() {
 BASE_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev libwxgtk3.2-dev libx11-dev
                xvfb xauth fonts-liberation libudev-dev libsqlite3-dev sqlite3 libpq-dev postgresql
                gettext fonts-noto-cjk ccache libsodium-dev libcpp-httplib-dev)
-# What only the tests use: promtool checks the station's metrics.
-TEST_PACKAGES=(prometheus)
+# What only the tests use: promtool and a Prometheus server check the station's metrics;
+# Chromium driven by Selenium checks its web console in a real browser.
+TEST_PACKAGES=(prometheus chromium chromium-driver python3-selenium)
 
 # The compiler cache, where there is one: paths are taken relative to the
 # checkout, so a fresh clone in another folder reuses what an earlier build of

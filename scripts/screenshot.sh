@@ -125,5 +125,10 @@ log "station with eight simulated bays under Xvfb"
       "$SHOT_DIR" "$lang" "$scale"
   done
 )
+
+log "web console in headless Chromium: docs/web-console-200.png and docs/web-console-390.png"
+need_packages "${TEST_PACKAGES[@]}"
+/usr/bin/python3 "$ROOT/tests/web/browser_test.py" "$ROOT/$SHOT_BUILD_DIR/cli/kavro-cli" \
+  "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/docs"
 rm -rf "$SHOT_DIR"
 trap - EXIT

@@ -26,7 +26,7 @@ windows_tests() (
   local sim_pid=""
 
   need_packages build-essential cmake googletest libcli11-dev nlohmann-json3-dev g++-mingw-w64-x86-64-posix wine wine64 socat \
-    xvfb xauth xdotool imagemagick nsis locales sqlite3 postgresql openssl
+    xvfb xauth xdotool imagemagick nsis locales sqlite3 postgresql openssl curl
   # shellcheck source=scripts/windows-build.sh
   source "$ROOT/scripts/windows-build.sh"
 

@@ -17,7 +17,8 @@ windows_host_sim() {
 # windows_cross_build DIR TARGET...: the mingw-w64 cross-build in DIR, the
 # desktop application on wxMSW (built once per machine, scripts/wxmsw.sh),
 # image digests on a static libsodium (likewise, scripts/libsodium-mingw.sh),
-# unit records on static SQLite and libpq (likewise, scripts/windows-deps.sh).
+# unit records on static SQLite and libpq, the web console on cpp-httplib's one
+# header (likewise, scripts/windows-deps.sh).
 windows_cross_build() {
   local dir=$1
   shift
@@ -35,6 +36,8 @@ windows_cross_build() {
   local sqlite_prefix pq_prefix
   sqlite_prefix=$(sqlite_mingw_prefix)
   pq_prefix=$(libpq_mingw_prefix)
+  local httplib_prefix
+  httplib_prefix=$(httplib_mingw_prefix)
   use_compiler_cache
   cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" "${CACHE_OPTIONS[@]}" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVRO_BUILD_GUI=ON \
@@ -42,6 +45,7 @@ windows_cross_build() {
     -DKAVRO_SODIUM_PREFIX="$sodium_prefix" \
     -DSQLite3_INCLUDE_DIR="$sqlite_prefix/include" -DSQLite3_LIBRARY="$sqlite_prefix/lib/libsqlite3.a" \
     -DPostgreSQL_INCLUDE_DIR="$pq_prefix/include" -DPostgreSQL_LIBRARY="$pq_prefix/lib/libpq.a" \
+    -DKAVRO_HTTPLIB_INCLUDE="$httplib_prefix/include" \
     > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; return 1; }
   cmake --build "$dir" -j "$JOBS" --target "$@"

@@ -4,6 +4,7 @@
 #   SQLite   (sqlite3 source package, its amalgamation)
 #   OpenSSL  (openssl, libcrypto and libssl: libpq's TLS)
 #   libpq    (postgresql-15, the client library alone)
+#   cpp-httplib (its one-header form, for the station's web console)
 # Sourced by the Windows scripts (ROOT set, scripts/lib.sh loaded);
 # `./kavro.sh windows-deps` builds what is missing and prints the prefixes.
 #
@@ -157,8 +158,25 @@ libpq_mingw_prefix() {
   mingw_dep_prefix "libpq-mingw-openssl${ssl_version//[:+~]/_}" postgresql-15 lib/libpq.link libpq_mingw_build
 }
 
+# cpp-httplib: the one header that declares and defines the library, as the
+# source package holds it (Debian's binary package splits it into a header that
+# only declares and a Linux library). Nothing is compiled here: kavro_web
+# compiles it with mingw-w64 and links ws2_32 and crypt32; TLS stays off.
+httplib_mingw_build() {
+  local work=$3 stage=$4
+  grep -q '^inline bool Server::listen_after_bind' "$work/src/httplib.h" \
+    || { echo "windows-deps: cpp-httplib's source holds no one-header httplib.h" >&2; return 1; }
+  mkdir -p "$stage/include"
+  cp "$work/src/httplib.h" "$work/src/LICENSE" "$stage/include/"
+}
+
+httplib_mingw_prefix() {
+  mingw_dep_prefix httplib-mingw cpp-httplib include/httplib.h httplib_mingw_build
+}
+
 if [ "${1:-}" != "--functions" ]; then
   sqlite_mingw_prefix
   openssl_mingw_prefix
   libpq_mingw_prefix
+  httplib_mingw_prefix
 fi

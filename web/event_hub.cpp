@@ -3,6 +3,9 @@
 #include <algorithm>
 
 void CEventHub::Publish(const std::string& name, const std::string& data) {
+    // Only a change a waiting stream acts on wakes the streams: its first
+    // event, a half-full queue (it stops gathering), a drop.
+    bool wake = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_closed) return;
@@ -13,14 +16,16 @@ void CEventHub::Publish(const std::string& name, const std::string& data) {
             if (client->queue.size() >= kClientQueue) {
                 client->dropped = true;
                 client->queue.clear();
+                wake = true;
                 continue;
             }
             client->queue.push_back(event);
+            wake = wake || client->queue.size() == 1 || client->queue.size() == kGatherLimit;
         }
         m_replay.push_back(std::move(event));
         if (m_replay.size() > kReplay) m_replay.pop_front();
     }
-    m_wake.notify_all();
+    if (wake) m_wake.notify_all();
 }
 
 std::shared_ptr<CEventHub::Client> CEventHub::Subscribe(bool resume, uint64_t lastEventId) {
@@ -36,15 +41,29 @@ std::shared_ptr<CEventHub::Client> CEventHub::Subscribe(bool resume, uint64_t la
 }
 
 void CEventHub::Unsubscribe(const std::shared_ptr<Client>& client) {
-    std::lock_guard lock(m_mutex);
-    m_clients.erase(std::remove(m_clients.begin(), m_clients.end(), client), m_clients.end());
+    {
+        std::lock_guard lock(m_mutex);
+        m_clients.erase(std::remove(m_clients.begin(), m_clients.end(), client), m_clients.end());
+    }
+    m_wake.notify_all();
+}
+
+bool CEventHub::WaitForNoClients(std::chrono::milliseconds wait) {
+    std::unique_lock lock(m_mutex);
+    return m_wake.wait_for(lock, wait, [&] { return m_clients.empty(); });
 }
 
 bool CEventHub::Next(const std::shared_ptr<Client>& client, std::vector<HubEvent>& out,
-                     std::chrono::milliseconds wait) {
+                     std::chrono::milliseconds wait, std::chrono::milliseconds gather) {
     std::unique_lock lock(m_mutex);
     m_wake.wait_for(lock, wait, [&] { return m_closed || client->dropped || !client->queue.empty(); });
-    if (m_closed || client->dropped) return false;
+    if (gather.count() > 0 && !client->queue.empty()) {
+        m_wake.wait_for(lock, gather,
+                        [&] { return m_closed || client->dropped || client->queue.size() >= kGatherLimit; });
+    }
+    // A closing hub still hands over what it queued (the last units of a
+    // station that ends), then ends the stream.
+    if (client->dropped || (m_closed && client->queue.empty())) return false;
     out.assign(client->queue.begin(), client->queue.end());
     client->queue.clear();
     return true;

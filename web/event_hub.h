@@ -28,6 +28,7 @@ public:
     static constexpr size_t kClientQueue = 256;   // events a client may lag behind before it is dropped
     static constexpr size_t kReplay = 512;        // events kept for Last-Event-ID
     static constexpr size_t kMaxClients = 64;
+    static constexpr size_t kGatherLimit = kClientQueue / 2;  // a gathering stream takes its events from here on
 
     struct Client {
         std::deque<HubEvent> queue;
@@ -41,12 +42,18 @@ public:
     // Null when there are kMaxClients already or the hub is closed.
     std::shared_ptr<Client> Subscribe(bool resume, uint64_t lastEventId);
     void Unsubscribe(const std::shared_ptr<Client>& client);
-    // Waits up to `wait` for the client's next events; false when the client
-    // was dropped or the hub closed (the connection ends).
+    // Waits up to `wait` for the client's next events, then up to `gather`
+    // for more to come with them (until kGatherLimit are queued), so that
+    // events close together go out in one write; false when the client was
+    // dropped, or the hub closed and its last events were handed over (the
+    // connection ends).
     [[nodiscard]] bool Next(const std::shared_ptr<Client>& client, std::vector<HubEvent>& out,
-                            std::chrono::milliseconds wait);
+                            std::chrono::milliseconds wait,
+                            std::chrono::milliseconds gather = std::chrono::milliseconds(0));
     // Ends every client's wait for good (the server stops).
     void Close();
+    // Waits up to `wait` until every client has unsubscribed; false when some remain.
+    [[nodiscard]] bool WaitForNoClients(std::chrono::milliseconds wait);
     size_t ClientCount() const;
     uint64_t LastId() const;
 

@@ -8,7 +8,25 @@
 
 namespace {
 constexpr std::chrono::milliseconds kEventWait{1000};
+// Events that come close together go out in one write (up to this long after
+// the first of them): with many bays a stream would otherwise wake its worker
+// (and its browser) for every block of every bay.
+constexpr std::chrono::milliseconds kEventBatch{100};
+// How long a stopping server lets its event streams finish.
+constexpr std::chrono::milliseconds kStreamsEndWait{1000};
 constexpr size_t kMaxBody = 64 * 1024;
+// The kernel's send buffer of each connection (the system doubles it). Left to
+// itself it grows to megabytes for a client that does not read, which would
+// hide such a client from its bounded queue for that long: this way it falls
+// behind after a few dozen events and is dropped.
+constexpr int kSendBuffer = 32 * 1024;
+
+// Accepted connections take the listening socket's options.
+void ConnectionOptions(socket_t sock) {
+    httplib::default_socket_options(sock);
+    const int size = kSendBuffer;
+    setsockopt(sock, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
+}
 
 WebRequest ToWebRequest(const httplib::Request& request) {
     WebRequest web;
@@ -25,6 +43,15 @@ void Send(const WebResponse& web, httplib::Response& response) {
     response.set_content(web.body, web.contentType.c_str());
     response.set_header("Cache-Control", "no-store");
     response.set_header("X-Content-Type-Options", "nosniff");
+}
+
+// By HTTP/1.1 a request with neither Content-Length nor Transfer-Encoding has
+// no body (`curl -X POST`); the library would wait for the connection to end
+// for one and then answer 400.
+bool BodylessWithoutLength(const httplib::Request& request) {
+    const bool mayHaveBody = request.method == "POST" || request.method == "PUT" || request.method == "PATCH" ||
+                             request.method == "DELETE";
+    return mayHaveBody && !request.has_header("Content-Length") && !request.has_header("Transfer-Encoding");
 }
 
 // A browser that reconnects names the last event it saw.
@@ -48,6 +75,7 @@ bool CStationWebServer::Start(const std::string& host, int port, std::string& er
     m_server->set_read_timeout(5, 0);   // a slow sender is let go after 5 s
     m_server->set_write_timeout(5, 0);  // as is a reader that stops reading
     m_server->set_keep_alive_max_count(100);
+    m_server->set_socket_options(ConnectionOptions);
     if (port == 0) {
         m_port = m_server->bind_to_any_port(host);
     } else {
@@ -65,6 +93,10 @@ void CStationWebServer::Stop() {
     m_api.Hub().Close();
     m_api.CancelControls();
     if (m_listener.joinable()) {
+        // The streams hand over what they still hold (the last units of a
+        // station that ends) and end, for a stopping server writes to none of
+        // them; one whose client does not read is cut off after the wait.
+        static_cast<void>(m_api.Hub().WaitForNoClients(kStreamsEndWait));
         m_server->stop();
         m_listener.join();
     }
@@ -84,12 +116,17 @@ void CStationWebServer::Routes() {
             "text/event-stream",
             [this, client](size_t, httplib::DataSink& sink) {
                 std::vector<HubEvent> events;
-                if (!m_api.Hub().Next(client, events, kEventWait)) return false;
+                if (!m_api.Hub().Next(client, events, kEventWait, kEventBatch)) return false;
                 std::string text = events.empty() ? std::string(": idle\n\n") : std::string();
                 for (const HubEvent& event : events) text += SseText(event);
                 return sink.write(text.data(), text.size());
             },
             [this, client](bool) { m_api.Hub().Unsubscribe(client); });
+    });
+    m_server->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        if (!BodylessWithoutLength(request)) return httplib::Server::HandlerResponse::Unhandled;
+        Send(m_api.Respond(ToWebRequest(request)), response);
+        return httplib::Server::HandlerResponse::Handled;
     });
     m_server->Get(".*", any);
     m_server->Post(".*", any);

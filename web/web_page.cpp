@@ -22,7 +22,7 @@ progress{width:100%;height:1rem}
 button{font-size:1rem;padding:.3rem .8rem;margin:.2rem}
 button:focus,input:focus{outline:3px solid #1565c0}
 table{border-collapse:collapse;width:100%;background:#fff}
-td,th{border:1px solid #ccc;padding:.2rem .4rem;text-align:left;overflow-wrap:anywhere}
+td,th{border:1px solid #ccc;padding:.2rem .4rem;text-align:left;overflow-wrap:break-word}
 #records{overflow-x:auto}
 </style></head>
 <body>
@@ -38,15 +38,16 @@ td,th{border:1px solid #ccc;padding:.2rem .4rem;text-align:left;overflow-wrap:an
 <div id="records"><table><thead><tr><th data-t="Time"></th><th data-t="Bay"></th><th data-t="Unit"></th><th data-t="Result"></th></tr></thead><tbody id="recordRows"></tbody></table></div>
 <script>
 "use strict";
+// Where the program's catalogues (po/de.po, po/zh_CN.po) have a word, these are the same.
 const T={de:{"Token for control":"Token für die Steuerung","Use token":"Token verwenden","Start":"Starten","Stop":"Anhalten",
 "Pause":"Pause","Resume":"Fortsetzen","Latest records":"Letzte Protokolle","Time":"Zeit","Bay":"Platz","Unit":"Gerät","Result":"Ergebnis",
 "Passed":"Bestanden","Failed":"Fehlgeschlagen","Yield":"Ausbeute","Units per hour":"Geräte pro Stunde","Image":"Abbild",
-"WAITING":"WARTET","FLASHING":"PROGRAMMIERT","PASSED":"BESTANDEN","FAILED":"FEHLGESCHLAGEN","PAUSED":"PAUSIERT","REMOVE":"ENTNEHMEN",
+"WAITING":"WARTET","FLASHING":"PROGRAMMIERT","PASSED":"BESTANDEN","FAILED":"FEHLER","PAUSED":"ANGEHALTEN","REMOVE":"ENTNEHMEN",
 "OUT OF SERVICE":"AUSSER BETRIEB","STOPPED":"GESTOPPT","IDLE":"BEREIT","DONE":"FERTIG","Refused":"Abgelehnt"},
 zh:{"Token for control":"控制令牌","Use token":"使用令牌","Start":"开始","Stop":"停止","Pause":"暂停","Resume":"继续",
 "Latest records":"最新记录","Time":"时间","Bay":"工位","Unit":"设备","Result":"结果","Passed":"通过","Failed":"失败","Yield":"良率",
-"Units per hour":"每小时设备数","Image":"固件","WAITING":"等待","FLASHING":"烧录中","PASSED":"通过","FAILED":"失败","PAUSED":"已暂停",
-"REMOVE":"请取下","OUT OF SERVICE":"停用","STOPPED":"已停止","IDLE":"空闲","DONE":"完成","Refused":"已拒绝"}};
+"Units per hour":"每小时设备数","Image":"映像","WAITING":"等待中","FLASHING":"烧录中","PASSED":"通过","FAILED":"失败","PAUSED":"已暂停",
+"REMOVE":"请取下","OUT OF SERVICE":"已停用","STOPPED":"已停止","IDLE":"空闲","DONE":"完成","Refused":"已拒绝"}};
 const lang=(navigator.languages||[navigator.language||"en"]).map(l=>l.slice(0,2)).find(l=>T[l])||"en";
 document.documentElement.lang=lang==="zh"?"zh-CN":lang;
 const t=s=>(T[lang]&&T[lang][s])||s;
@@ -85,7 +86,8 @@ async function station(){
 }
 async function records(){
   const r=await json("/api/v1/records?limit=10");const body=$("recordRows");body.textContent="";
-  for(const x of r.records||[]){const row=body.insertRow();[x.started_utc,x.port,x.device_name||"",t(x.result==="passed"?"Passed":"Failed")].forEach(v=>row.insertCell().textContent=v);}
+  for(const x of r.records||[]){const row=body.insertRow();[x.started_utc.slice(11,19),x.port,x.device_name||"",t(x.result==="passed"?"Passed":"Failed")].forEach(v=>row.insertCell().textContent=v);
+    row.cells[0].title=x.started_utc;}
 }
 async function bays(){const r=await json("/api/v1/bays");r.bays.forEach(tile);}
 async function control(path){
@@ -100,6 +102,9 @@ const events=new EventSource("/api/v1/events");
 for(const name of["waiting","unit-found","download-started","progress","unit-finished","waiting-for-removal","unit-removed","port-failed","out-of-service","paused","bay-stopped"])
   events.addEventListener(name,m=>{const e=JSON.parse(m.data);tile(e.bayStatus);if(name==="unit-finished")station();});
 events.addEventListener("record-stored",()=>records());
+// A stream that was cut (a client that fell behind is dropped) resumes from Last-Event-ID; what
+// the replay no longer holds is read afresh.
+events.addEventListener("open",()=>{bays();station();records();});
 showControls();station();records();
 </script></body></html>
 )KAVRO";

@@ -511,4 +511,42 @@ TEST_F(StationTest, WebEventClientThatNeverReadsIsDroppedAndNeverHoldsUpTheBays)
     m_station->Stop();
     tee.m_web = nullptr;
 }
+
+// A station that ends (--once) closes the hub right after its last units:
+// their events still reach every client, and the server waits for the
+// streams to end before it stops.
+TEST(EventHubTest, ClosingHandsOverWhatWasQueuedThenEnds) {
+    CEventHub hub;
+    auto client = hub.Subscribe(false, 0);
+    ASSERT_TRUE(client);
+    hub.Publish("unit-finished", "{}");
+    hub.Publish("record-stored", "{}");
+    hub.Close();
+    std::vector<HubEvent> events;
+    ASSERT_TRUE(hub.Next(client, events, 0ms));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events.back().name, "record-stored");
+    EXPECT_FALSE(hub.Next(client, events, 0ms));
+    EXPECT_FALSE(hub.Subscribe(false, 0)) << "no new client once closed";
+    EXPECT_FALSE(hub.WaitForNoClients(0ms)) << "the stream has not ended yet";
+    hub.Unsubscribe(client);
+    EXPECT_TRUE(hub.WaitForNoClients(0ms));
+}
+
+// Events close together go out together, but a stream never gathers so long
+// that its queue fills: half a queue is taken at once.
+TEST(EventHubTest, GatheringStopsAtHalfAQueue) {
+    CEventHub hub;
+    auto client = hub.Subscribe(false, 0);
+    ASSERT_TRUE(client);
+    for (size_t i = 0; i < CEventHub::kGatherLimit + 3; ++i) hub.Publish("progress", "{}");
+    std::vector<HubEvent> events;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(hub.Next(client, events, 0ms, 30s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "a half-full queue ends the gathering";
+    EXPECT_EQ(events.size(), CEventHub::kGatherLimit + 3);
+    hub.Publish("progress", "{}");
+    ASSERT_TRUE(hub.Next(client, events, 0ms, 50ms));
+    EXPECT_EQ(events.size(), 1u) << "a lone event goes out once the gathering time has passed";
+}
 }  // namespace
