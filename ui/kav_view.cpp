@@ -25,6 +25,13 @@ wxString FromDeviceText(const std::string& text) {
     return converted;
 }
 
+// The name the link pane shows for the port the link opened: the whole name
+// given to Connect where the link opened the device it leads to.
+std::string PortShownFor(const std::string& linkPort) {
+    const CMainFrame* frame = CMainFrame::Get();
+    const std::string shown = frame != nullptr ? frame->LinkPaneConst().Port() : std::string();
+    return shown.empty() ? linkPort : shown;
+}
 }  // namespace
 
 CKavCanvas::CKavCanvas(wxWindow* parent)
@@ -141,18 +148,15 @@ void CKavView::OnLinkNotify(int code) {
         case LN_LINK_STARTED:
             if (m_canvas) m_canvas->Refresh(true);
             break;
-        case LN_PORT_FAILED: {
-            // Which port failed, and why, follows the notification's own text.
-            const uint32_t error = g_link.m_port.m_file.m_lastError;
-            const std::string reason = error != 0 ? SystemErrorText(error) : std::string();
-            ShowLinkMessage(IDS_PORT_FAILED,
-                            wxString::FromUTF8(PortFailedText("", g_link.m_port.m_portName.Text(), reason)));
+        case LN_PORT_FAILED:
+            // Which port failed (the name the operator gave), and why.
+            ShowPortFailed(PortShownFor(g_link.m_port.m_portName.Text()), g_link.m_port.m_file.m_lastError);
             break;
-        }
         case LN_NO_RESPONSE:
             ShowLinkMessage(IDS_NO_RESPONSE);
             break;
         case LN_DOWNLOAD_DONE:
+            if (CMainFrame* frame = CMainFrame::Get()) frame->ShowDownloadFinished(ReadLink(g_link));
             ShowLinkMessage(IDS_DOWNLOAD_DONE);
             break;
         case LN_DEVICE_RESET:
@@ -161,6 +165,11 @@ void CKavView::OnLinkNotify(int code) {
         default:  // LN_LINK_ENDED and anything else: nothing
             break;
     }
+}
+
+void CKavView::ShowPortFailed(const std::string& port, uint32_t systemError) {
+    const std::string reason = systemError != 0 ? SystemErrorText(systemError) : std::string();
+    ShowLinkMessage(IDS_PORT_FAILED, wxString::FromUTF8(PortFailedText("", port, reason)));
 }
 
 void CKavView::ShowLinkMessage(unsigned stringId, const wxString& detail) {

@@ -55,6 +55,8 @@ public:
     // Paints one line and moves line down; false when the line lies below the
     // client area and nothing was done.
     bool DrawInfoLine(wxDC* dc, const wxString& text, LineRect& line, const LineRect& client);
+    // The box for a port that cannot be opened: its whole name and the system's reason.
+    void ShowPortFailed(const std::string& port, uint32_t systemError);
     // The notification box: caption string 140, the given string, OK, no icon.
     void ShowLinkMessage(unsigned stringId, const wxString& detail = wxString());
 

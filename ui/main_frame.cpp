@@ -244,6 +244,16 @@ void CMainFrame::UpdateLinkPane(const LinkSnapshot& link) {
     if (!warning.empty()) SetStatusText(wxString::FromUTF8(warning), 0);
 }
 
+void CMainFrame::ShowDownloadFinished(const LinkSnapshot& link) {
+    if (m_progress != nullptr) m_progress->SetValue(m_progress->GetRange());
+    m_linkPane.DownloadFinished();
+    UpdateLinkPane(link);
+    // Each control paints itself: on Windows a parent's repaint leaves its children's for later.
+    for (wxWindow* shown : {static_cast<wxWindow*>(m_progress), static_cast<wxWindow*>(m_progressText),
+                            static_cast<wxWindow*>(m_wndStatusBar)})
+        if (shown != nullptr) shown->Update();
+}
+
 // Over the link pane the status bar's tool tip is the pane's; elsewhere one the
 // pane had set is taken away, so the bar's own tips stay as they were.
 void CMainFrame::OnStatusBarMotion(wxMouseEvent& event) {

@@ -57,7 +57,11 @@ public:
     // The link pane (between the prompt and CAP) and the text beside the
     // progress bar, from the link's state now.
     void UpdateLinkPane(const LinkSnapshot& link);
+    // The download's end: a full bar and the pane's finished text, painted
+    // now (before the box that says so holds the loop).
+    void ShowDownloadFinished(const LinkSnapshot& link);
     CLinkPane& LinkPane() { return m_linkPane; }
+    const CLinkPane& LinkPaneConst() const { return m_linkPane; }
     wxString GetLinkPaneText() const;
     // What the link pane's tool tip shows while the link runs: its text and the adapter's latency.
     wxString GetLinkPaneTooltip() const { return m_linkTooltip; }

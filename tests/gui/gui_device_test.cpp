@@ -132,12 +132,15 @@ TEST_F(DeviceTest, ConnectFillsTheDeviceBlock) {
     EXPECT_TRUE(m_boxes.empty());
 }
 
-// A port name longer than the link keeps (a /dev/serial/by-id/... link) is
-// connected through the device it leads to, never opened cut short.
-TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsTo) {
-    const std::string link = TestDirectory() + "/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0";
-    ASSERT_GT(link.size(), 31u);
+// A port name longer than the link keeps (a /dev/serial/by-path/... link) is
+// connected through the device it leads to, never opened cut short; the window
+// shows it whole and remembers it whole for the next start.
+TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsToAndIsRememberedWhole) {
+    const std::string folder = TestDirectory() + "/serial/by-path";
+    const std::string link = folder + "/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0";
+    ASSERT_GE(link.size(), 58u);
     std::error_code error;
+    std::filesystem::create_directories(folder, error);
     std::filesystem::remove(link, error);
     std::filesystem::create_symlink(m_sim.PortPath(), link, error);
     ASSERT_FALSE(error) << error.message();
@@ -148,7 +151,28 @@ TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsTo) {
     Command(CMD_DEVICE_CONNECT);
     ASSERT_TRUE(g_link.m_running);
     EXPECT_EQ(std::string(g_link.m_portName.Text()), m_sim.PortPath());
+    // Named whole until the device answers.
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains(wxString::FromUTF8(link))) << Frame().GetLinkPaneText();
     EXPECT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : " + Identity().name; }, kDeviceTimeoutMs)) << Lines()[1];
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(link));
+    Command(CMD_DEVICE_DISCONNECT);
+    Stop();
+
+    g_link.m_portName.Clear();  // as in a new process
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(link));
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_TRUE(g_link.m_running);
+    Command(CMD_DEVICE_DISCONNECT);
+
+    // Unplugged: the long name leads nowhere and fails whole, never cut short.
+    std::filesystem::remove(link, error);
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_TRUE(m_boxes.back().text.Contains(wxString::FromUTF8(link) + ": No such file or directory"))
+        << m_boxes.back().text;
+    g_link.SetPortName("");
 }
 
 TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {
@@ -179,6 +203,9 @@ TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntil
     EXPECT_TRUE(Frame().IsDownloadProgressShown());
 
     ASSERT_TRUE(WaitForBox(Text(IDS_DOWNLOAD_DONE), 60000));
+    // The window said so before the box did: a full bar and the finished text.
+    EXPECT_EQ(m_boxes[0].progress, static_cast<int>(data.size()));
+    EXPECT_EQ(m_boxes[0].linkPane, "Download finished and confirmed by the device");
     ASSERT_TRUE(PumpUntil([&] { return !g_link.m_downloadRequested && !Frame().IsDownloadProgressShown(); }, 10000));
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].caption, "Firmware Downloader");
