@@ -1,5 +1,7 @@
 #include "ui/kav_view.h"
 
+#include <algorithm>
+
 #include <wx/dcclient.h>
 #include <wx/settings.h>
 
@@ -35,13 +37,19 @@ std::string PortShownFor(const std::string& linkPort) {
 }  // namespace
 
 CKavCanvas::CKavCanvas(wxWindow* parent)
-    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
+    : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                       wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE | wxHSCROLL | wxVSCROLL),
       m_notifyTarget(this, EVT_LINK_NOTIFY_MESSAGE) {
+    SetScrollRate(FromDIP(8), FromDIP(8));
     // The information colours were chosen for a white page: paint on white
     // whatever the desktop theme's window colour.
     SetBackgroundColour(*wxWHITE);
     Bind(wxEVT_PAINT, &CKavCanvas::OnPaint, this);
     Bind(EVT_LINK_NOTIFY_MESSAGE, &CKavCanvas::OnLinkMessage, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        FitScrollArea();
+    });
 }
 
 CKavCanvas::~CKavCanvas() {
@@ -58,7 +66,17 @@ void CKavCanvas::OnLinkMessage(wxThreadEvent& event) {
 
 void CKavCanvas::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
+    DoPrepareDC(dc);
     if (m_view != nullptr) m_view->OnDraw(&dc);
+}
+
+void CKavCanvas::FitScrollArea() {
+    // Not laid out yet: GTK's scroll bars take no size below their own (the size event comes back).
+    const wxSize client = GetClientSize();
+    if (m_view == nullptr || client.GetWidth() < FromDIP(40) || client.GetHeight() < FromDIP(40)) return;
+    wxClientDC dc(this);
+    const wxSize extent = m_view->LinesExtent(dc);
+    if (GetVirtualSize() != extent) SetVirtualSize(extent);
 }
 
 CKavView::CKavView() {
@@ -85,12 +103,15 @@ bool CKavView::OnCreate(wxDocument* doc, long flags) {
     g_link.m_notifyWindow = m_canvas->NotifyTarget();
     m_registered = true;
     Activate(true);
+    m_canvas->FitScrollArea();
     m_canvas->Refresh();
     return true;
 }
 
 void CKavView::OnUpdate(wxView*, wxObject*) {
-    if (m_canvas) m_canvas->Refresh();
+    if (!m_canvas) return;
+    m_canvas->FitScrollArea();
+    m_canvas->Refresh();
 }
 
 void CKavView::OnChangeFilename() {
@@ -107,6 +128,14 @@ std::vector<std::string> CKavView::InfoLines() const {
     return lines;
 }
 
+wxSize CKavView::LinesExtent(wxDC& dc) const {
+    const int lineHeight = LineHeight(dc);
+    int width = 0;
+    for (const std::string& line : InfoLines()) width = std::max(width, dc.GetTextExtent(FromDeviceText(line)).GetWidth());
+    // The text starts 4 pixels in; as much again after it.
+    return wxSize(width + 8, lineHeight * INFO_LINE_COUNT);
+}
+
 int CKavView::LineHeight(wxDC& dc) const {
     if (m_font.IsOk()) dc.SetFont(m_font);
     return dc.GetCharHeight();
@@ -114,8 +143,15 @@ int CKavView::LineHeight(wxDC& dc) const {
 
 void CKavView::OnDraw(wxDC* dc) {
     ++m_paints;
+    // What the window shows of the scrolled area; the rows fill the area's width.
     const wxSize size = m_canvas ? m_canvas->GetClientSize() : dc->GetSize();
-    const LineRect client{0, 0, size.GetWidth(), size.GetHeight()};
+    int width = size.GetWidth(), bottom = size.GetHeight();
+    if (m_canvas) {
+        width = std::max(width, m_canvas->GetVirtualSize().GetWidth());
+        int left = 0;
+        m_canvas->CalcUnscrolledPosition(0, bottom, &left, &bottom);
+    }
+    const LineRect client{0, 0, width, bottom};
     const int lineHeight = LineHeight(*dc);
     LineRect line = FirstLine(client, lineHeight);
     const std::vector<std::string> lines = InfoLines();
@@ -146,7 +182,10 @@ void CKavView::OnLinkNotify(int code) {
     switch (code) {
         case LN_INFO_CHANGED:
         case LN_LINK_STARTED:
-            if (m_canvas) m_canvas->Refresh(true);
+            if (m_canvas) {
+                m_canvas->FitScrollArea();
+                m_canvas->Refresh(true);
+            }
             break;
         case LN_PORT_FAILED:
             // Which port failed (the name the operator gave), and why.

@@ -689,6 +689,35 @@ TEST_F(GuiTest, PortBoxIsWideEnoughForADevicePath) {
     wxComboBox* box = Frame().GetPortBox();
     const int text = box->GetTextExtent(kTypicalPortPath).GetWidth();
     EXPECT_GT(box->GetSize().GetWidth(), text + box->FromDIP(24));
+    // A wider window gives the box the room.
+    const int before = box->GetSize().GetWidth();
+    const wxSize client = Frame().GetClientSize();
+    Frame().SetClientSize(client.GetWidth() + 300, client.GetHeight());
+    ASSERT_TRUE(PumpUntil([&] { return box->GetSize().GetWidth() >= before + 250; }, 3000)) << box->GetSize().GetWidth();
+}
+
+// The window stops at a minimum size that keeps the bar's controls whole; the
+// information lines that do not fit are reached by scrolling.
+TEST_F(GuiTest, SmallWindowKeepsItsMinimumAndScrollsTheInformation) {
+    ASSERT_TRUE(Start());
+    const wxSize minimum = Frame().GetMinClientSize();
+    ASSERT_TRUE(minimum.IsFullySpecified());
+    EXPECT_GE(minimum.GetWidth(), Frame().GetDialogBar()->GetBestSize().GetWidth());
+    Frame().SetClientSize(300, 200);
+    PumpFor(200);
+    EXPECT_GE(Frame().GetClientSize().GetWidth(), minimum.GetWidth());
+    EXPECT_GE(Frame().GetClientSize().GetHeight(), minimum.GetHeight());
+    CKavCanvas* canvas = Frame().GetCanvas();
+    ASSERT_TRUE(PumpUntil([&] { return canvas->GetClientSize().GetHeight() < canvas->GetVirtualSize().GetHeight(); },
+                          3000))
+        << "the twelve lines are taller than the window";
+    // Scrolled to the end, the last line lies within the window.
+    canvas->Scroll(0, canvas->GetVirtualSize().GetHeight());
+    PumpFor(100);
+    int x = 0, y = 0, unitX = 0, unitY = 0;
+    canvas->GetScrollPixelsPerUnit(&unitX, &unitY);
+    canvas->CalcUnscrolledPosition(0, canvas->GetClientSize().GetHeight(), &x, &y);
+    EXPECT_GE(y, canvas->GetVirtualSize().GetHeight() - unitY) << "the last line is reached";
 }
 
 // The Open dialog lists .fw files in any case and offers every file.

@@ -498,6 +498,20 @@ TEST_F(DeviceTest, SilentDeviceIsNamedInThePaneAndRefusesTheDownload) {
         << Frame().GetLinkPaneText();
     EXPECT_TRUE(Frame().GetLinkPaneText().Contains("power")) << Frame().GetLinkPaneText();
 
+    // A window too narrow for the advice: it shows whole below the bar,
+    // wrapped within the window's width, and follows the seconds.
+    Frame().SetClientSize(Frame().GetMinClientSize());
+    wxStaticText* advice = Frame().GetLinkAdvice();
+    ASSERT_TRUE(PumpUntil([&] { return advice->IsShown(); }, 3000));
+    EXPECT_LE(advice->GetSize().GetWidth(), Frame().GetClientSize().GetWidth());
+    wxString unwrapped = advice->GetLabel();
+    unwrapped.Replace("\n", " ");
+    const wxString first = unwrapped;
+    EXPECT_EQ(first, Frame().GetLinkPaneText());
+    EXPECT_TRUE(first.EndsWith("the cable and the port")) << first;
+    ASSERT_TRUE(PumpUntil([&] { wxString now = advice->GetLabel(); now.Replace("\n", " "); return now != first; }, 3000))
+        << "the seconds move on";
+
     Command(CMD_DEVICE_DOWNLOAD);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_TRUE(m_boxes[0].text.StartsWith("No device has answered on " + port + " yet")) << m_boxes[0].text;
