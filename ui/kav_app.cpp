@@ -262,7 +262,7 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
         frame->LinkPane().Started(CLinkPane::Clock::now());
     } else {
         const uint32_t error = resolved ? g_link.m_port.m_file.m_lastError : unresolved;
-        frame->LinkPane().Failed(error != 0 ? SystemErrorText(error) : std::string());
+        frame->LinkPane().Failed(CKavView::PortFailureReason(m_chosenPort, error));
         // The link's own failure notifies the view; a name that led nowhere is told here.
         if (!resolved && frame->GetCanvas()->GetView() != nullptr)
             frame->GetCanvas()->GetView()->ShowPortFailed(m_chosenPort, error);

@@ -13,6 +13,8 @@
 #include "ui/globals.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/station_window.h"
+#include "ui/ui_texts.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CKavView, wxView);
 
@@ -206,8 +208,15 @@ void CKavView::OnLinkNotify(int code) {
     }
 }
 
+std::string CKavView::PortFailureReason(const std::string& port, uint32_t systemError) {
+    if (systemError == 0) return {};
+    const std::string reason = SystemErrorText(systemError);
+    const std::string bay = IsBusyError(systemError) ? StationBayOfPort(port) : std::string();
+    return bay.empty() ? reason : uitext::HeldByStationBay(reason, bay);
+}
+
 void CKavView::ShowPortFailed(const std::string& port, uint32_t systemError) {
-    const std::string reason = systemError != 0 ? SystemErrorText(systemError) : std::string();
+    const std::string reason = PortFailureReason(port, systemError);
     ShowLinkMessage(IDS_PORT_FAILED, wxString::FromUTF8(PortFailedText("", port, reason)));
 }
 

@@ -60,6 +60,9 @@ public:
     // Paints one line and moves line down; false when the line lies below the
     // client area and nothing was done.
     bool DrawInfoLine(wxDC* dc, const wxString& text, LineRect& line, const LineRect& client);
+    // Why port cannot be opened: the system's reason, and the station bay
+    // holding it when it is busy for that ("" without a reason).
+    static std::string PortFailureReason(const std::string& port, uint32_t systemError);
     // The box for a port that cannot be opened: its whole name and the system's reason.
     void ShowPortFailed(const std::string& port, uint32_t systemError);
     // The notification box: caption string 140, the given string, OK, no icon.

@@ -46,6 +46,10 @@ std::string PortFailed(const std::string& port, const std::string& reason) {
     return FormatText(Tr("Port %s failed: %s"), {port, reason});
 }
 
+std::string HeldByStationBay(const std::string& reason, const std::string& bay) {
+    return FormatText(Tr("%s: %s of the station window holds it"), {reason, bay});
+}
+
 std::string Disconnected() { return Tr("Disconnected"); }
 
 std::string OnSecondCpu(const std::string& text) { return text + " (" + Tr(CpuLabel(true)) + ")"; }

@@ -25,6 +25,8 @@ std::string DownloadConfirmed();
 std::string DownloadNotConfirmed();
 std::string ResetIssued();
 std::string PortFailed(const std::string& port, const std::string& reason);
+// The system's reason for a busy port, and the station bay (its title) that holds it.
+std::string HeldByStationBay(const std::string& reason, const std::string& bay);
 std::string Disconnected();
 // A running link's text when the connection addresses the unit's second CPU.
 std::string OnSecondCpu(const std::string& text);

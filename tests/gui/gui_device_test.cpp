@@ -24,6 +24,7 @@
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
 #include "ui/main_frame.h"
+#include "ui/station_frame.h"
 
 namespace {
 wxString Text(unsigned id) { return wxString::FromUTF8(LoadUiStringText(id)); }
@@ -173,6 +174,30 @@ TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsToAndIsRememberedW
     EXPECT_TRUE(m_boxes.back().text.Contains(wxString::FromUTF8(link) + ": No such file or directory"))
         << m_boxes.back().text;
     g_link.SetPortName("");
+}
+
+// A port a station bay holds: the message says which bay, not only "busy".
+TEST_F(DeviceTest, BusyPortNamesTheStationBayThatHoldsIt) {
+    m_sim.SetIdentity(Identity());
+    ASSERT_TRUE(m_sim.Start());
+    ASSERT_TRUE(Start());
+    StationFrameOptions options;
+    options.settingsGiven = true;
+    options.settings.bays.push_back({m_sim.PortPath(), false});
+    options.settings.records = TestDirectory() + "/busy-port.sqlite";
+    auto* station = new CStationFrame(options);
+    station->Show();
+    ASSERT_TRUE(station->StartAll());
+    // The bay has the port once the unit hears from it.
+    ASSERT_TRUE(PumpUntil([&] { return m_sim.CountRequests(CMD_READ_IDENT) > 0; }, kDeviceTimeoutMs));
+    Frame().SetPortText(wxString::FromUTF8(m_sim.PortPath()));
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }, 3000));
+    EXPECT_TRUE(m_boxes.back().text.Contains("Bay 1 of the station window holds it")) << m_boxes.back().text;
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains("Bay 1 of the station window holds it")) << Frame().GetLinkPaneText();
+    station->Close(true);
+    ASSERT_TRUE(PumpUntil([] { return CStationFrame::Get() == nullptr; }, 10000));
 }
 
 TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {

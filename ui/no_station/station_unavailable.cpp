@@ -11,3 +11,5 @@ void OpenStationWindow(const StationWindowRequest&) {
 void CloseStationWindow() {}
 
 bool StartEveryStationBay(wxRect&) { return false; }
+
+std::string StationBayOfPort(const std::string&) { return {}; }
