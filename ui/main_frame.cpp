@@ -212,6 +212,12 @@ void CMainFrame::CreateDialogBar() {
         event.Skip();
     });
     m_portBox->Bind(wxEVT_COMBOBOX, &CMainFrame::OnPortChosen, this);
+    // While the download controls take the bar's room, a long name shows whole in the tip.
+    m_portBox->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+        event.Skip();
+        const wxString name = m_portBox->GetValue();
+        if (m_portBox->GetToolTipText() != name) m_portBox->SetToolTip(name);
+    });
 
     // Unticked until the application restores the operator's last choice;
     // the application enables it while no link runs.

@@ -156,6 +156,7 @@ TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsToAndIsRememberedW
     EXPECT_TRUE(Frame().GetLinkPaneText().Contains(wxString::FromUTF8(link))) << Frame().GetLinkPaneText();
     EXPECT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : " + Identity().name; }, kDeviceTimeoutMs)) << Lines()[1];
     EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(link));
+    EXPECT_EQ(Frame().GetPortBox()->GetToolTipText(), wxString::FromUTF8(link)) << "whole where the box is narrow";
     Command(CMD_DEVICE_DISCONNECT);
     Stop();
 
