@@ -13,6 +13,7 @@
 #include "ui/globals.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/port_holder.h"
 #include "ui/station_window.h"
 #include "ui/ui_texts.h"
 
@@ -211,8 +212,12 @@ void CKavView::OnLinkNotify(int code) {
 std::string CKavView::PortFailureReason(const std::string& port, uint32_t systemError) {
     if (systemError == 0) return {};
     const std::string reason = SystemErrorText(systemError);
-    const std::string bay = IsBusyError(systemError) ? StationBayOfPort(port) : std::string();
-    return bay.empty() ? reason : uitext::HeldByStationBay(reason, bay);
+    if (!IsBusyError(systemError)) return reason;
+    const std::string bay = StationBayOfPort(port);
+    if (!bay.empty()) return uitext::HeldByStationBay(reason, bay);
+    PortHolder holder;
+    if (FindPortHolder(port, holder)) return uitext::HeldByProcess(reason, holder.program, holder.process, holder.bay);
+    return reason;
 }
 
 void CKavView::ShowPortFailed(const std::string& port, uint32_t systemError) {

@@ -1,6 +1,10 @@
 // The application against the device simulator on a pseudo-terminal: connect,
 // download with the progress bar, reset, the hardware check and force mode,
 // the second CPU, port failures, and the link's end with the view.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 
@@ -24,6 +28,7 @@
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
 #include "ui/main_frame.h"
+#include "ui/port_holder.h"
 #include "ui/station_frame.h"
 
 namespace {
@@ -199,6 +204,38 @@ TEST_F(DeviceTest, BusyPortNamesTheStationBayThatHoldsIt) {
     EXPECT_TRUE(Frame().GetLinkPaneText().Contains("Bay 1 of the station window holds it")) << Frame().GetLinkPaneText();
     station->Close(true);
     ASSERT_TRUE(PumpUntil([] { return CStationFrame::Get() == nullptr; }, 10000));
+}
+
+// A port another process's station holds: the message names the process and
+// the bay its --bay gives the port.
+TEST_F(DeviceTest, BusyPortNamesTheProcessAndBayThatHoldIt) {
+    m_sim.SetIdentity(Identity());
+    ASSERT_TRUE(m_sim.Start());
+    const std::string port = m_sim.PortPath();
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const char* hold = "import fcntl, os, sys, time\n"
+                           "fd = os.open(sys.argv[4], os.O_RDWR | os.O_NOCTTY)\n"
+                           "fcntl.flock(fd, fcntl.LOCK_EX)\n"
+                           "time.sleep(60)\n";
+        ::execl("/usr/bin/python3", "python3", "-c", hold, "--bay", "/dev/null", "--bay", port.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    PortHolder found;
+    ASSERT_TRUE(PumpUntil([&] { return FindPortHolder(port, found); }, 10000));
+    EXPECT_EQ(found.process, holder);
+    ASSERT_TRUE(Start());
+    Frame().SetPortText(wxString::FromUTF8(port));
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    const wxString expected = wxString::Format("bay 2 of python3 (process %d) holds it", static_cast<int>(holder));
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }, 3000));
+    EXPECT_TRUE(m_boxes.back().text.Contains(expected)) << m_boxes.back().text;
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains(expected)) << Frame().GetLinkPaneText();
+    ::kill(holder, SIGTERM);
+    ::waitpid(holder, nullptr, 0);
 }
 
 TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {
