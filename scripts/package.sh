@@ -4,7 +4,7 @@
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
 
-PACKAGE_TOOLS=(dpkg-dev fakeroot file help2man librsvg2-bin gzip)
+PACKAGE_TOOLS=(dpkg-dev fakeroot file librsvg2-bin gzip)
 need_packages "${BASE_PACKAGES[@]}" "${PACKAGE_TOOLS[@]}"
 
 package_build() {

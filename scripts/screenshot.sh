@@ -2,7 +2,9 @@
 # desktop application on its port, let it connect and download the built-in
 # image unattended, and write the main window while it downloads to
 # docs/screenshot-downloading.png and after the download to docs/screenshot.png;
-# then the same in German and in Simplified Chinese (-de.png, -zh_CN.png).
+# then the same in German and in Simplified Chinese (-de.png, -zh_CN.png), and
+# in English at twice the scale (docs/screenshot-2x.png). The port is named by
+# a 58-character by-path style link to the simulator.
 #
 # Sourced by kavro.sh (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
 
@@ -19,7 +21,7 @@ trap 'rm -rf "$SHOT_DIR"' EXIT
 # Runs inside xvfb-run: the simulator, the application, the capture.
 cat >"$SHOT_DIR/inner.sh" <<'INNER'
 set -euo pipefail
-sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"; ROOT="$6"; lang="$7"
+sim="$1"; gui="$2"; out="$3"; dir="$4"; midway="$5"; ROOT="$6"; lang="$7"; link="$8"
 source "$ROOT/scripts/lib.sh"
 sim_pid=""; gui_pid=""
 cleanup() {
@@ -31,9 +33,11 @@ trap cleanup EXIT
 # Paced like a real line (about 13 s for the image), so the window is caught
 # part way through the download.
 status=0
-start_simulator "$sim" "$dir/sim.log" --line-rate 19200 || status=$?
+# The port by a long stable name, as /dev/serial/by-path/... names an adapter's socket.
+mkdir -p "$(dirname "$link")"
+start_simulator "$sim" "$dir/sim.log" --line-rate 19200 --link "$link" || status=$?
 sim_pid=$SIM_PID
-port=$SIM_PORT
+port=$link
 [ "$status" -eq 0 ] || exit 1
 echo "simulated device on $port"
 "$gui" --port "$port" --lang "$lang" --autorun-download >"$dir/gui.log" 2>&1 &
@@ -51,6 +55,9 @@ capture() {
   done
   [ -n "$geometry" ] || { cat "$dir/gui.log" >&2; echo "timed out waiting for '$1'" >&2; exit 1; }
   read -r x y w h <<<"$geometry"
+  # The window's place is in logical pixels; GDK_SCALE multiplies the screen's.
+  local scale=${GDK_SCALE:-1}
+  x=$((x * scale)) y=$((y * scale)) w=$((w * scale)) h=$((h * scale))
   sleep 0.3  # the last repaint
   import -window root -crop "${w}x${h}+${x}+${y}" +repage "$2"
   echo "wrote $2 (${w}x${h})"
@@ -65,13 +72,17 @@ mkdir -p "$ROOT/docs"
 (
   export HOME="$SHOT_DIR/home" XDG_CONFIG_HOME="$SHOT_DIR/home/.config" NO_AT_BRIDGE=1
   mkdir -p "$XDG_CONFIG_HOME"
+  link=/tmp/kavro-shot/serial/by-path/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0
   for lang in en de zh_CN; do
     suffix=""
     if [ "$lang" != en ]; then suffix="-$lang"; fi
     xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$SHOT_DIR/inner.sh" \
       "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot$suffix.png" \
-      "$SHOT_DIR" "$ROOT/docs/screenshot-downloading$suffix.png" "$ROOT" "$lang"
+      "$SHOT_DIR" "$ROOT/docs/screenshot-downloading$suffix.png" "$ROOT" "$lang" "$link"
   done
+  GDK_SCALE=2 xvfb-run -a -s "-screen 0 2560x1600x24 -noreset" bash "$SHOT_DIR/inner.sh" \
+    "$ROOT/$SHOT_BUILD_DIR/sim/kavro-sim" "$ROOT/$SHOT_BUILD_DIR/ui/kavro" "$ROOT/docs/screenshot-2x.png" \
+    "$SHOT_DIR" "$SHOT_DIR/downloading-2x.png" "$ROOT" en "$link"
 )
 
 # The station window mid-run with eight simulated bays: four on a paced line

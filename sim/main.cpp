@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
     CLI::App app{"kavro-sim: a simulated KAVRO device on a pseudo-terminal or a serial device.\n"
                  "Prints \"Simulated device on PATH\" and serves until interrupted (SIGINT, SIGTERM)."};
     app.set_help_flag("-h,--help", "Show this help and exit");
+    app.set_version_flag("--version", std::string("kavro-sim ") + KAVRO_VERSION, "Print the version and exit");
 
     std::string linkPath, portPath, saveImage;
     uint32_t baud = 19200;

@@ -22,6 +22,7 @@
 #include "ui/commands.h"
 #include "ui/globals.h"
 #include "ui/kav_doc.h"
+#include "ui/kav_view.h"
 #include "ui/link_pane.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
@@ -63,13 +64,16 @@ LinkFlags CurrentFlags() {
 }
 
 // The link keeps port names of at most 31 characters and would open a cut
-// one; long names such as /dev/serial/by-id/... are links to a short device
-// path, which is used instead (a name that leads nowhere stays, and fails to open).
-std::string PortNameThatFits(const std::string& name) {
-    std::string device;
-    uint32_t error = 0;
-    if (name.size() < static_cast<size_t>(g_link.m_portName.Capacity())) return name;
-    return ResolvePortPath(name, device, error) ? device : name;
+// one; long names such as /dev/serial/by-path/... are links to a short device
+// path, which the link opens instead. False with the system's error when a
+// long name leads nowhere: it is never opened cut short.
+bool PortNameForLink(const std::string& name, std::string& forLink, uint32_t& error) {
+    forLink = name;
+    if (name.size() < static_cast<size_t>(g_link.m_portName.Capacity())) return true;
+    if (!ResolvePortPath(name, forLink, error)) return false;
+    if (forLink.size() < static_cast<size_t>(g_link.m_portName.Capacity())) return true;
+    error = 0;  // a device path too long for the link: rare enough to go without a system reason
+    return false;
 }
 
 // The application's own boxes: captioned with the application title, owned by
@@ -163,9 +167,10 @@ bool CKavApp::InitInstance(const StartOptions& options) {
 
     // The link's module stays empty: the program's own executable holds the
     // built-in image and names the settings file.
-    LoadRememberedPort(g_link, wxConfigBase::Get(false));
+    const std::string remembered = LoadRememberedPort(g_link, wxConfigBase::Get(false));
+    m_chosenPort.clear();
     g_link.m_progressWindow = frame->GetProgressWindow();
-    frame->SetPortText(wxString::FromUTF8(g_link.m_portName.Text()));
+    frame->SetPortText(wxString::FromUTF8(remembered));
     if (options.portGiven) frame->SetPortText(options.portName);
     frame->SetSecondCpuChosen(wxConfigBase::Get()->ReadBool(kSecondCpuKey, false));
     m_forceMode = 0;
@@ -187,7 +192,7 @@ void CKavApp::ExitInstance() {
     CloseStationWindow();
     if (m_automation) m_automation->Ending();
     g_link.m_progressWindow = nullptr;
-    SaveRememberedPort(g_link, wxConfigBase::Get(false));
+    SaveRememberedPort(g_link, wxConfigBase::Get(false), m_chosenPort);
     if (m_docManager != nullptr) {
         SaveFileHistory();
         m_docManager->Clear(true);
@@ -237,24 +242,31 @@ void CKavApp::OnDeviceConnect(wxCommandEvent&) {
     wxString port;
     CMainFrame* frame = CMainFrame::Get();
     if (frame != nullptr) frame->GetPortText(port);
-    g_link.SetPortName(PortNameThatFits(port.utf8_string()).c_str());
+    m_chosenPort = port.utf8_string();
+    std::string forLink;
+    uint32_t unresolved = 0;
+    const bool resolved = PortNameForLink(m_chosenPort, forLink, unresolved);
+    if (resolved) g_link.SetPortName(forLink.c_str());
     // Cleared as every link starts, then taken from the box, which stays locked
     // while the link runs: the choice holds for the whole connection.
     g_link.m_secondCpu = 0;
     if (frame != nullptr && frame->IsSecondCpuChosen()) g_link.m_secondCpu = 1;
     if (frame != nullptr) {
-        // Shown before the open, which a slow driver may hold up.
-        frame->LinkPane().Opening(g_link.m_portName.Text());
+        // Shown before the open, which a slow driver may hold up; by the name given.
+        frame->LinkPane().Opening(m_chosenPort);
         frame->UpdateLinkPane(ReadLink(g_link));
         if (wxStatusBar* bar = frame->GetStatusBar()) bar->Update();
     }
-    g_link.Start();
+    if (resolved) g_link.Start();
     if (frame == nullptr) return;
     if (g_link.m_running) {
         frame->LinkPane().Started(CLinkPane::Clock::now());
     } else {
-        const uint32_t error = g_link.m_port.m_file.m_lastError;
-        frame->LinkPane().Failed(error != 0 ? SystemErrorText(error) : std::string());
+        const uint32_t error = resolved ? g_link.m_port.m_file.m_lastError : unresolved;
+        frame->LinkPane().Failed(CKavView::PortFailureReason(m_chosenPort, error));
+        // The link's own failure notifies the view; a name that led nowhere is told here.
+        if (!resolved && frame->GetCanvas()->GetView() != nullptr)
+            frame->GetCanvas()->GetView()->ShowPortFailed(m_chosenPort, error);
     }
     frame->UpdateLinkPane(ReadLink(g_link));
 }

@@ -4,6 +4,7 @@
 // or hides the download controls. Window thread.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include <wx/app.h>
 #include <wx/timer.h>
@@ -75,6 +76,9 @@ private:
     int m_exitCode = 0;
     CKavDocManager* m_docManager = nullptr;
     StartOptions m_options;
+    // The whole name last given to Connect in this run ("" before): what is
+    // remembered at exit, however long.
+    std::string m_chosenPort;
     // Wakes the loop now and then, so the idle step also runs while nothing
     // else happens (the worker clears its request flag without a message).
     wxTimer m_idleTimer;

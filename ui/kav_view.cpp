@@ -1,5 +1,7 @@
 #include "ui/kav_view.h"
 
+#include <algorithm>
+
 #include <wx/dcclient.h>
 #include <wx/settings.h>
 
@@ -11,6 +13,9 @@
 #include "ui/globals.h"
 #include "ui/main_frame.h"
 #include "ui/message_boxes.h"
+#include "ui/port_holder.h"
+#include "ui/station_window.h"
+#include "ui/ui_texts.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(CKavView, wxView);
 
@@ -25,16 +30,29 @@ wxString FromDeviceText(const std::string& text) {
     return converted;
 }
 
+// The name the link pane shows for the port the link opened: the whole name
+// given to Connect where the link opened the device it leads to.
+std::string PortShownFor(const std::string& linkPort) {
+    const CMainFrame* frame = CMainFrame::Get();
+    const std::string shown = frame != nullptr ? frame->LinkPaneConst().Port() : std::string();
+    return shown.empty() ? linkPort : shown;
+}
 }  // namespace
 
 CKavCanvas::CKavCanvas(wxWindow* parent)
-    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
+    : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                       wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE | wxHSCROLL | wxVSCROLL),
       m_notifyTarget(this, EVT_LINK_NOTIFY_MESSAGE) {
+    SetScrollRate(FromDIP(8), FromDIP(8));
     // The information colours were chosen for a white page: paint on white
     // whatever the desktop theme's window colour.
     SetBackgroundColour(*wxWHITE);
     Bind(wxEVT_PAINT, &CKavCanvas::OnPaint, this);
     Bind(EVT_LINK_NOTIFY_MESSAGE, &CKavCanvas::OnLinkMessage, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        FitScrollArea();
+    });
 }
 
 CKavCanvas::~CKavCanvas() {
@@ -51,7 +69,17 @@ void CKavCanvas::OnLinkMessage(wxThreadEvent& event) {
 
 void CKavCanvas::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
+    DoPrepareDC(dc);
     if (m_view != nullptr) m_view->OnDraw(&dc);
+}
+
+void CKavCanvas::FitScrollArea() {
+    // Not laid out yet: GTK's scroll bars take no size below their own (the size event comes back).
+    const wxSize client = GetClientSize();
+    if (m_view == nullptr || client.GetWidth() < FromDIP(40) || client.GetHeight() < FromDIP(40)) return;
+    wxClientDC dc(this);
+    const wxSize extent = m_view->LinesExtent(dc);
+    if (GetVirtualSize() != extent) SetVirtualSize(extent);
 }
 
 CKavView::CKavView() {
@@ -78,12 +106,15 @@ bool CKavView::OnCreate(wxDocument* doc, long flags) {
     g_link.m_notifyWindow = m_canvas->NotifyTarget();
     m_registered = true;
     Activate(true);
+    m_canvas->FitScrollArea();
     m_canvas->Refresh();
     return true;
 }
 
 void CKavView::OnUpdate(wxView*, wxObject*) {
-    if (m_canvas) m_canvas->Refresh();
+    if (!m_canvas) return;
+    m_canvas->FitScrollArea();
+    m_canvas->Refresh();
 }
 
 void CKavView::OnChangeFilename() {
@@ -100,6 +131,14 @@ std::vector<std::string> CKavView::InfoLines() const {
     return lines;
 }
 
+wxSize CKavView::LinesExtent(wxDC& dc) const {
+    const int lineHeight = LineHeight(dc);
+    int width = 0;
+    for (const std::string& line : InfoLines()) width = std::max(width, dc.GetTextExtent(FromDeviceText(line)).GetWidth());
+    // The text starts 4 pixels in; as much again after it.
+    return wxSize(width + 8, lineHeight * INFO_LINE_COUNT);
+}
+
 int CKavView::LineHeight(wxDC& dc) const {
     if (m_font.IsOk()) dc.SetFont(m_font);
     return dc.GetCharHeight();
@@ -107,8 +146,15 @@ int CKavView::LineHeight(wxDC& dc) const {
 
 void CKavView::OnDraw(wxDC* dc) {
     ++m_paints;
+    // What the window shows of the scrolled area; the rows fill the area's width.
     const wxSize size = m_canvas ? m_canvas->GetClientSize() : dc->GetSize();
-    const LineRect client{0, 0, size.GetWidth(), size.GetHeight()};
+    int width = size.GetWidth(), bottom = size.GetHeight();
+    if (m_canvas) {
+        width = std::max(width, m_canvas->GetVirtualSize().GetWidth());
+        int left = 0;
+        m_canvas->CalcUnscrolledPosition(0, bottom, &left, &bottom);
+    }
+    const LineRect client{0, 0, width, bottom};
     const int lineHeight = LineHeight(*dc);
     LineRect line = FirstLine(client, lineHeight);
     const std::vector<std::string> lines = InfoLines();
@@ -139,20 +185,20 @@ void CKavView::OnLinkNotify(int code) {
     switch (code) {
         case LN_INFO_CHANGED:
         case LN_LINK_STARTED:
-            if (m_canvas) m_canvas->Refresh(true);
+            if (m_canvas) {
+                m_canvas->FitScrollArea();
+                m_canvas->Refresh(true);
+            }
             break;
-        case LN_PORT_FAILED: {
-            // Which port failed, and why, follows the notification's own text.
-            const uint32_t error = g_link.m_port.m_file.m_lastError;
-            const std::string reason = error != 0 ? SystemErrorText(error) : std::string();
-            ShowLinkMessage(IDS_PORT_FAILED,
-                            wxString::FromUTF8(PortFailedText("", g_link.m_port.m_portName.Text(), reason)));
+        case LN_PORT_FAILED:
+            // Which port failed (the name the operator gave), and why.
+            ShowPortFailed(PortShownFor(g_link.m_port.m_portName.Text()), g_link.m_port.m_file.m_lastError);
             break;
-        }
         case LN_NO_RESPONSE:
             ShowLinkMessage(IDS_NO_RESPONSE);
             break;
         case LN_DOWNLOAD_DONE:
+            if (CMainFrame* frame = CMainFrame::Get()) frame->ShowDownloadFinished(ReadLink(g_link));
             ShowLinkMessage(IDS_DOWNLOAD_DONE);
             break;
         case LN_DEVICE_RESET:
@@ -161,6 +207,22 @@ void CKavView::OnLinkNotify(int code) {
         default:  // LN_LINK_ENDED and anything else: nothing
             break;
     }
+}
+
+std::string CKavView::PortFailureReason(const std::string& port, uint32_t systemError) {
+    if (systemError == 0) return {};
+    const std::string reason = SystemErrorText(systemError);
+    if (!IsBusyError(systemError)) return reason;
+    const std::string bay = StationBayOfPort(port);
+    if (!bay.empty()) return uitext::HeldByStationBay(reason, bay);
+    PortHolder holder;
+    if (FindPortHolder(port, holder)) return uitext::HeldByProcess(reason, holder.program, holder.process, holder.bay);
+    return reason;
+}
+
+void CKavView::ShowPortFailed(const std::string& port, uint32_t systemError) {
+    const std::string reason = PortFailureReason(port, systemError);
+    ShowLinkMessage(IDS_PORT_FAILED, wxString::FromUTF8(PortFailedText("", port, reason)));
 }
 
 void CKavView::ShowLinkMessage(unsigned stringId, const wxString& detail) {

@@ -7,6 +7,7 @@
 
 #include <wx/docview.h>
 #include <wx/font.h>
+#include <wx/scrolwin.h>
 #include <wx/weakref.h>
 #include <wx/window.h>
 
@@ -20,7 +21,9 @@ class CKavView;
 // the link's notification target: a notification posted while one document
 // gives way to the next (the "no response" of a download that the image change
 // ended) reaches the view of the new document instead of being lost with the old.
-class CKavCanvas : public wxWindow {
+//
+// In a window smaller than the lines, scroll bars reach the rest.
+class CKavCanvas : public wxScrolledCanvas {
 public:
     explicit CKavCanvas(wxWindow* parent);
     // Stops the link before the notification target goes away.
@@ -29,6 +32,8 @@ public:
     void SetView(CKavView* view) { m_view = view; }
     CKavView* GetView() const { return m_view; }
     IMessageTarget* NotifyTarget() { return &m_notifyTarget; }
+    // Sizes the scrolled area to the view's lines as they read now.
+    void FitScrollArea();
 
 private:
     void OnPaint(wxPaintEvent& event);
@@ -55,12 +60,19 @@ public:
     // Paints one line and moves line down; false when the line lies below the
     // client area and nothing was done.
     bool DrawInfoLine(wxDC* dc, const wxString& text, LineRect& line, const LineRect& client);
+    // Why port cannot be opened: the system's reason, and the station bay
+    // holding it when it is busy for that ("" without a reason).
+    static std::string PortFailureReason(const std::string& port, uint32_t systemError);
+    // The box for a port that cannot be opened: its whole name and the system's reason.
+    void ShowPortFailed(const std::string& port, uint32_t systemError);
     // The notification box: caption string 140, the given string, OK, no icon.
     void ShowLinkMessage(unsigned stringId, const wxString& detail = wxString());
 
     // The twelve lines as they are painted now (the device block from a
     // consistent snapshot of the link's device record).
     std::vector<std::string> InfoLines() const;
+    // The area the lines take in the view's font.
+    wxSize LinesExtent(wxDC& dc) const;
     // The height of one line in the view's font.
     int LineHeight(wxDC& dc) const;
     const wxFont& GetFont() const { return m_font; }

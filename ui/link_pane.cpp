@@ -33,6 +33,7 @@ void CLinkPane::Started(Clock::time_point now) {
     m_started = now;
     m_total = 0;
     m_done = 0;
+    m_finished = false;
 }
 
 void CLinkPane::Failed(const std::string& reason) {
@@ -47,7 +48,13 @@ void CLinkPane::Disconnected() {
 void CLinkPane::ProgressRange(uint32_t total, Clock::time_point now) {
     m_total = total;
     m_done = 0;
+    m_finished = false;
     m_downloadStarted = now;
+}
+
+void CLinkPane::DownloadFinished() {
+    m_done = m_total;
+    m_finished = true;
 }
 
 void CLinkPane::ProgressPosition(uint32_t done) { m_done = std::min(done, m_total); }
@@ -104,6 +111,7 @@ std::string CLinkPane::RunningText(const LinkSnapshot& link, Clock::time_point n
         case LinkPhase::Waking:
             return uitext::Waking(m_port);
         case LinkPhase::Downloading:
+            if (m_finished) return uitext::DownloadConfirmed();
             return uitext::Downloading(Percent(), SecondsLeft(now));
         case LinkPhase::Resetting:
             return uitext::ResetIssued();

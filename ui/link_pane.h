@@ -42,8 +42,13 @@ public:
     // The progress bar's messages: a new range begins a download's count.
     void ProgressRange(uint32_t total, Clock::time_point now);
     void ProgressPosition(uint32_t done);
+    // The device confirmed the last block: the pane says so at once, whatever
+    // the link's phase still reads (its worker moves on a moment later).
+    void DownloadFinished();
 
     std::string Text(const LinkSnapshot& link, Clock::time_point now) const;
+    // The port as the operator named it at the last Opening.
+    const std::string& Port() const { return m_port; }
     // Beside the bar: the percentage and the time left.
     std::string ProgressText(Clock::time_point now) const;
     // The pane's tool tip while the link runs: the adapter's latency, and the
@@ -68,6 +73,7 @@ private:
     Clock::time_point m_downloadStarted{};
     uint32_t m_total = 0;
     uint32_t m_done = 0;
+    bool m_finished = false;
 };
 
 // One entry of the port box: what it shows, and the name it stands for.

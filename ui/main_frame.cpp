@@ -73,11 +73,20 @@ CMainFrame::CMainFrame(CKavDocManager* manager, const wxString& title)
     CreateStatusBarPanes();
 
     m_canvas = new CKavCanvas(this);
+    // The link pane's whole text where the pane cuts it (the advice on a silent port).
+    m_linkAdvice = new wxStaticText(this, wxID_ANY, wxString());
+    m_linkAdvice->Hide();
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(m_wndDlgBar, 0, wxEXPAND);
+    sizer->Add(m_linkAdvice, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(6));
     sizer->Add(m_canvas, 1, wxEXPAND);
     SetSizer(sizer);
     FitDialogBar();
+    SetMinClientSize(MinimumClientSize());
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        CallAfter([this] { ShowLinkAdvice(m_wndStatusBar != nullptr ? GetLinkPaneText() : wxString()); });
+    });
 
     // Ctrl+Shift+F12 has no menu item: the frame's own key table carries it.
     wxAcceleratorEntry keys[1];
@@ -173,6 +182,7 @@ void CMainFrame::CreateDialogBar() {
     // Created in the bar's tab order; laid out left to right below.
     m_portBox = new wxComboBox(bar, IDC_PORT, wxString(), wxDefaultPosition, wxSize(PortBoxWidth(bar), -1), 0, nullptr,
                                wxCB_DROPDOWN);
+    m_portBox->SetMinSize(wxSize(PortBoxWidth(bar), -1));
     auto* portLabel = new wxStaticText(bar, wxID_ANY, _("Used Port : "), wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
     m_downloadLabel = new wxStaticText(bar, IDC_DOWNLOAD_LABEL, _("Download : "), wxDefaultPosition, wxDefaultSize,
                                        wxALIGN_RIGHT);
@@ -188,7 +198,8 @@ void CMainFrame::CreateDialogBar() {
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     const int gap = bar->FromDIP(6);
     sizer->Add(portLabel, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
-    sizer->Add(m_portBox, 0, wxALIGN_CENTER_VERTICAL | wxALL, bar->FromDIP(3));
+    // The box takes the width the window gives: long port names show whole.
+    sizer->Add(m_portBox, 1, wxALIGN_CENTER_VERTICAL | wxALL, bar->FromDIP(3));
     sizer->Add(m_secondCpu, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
     sizer->Add(m_downloadLabel, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap * 2);
     sizer->Add(m_progress, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, gap);
@@ -201,6 +212,12 @@ void CMainFrame::CreateDialogBar() {
         event.Skip();
     });
     m_portBox->Bind(wxEVT_COMBOBOX, &CMainFrame::OnPortChosen, this);
+    // While the download controls take the bar's room, a long name shows whole in the tip.
+    m_portBox->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+        event.Skip();
+        const wxString name = m_portBox->GetValue();
+        if (m_portBox->GetToolTipText() != name) m_portBox->SetToolTip(name);
+    });
 
     // Unticked until the application restores the operator's last choice;
     // the application enables it while no link runs.
@@ -214,6 +231,35 @@ void CMainFrame::FitDialogBar() {
     const int barWidth = m_wndDlgBar->GetBestSize().GetWidth();
     const wxSize client = GetClientSize();
     if (client.GetWidth() < barWidth) SetClientSize(wxSize(barWidth, client.GetHeight()));
+}
+
+wxSize CMainFrame::MinimumClientSize() const {
+    // The bar's controls whole, and a few information lines (the rest scroll).
+    const wxSize bar = m_wndDlgBar->GetBestSize();
+    const int lines = m_canvas->GetCharHeight() * 4;
+    return wxSize(bar.GetWidth(), bar.GetHeight() + lines);
+}
+
+bool CMainFrame::LinkPaneCutsText(const wxString& text) const {
+    wxRect pane;
+    if (m_wndStatusBar == nullptr || !m_wndStatusBar->GetFieldRect(kLinkPane, pane)) return false;
+    return m_wndStatusBar->GetTextExtent(text).GetWidth() + m_wndStatusBar->FromDIP(8) > pane.GetWidth();
+}
+
+void CMainFrame::ShowLinkAdvice(const wxString& text) {
+    if (m_linkAdvice == nullptr) return;
+    const bool show = !text.empty() && LinkPaneCutsText(text);
+    const int width = GetClientSize().GetWidth() - FromDIP(12);
+    const bool changed = show != m_linkAdvice->IsShown() || (show && (m_linkAdviceText != text || m_linkAdviceWidth != width));
+    if (!changed) return;
+    m_linkAdviceText = show ? text : wxString();
+    m_linkAdviceWidth = width;
+    if (show) {
+        m_linkAdvice->SetLabel(text);
+        m_linkAdvice->Wrap(std::max(width, 1));
+    }
+    m_linkAdvice->Show(show);
+    Layout();
 }
 
 void CMainFrame::CreateStatusBarPanes() {
@@ -239,9 +285,29 @@ void CMainFrame::UpdateLinkPane(const LinkSnapshot& link) {
     if (m_progressText != nullptr && m_progressText->GetLabel() != progress) m_progressText->SetLabel(progress);
     const std::string latency = m_linkPane.LatencyTooltip(link);
     m_linkTooltip = latency.empty() ? wxString() : text + "\n" + wxString::FromUTF8(latency);
+    // A tip on show follows the seconds, rather than keep what the pointer found.
+    if (m_linkTooltipShown && m_wndStatusBar->GetToolTipText() != m_linkTooltip) {
+        if (m_linkTooltip.empty()) {
+            m_wndStatusBar->UnsetToolTip();
+            m_linkTooltipShown = false;
+        } else {
+            m_wndStatusBar->SetToolTip(m_linkTooltip);
+        }
+    }
+    ShowLinkAdvice(text);
     // Once per port, the fix where the prompt is read.
     const std::string warning = m_linkPane.FirstLatencyWarningText(link);
     if (!warning.empty()) SetStatusText(wxString::FromUTF8(warning), 0);
+}
+
+void CMainFrame::ShowDownloadFinished(const LinkSnapshot& link) {
+    if (m_progress != nullptr) m_progress->SetValue(m_progress->GetRange());
+    m_linkPane.DownloadFinished();
+    UpdateLinkPane(link);
+    // Each control paints itself: on Windows a parent's repaint leaves its children's for later.
+    for (wxWindow* shown : {static_cast<wxWindow*>(m_progress), static_cast<wxWindow*>(m_progressText),
+                            static_cast<wxWindow*>(m_wndStatusBar)})
+        if (shown != nullptr) shown->Update();
 }
 
 // Over the link pane the status bar's tool tip is the pane's; elsewhere one the

@@ -57,11 +57,18 @@ public:
     // The link pane (between the prompt and CAP) and the text beside the
     // progress bar, from the link's state now.
     void UpdateLinkPane(const LinkSnapshot& link);
+    // The download's end: a full bar and the pane's finished text, painted
+    // now (before the box that says so holds the loop).
+    void ShowDownloadFinished(const LinkSnapshot& link);
     CLinkPane& LinkPane() { return m_linkPane; }
+    const CLinkPane& LinkPaneConst() const { return m_linkPane; }
     wxString GetLinkPaneText() const;
     // What the link pane's tool tip shows while the link runs: its text and the adapter's latency.
     wxString GetLinkPaneTooltip() const { return m_linkTooltip; }
     wxStaticText* GetProgressText() const { return m_progressText; }
+    // Below the bar, wrapped to the window's width: the link pane's text while
+    // the pane is too narrow for it (hidden otherwise).
+    wxStaticText* GetLinkAdvice() const { return m_linkAdvice; }
 
     // Lists the ports again, keeping the box's text; runs when the list is
     // opened and when a port comes or goes.
@@ -88,6 +95,9 @@ private:
     void CreateDialogBar();
     void FitDialogBar();
     void CreateStatusBarPanes();
+    wxSize MinimumClientSize() const;
+    bool LinkPaneCutsText(const wxString& text) const;
+    void ShowLinkAdvice(const wxString& text);
     void OnProgressMessage(wxThreadEvent& event);
     void OnPortChosen(wxCommandEvent& event);
     void OnStatusBarMotion(wxMouseEvent& event);
@@ -103,6 +113,9 @@ private:
     wxStaticText* m_downloadLabel = nullptr;
     wxGauge* m_progress = nullptr;
     wxStaticText* m_progressText = nullptr;
+    wxStaticText* m_linkAdvice = nullptr;
+    wxString m_linkAdviceText;
+    int m_linkAdviceWidth = 0;
     wxCheckBox* m_secondCpu = nullptr;
     CKavCanvas* m_canvas = nullptr;
     wxMenu* m_fileMenu = nullptr;

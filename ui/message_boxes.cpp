@@ -1,7 +1,5 @@
 #include "ui/message_boxes.h"
 
-#include <wx/msgdlg.h>
-
 #include "ui/automation/app_automation.h"
 #include "ui/kav_app.h"
 
@@ -9,5 +7,5 @@ int ShowMessageBox(const wxString& text, const wxString& caption, long style, wx
     auto* app = dynamic_cast<CKavApp*>(wxApp::GetInstance());
     if (IAppAutomation* automation = app != nullptr ? app->Automation() : nullptr)
         return automation->AnswerBox(text, caption, style);
-    return wxMessageBox(text, caption, style, owner);
+    return ShowSystemMessageBox(text, caption, style, owner);
 }

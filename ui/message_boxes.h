@@ -9,3 +9,6 @@ class wxWindow;
 // Shows a modal box and returns the button pressed (wxOK, wxYES, wxNO, ...),
 // as wxMessageBox does. style holds the buttons and the icon.
 int ShowMessageBox(const wxString& text, const wxString& caption, long style, wxWindow* owner);
+// The box itself, as each system shows it best (posix/, win32/system_message_box.cpp);
+// ShowMessageBox calls it when no automation answers.
+int ShowSystemMessageBox(const wxString& text, const wxString& caption, long style, wxWindow* owner);

@@ -16,6 +16,9 @@ struct StationWindowRequest {
 void OpenStationWindow(const StationWindowRequest& request);
 // Closes it when it is open: every bay stopped and joined first.
 void CloseStationWindow();
+// The title of the station window's bay ("Bay 2") on port, the name compared
+// by the device it leads to; "" without such a bay (or without the window).
+std::string StationBayOfPort(const std::string& port);
 // Unattended (ui/automation): starts every bay of the open station window.
 // False when there is none or a bay did not start; place is the window's
 // place on the screen (empty without one).

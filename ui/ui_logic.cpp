@@ -54,7 +54,10 @@ std::vector<std::string> PortBoxEntries(const std::vector<std::string>& standard
         if (!name.empty() && std::find(entries.begin(), entries.end(), name) == entries.end())
             entries.push_back(name);
     };
-    for (const std::string& name : standard) add(name);
+    // A standard name the system does not report is no port here (a phantom
+    // ttyS1, a COM2 the machine lacks): only those that exist come first.
+    for (const std::string& name : standard)
+        if (std::find(reported.begin(), reported.end(), name) != reported.end()) add(name);
     for (const std::string& name : reported) add(name);
     return entries;
 }

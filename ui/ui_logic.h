@@ -56,8 +56,8 @@ LineRect FirstLine(const LineRect& client, int lineHeight);
 // The 1-based numbers of the lines (of count) a client area paints.
 std::vector<int> PaintedLines(const LineRect& client, int lineHeight, int count);
 
-// The port box's list: the standard names first, then each reported port that
-// is not among them, in the order given.
+// The port box's list: the standard names the system reports first, then each
+// other reported port, in the order given; a standard name not reported is left out.
 std::vector<std::string> PortBoxEntries(const std::vector<std::string>& standard,
                                         const std::vector<std::string>& reported);
 

@@ -46,6 +46,16 @@ std::string PortFailed(const std::string& port, const std::string& reason) {
     return FormatText(Tr("Port %s failed: %s"), {port, reason});
 }
 
+std::string HeldByStationBay(const std::string& reason, const std::string& bay) {
+    return FormatText(Tr("%s: %s of the station window holds it"), {reason, bay});
+}
+
+std::string HeldByProcess(const std::string& reason, const std::string& program, int process, size_t bay) {
+    if (bay == 0) return FormatText(Tr("%s: %s (process %s) holds it"), {reason, program, std::to_string(process)});
+    return FormatText(Tr("%s: bay %s of %s (process %s) holds it"),
+                      {reason, std::to_string(bay), program, std::to_string(process)});
+}
+
 std::string Disconnected() { return Tr("Disconnected"); }
 
 std::string OnSecondCpu(const std::string& text) { return text + " (" + Tr(CpuLabel(true)) + ")"; }

@@ -3,6 +3,7 @@
 // the progress text, the port box's labels, and the Download command's word
 // when no device has answered. One place, so that they are translated together.
 // Pure functions; any thread.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,10 @@ std::string DownloadConfirmed();
 std::string DownloadNotConfirmed();
 std::string ResetIssued();
 std::string PortFailed(const std::string& port, const std::string& reason);
+// The system's reason for a busy port, and the station bay (its title) that holds it.
+std::string HeldByStationBay(const std::string& reason, const std::string& bay);
+// The same for another process (bay from 1 where its --bay names the port, else 0).
+std::string HeldByProcess(const std::string& reason, const std::string& program, int process, size_t bay);
 std::string Disconnected();
 // A running link's text when the connection addresses the unit's second CPU.
 std::string OnSecondCpu(const std::string& text);

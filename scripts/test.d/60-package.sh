@@ -7,7 +7,7 @@
 # Sourced by kavro.sh's test command (ROOT set, scripts/lib.sh loaded, set -euo pipefail).
 
 package_stage() {
-  need_packages lintian desktop-file-utils appstream bash-completion shared-mime-info xvfb xauth
+  need_packages lintian desktop-file-utils appstream bash-completion shared-mime-info xvfb xauth man-db bsdextrautils
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
@@ -45,11 +45,7 @@ package_stage() {
   # The installed catalogues: the command line finds them beside its bin folder.
   grep -q "Aktuelle SW-Version : 2.09" <<<"$(KAVRO_LANG=de kavro-cli info)" \
     || { echo "package: kavro-cli does not speak German" >&2; return 1; }
-  local page
-  for page in kavro kavro-cli kavro-sim; do
-    grep -q '^\.SH DESCRIPTION' <<<"$(zcat "/usr/share/man/man1/$page.1.gz")" \
-      || { echo "package: man page $page(1)" >&2; return 1; }
-  done
+  bash "$ROOT/tests/package/installed_docs.sh"
   # A double click on a .fw file: the MIME database and the desktop database know them.
   grep -qxF "application/x-kavro-firmware:*.fw" /usr/share/mime/globs \
     || { echo "package: .fw is not in the MIME database" >&2; return 1; }

@@ -122,11 +122,9 @@ TEST_F(GuiTest, StartUpShowsTheBuiltInImageAndAnEmptyPortBox) {
     EXPECT_EQ(Frame().GetStatusBar()->GetFieldsCount(), 5);
     EXPECT_EQ(Frame().GetLinkPaneText(), "Not connected");
 
-    // Each standard port once, in order, and every entry only once.
+    // The ports the system reports, each once: no standard name that is not there.
     wxArrayString entries = Frame().GetPortBox()->GetStrings();
-    const std::vector<std::string> standard = StandardPortNames();
-    ASSERT_GE(entries.size(), standard.size());
-    for (size_t i = 0; i < standard.size(); ++i) EXPECT_EQ(entries[i], standard[i]);
+    EXPECT_EQ(entries.size(), CMainFrame::ListPorts().size());
     for (size_t i = 0; i < entries.size(); ++i)
         for (size_t j = i + 1; j < entries.size(); ++j) EXPECT_NE(entries[i], entries[j]);
 
@@ -337,6 +335,43 @@ TEST_F(GuiTest, RememberedPortNameAppearsInThePortBox) {
     const std::vector<char> saved = ReadBytes(path);
     ASSERT_EQ(saved.size(), 32u);
     EXPECT_STREQ(saved.data(), "/dev/does-not-exist-42");
+    std::filesystem::remove(path);
+    g_link.SetPortName("");
+}
+
+// A settings file holds 31 characters: a longer name leaves it a name that
+// fits (the device the name led to) or as it was, never the name cut short;
+// the whole name comes back from the user's configuration.
+TEST_F(GuiTest, ALongPortNameIsNeverCutIntoTheSettingsFile) {
+    const std::string path = WriteFile("kavro.cfg", SettingsBytes("/dev/from-file"));
+    const std::string device = WriteFile("ttyFAKE0", {});
+    ASSERT_LT(device.size(), 31u) << "the device's own path fits the file";
+    const std::string longName = TestDirectory() + "/by-path/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0";
+    std::filesystem::create_directories(TestDirectory() + "/by-path");
+    std::filesystem::remove(longName);
+    std::filesystem::create_symlink(device, longName);
+    ASSERT_TRUE(Start());
+    Frame().GetPortBox()->SetValue(wxString::FromUTF8(longName));
+    Command(CMD_DEVICE_CONNECT);  // no terminal: fails, and is remembered
+    Stop();
+    std::vector<char> saved = ReadBytes(path);
+    ASSERT_EQ(saved.size(), 32u);
+    EXPECT_EQ(std::string(saved.data()), device);
+    g_link.m_portName.Clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(longName));
+
+    // A long name that leads nowhere: the file keeps what it holds.
+    const std::string nowhere = longName + "-gone";
+    Frame().GetPortBox()->SetValue(wxString::FromUTF8(nowhere));
+    Command(CMD_DEVICE_CONNECT);
+    Stop();
+    const std::vector<char> after = ReadBytes(path);
+    EXPECT_EQ(after, saved);
+    g_link.m_portName.Clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(nowhere));
+    Stop();
     std::filesystem::remove(path);
     g_link.SetPortName("");
 }
@@ -654,6 +689,35 @@ TEST_F(GuiTest, PortBoxIsWideEnoughForADevicePath) {
     wxComboBox* box = Frame().GetPortBox();
     const int text = box->GetTextExtent(kTypicalPortPath).GetWidth();
     EXPECT_GT(box->GetSize().GetWidth(), text + box->FromDIP(24));
+    // A wider window gives the box the room.
+    const int before = box->GetSize().GetWidth();
+    const wxSize client = Frame().GetClientSize();
+    Frame().SetClientSize(client.GetWidth() + 300, client.GetHeight());
+    ASSERT_TRUE(PumpUntil([&] { return box->GetSize().GetWidth() >= before + 250; }, 3000)) << box->GetSize().GetWidth();
+}
+
+// The window stops at a minimum size that keeps the bar's controls whole; the
+// information lines that do not fit are reached by scrolling.
+TEST_F(GuiTest, SmallWindowKeepsItsMinimumAndScrollsTheInformation) {
+    ASSERT_TRUE(Start());
+    const wxSize minimum = Frame().GetMinClientSize();
+    ASSERT_TRUE(minimum.IsFullySpecified());
+    EXPECT_GE(minimum.GetWidth(), Frame().GetDialogBar()->GetBestSize().GetWidth());
+    Frame().SetClientSize(300, 200);
+    PumpFor(200);
+    EXPECT_GE(Frame().GetClientSize().GetWidth(), minimum.GetWidth());
+    EXPECT_GE(Frame().GetClientSize().GetHeight(), minimum.GetHeight());
+    CKavCanvas* canvas = Frame().GetCanvas();
+    ASSERT_TRUE(PumpUntil([&] { return canvas->GetClientSize().GetHeight() < canvas->GetVirtualSize().GetHeight(); },
+                          3000))
+        << "the twelve lines are taller than the window";
+    // Scrolled to the end, the last line lies within the window.
+    canvas->Scroll(0, canvas->GetVirtualSize().GetHeight());
+    PumpFor(100);
+    int x = 0, y = 0, unitX = 0, unitY = 0;
+    canvas->GetScrollPixelsPerUnit(&unitX, &unitY);
+    canvas->CalcUnscrolledPosition(0, canvas->GetClientSize().GetHeight(), &x, &y);
+    EXPECT_GE(y, canvas->GetVirtualSize().GetHeight() - unitY) << "the last line is reached";
 }
 
 // The Open dialog lists .fw files in any case and offers every file.

@@ -1,6 +1,10 @@
 // The application against the device simulator on a pseudo-terminal: connect,
 // download with the progress bar, reset, the hardware check and force mode,
 // the second CPU, port failures, and the link's end with the view.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 
@@ -24,6 +28,8 @@
 #include "ui/kav_doc.h"
 #include "ui/kav_view.h"
 #include "ui/main_frame.h"
+#include "ui/port_holder.h"
+#include "ui/station_frame.h"
 
 namespace {
 wxString Text(unsigned id) { return wxString::FromUTF8(LoadUiStringText(id)); }
@@ -132,12 +138,15 @@ TEST_F(DeviceTest, ConnectFillsTheDeviceBlock) {
     EXPECT_TRUE(m_boxes.empty());
 }
 
-// A port name longer than the link keeps (a /dev/serial/by-id/... link) is
-// connected through the device it leads to, never opened cut short.
-TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsTo) {
-    const std::string link = TestDirectory() + "/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0";
-    ASSERT_GT(link.size(), 31u);
+// A port name longer than the link keeps (a /dev/serial/by-path/... link) is
+// connected through the device it leads to, never opened cut short; the window
+// shows it whole and remembers it whole for the next start.
+TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsToAndIsRememberedWhole) {
+    const std::string folder = TestDirectory() + "/serial/by-path";
+    const std::string link = folder + "/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0";
+    ASSERT_GE(link.size(), 58u);
     std::error_code error;
+    std::filesystem::create_directories(folder, error);
     std::filesystem::remove(link, error);
     std::filesystem::create_symlink(m_sim.PortPath(), link, error);
     ASSERT_FALSE(error) << error.message();
@@ -148,7 +157,85 @@ TEST_F(DeviceTest, LongPortNameConnectsThroughTheDeviceItLeadsTo) {
     Command(CMD_DEVICE_CONNECT);
     ASSERT_TRUE(g_link.m_running);
     EXPECT_EQ(std::string(g_link.m_portName.Text()), m_sim.PortPath());
+    // Named whole until the device answers.
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains(wxString::FromUTF8(link))) << Frame().GetLinkPaneText();
     EXPECT_TRUE(PumpUntil([&] { return Lines()[1] == "Name : " + Identity().name; }, kDeviceTimeoutMs)) << Lines()[1];
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(link));
+    EXPECT_EQ(Frame().GetPortBox()->GetToolTipText(), wxString::FromUTF8(link)) << "whole where the box is narrow";
+    Command(CMD_DEVICE_DISCONNECT);
+    Stop();
+
+    g_link.m_portName.Clear();  // as in a new process
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetPortBox()->GetValue(), wxString::FromUTF8(link));
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_TRUE(g_link.m_running);
+    Command(CMD_DEVICE_DISCONNECT);
+
+    // Unplugged: the long name leads nowhere and fails whole, never cut short.
+    std::filesystem::remove(link, error);
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_TRUE(m_boxes.back().text.Contains(wxString::FromUTF8(link) + ": No such file or directory"))
+        << m_boxes.back().text;
+    g_link.SetPortName("");
+}
+
+// A port a station bay holds: the message says which bay, not only "busy".
+TEST_F(DeviceTest, BusyPortNamesTheStationBayThatHoldsIt) {
+    m_sim.SetIdentity(Identity());
+    ASSERT_TRUE(m_sim.Start());
+    ASSERT_TRUE(Start());
+    StationFrameOptions options;
+    options.settingsGiven = true;
+    options.settings.bays.push_back({m_sim.PortPath(), false});
+    options.settings.records = TestDirectory() + "/busy-port.sqlite";
+    auto* station = new CStationFrame(options);
+    station->Show();
+    ASSERT_TRUE(station->StartAll());
+    // The bay has the port once the unit hears from it.
+    ASSERT_TRUE(PumpUntil([&] { return m_sim.CountRequests(CMD_READ_IDENT) > 0; }, kDeviceTimeoutMs));
+    Frame().SetPortText(wxString::FromUTF8(m_sim.PortPath()));
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }, 3000));
+    EXPECT_TRUE(m_boxes.back().text.Contains("Bay 1 of the station window holds it")) << m_boxes.back().text;
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains("Bay 1 of the station window holds it")) << Frame().GetLinkPaneText();
+    station->Close(true);
+    ASSERT_TRUE(PumpUntil([] { return CStationFrame::Get() == nullptr; }, 10000));
+}
+
+// A port another process's station holds: the message names the process and
+// the bay its --bay gives the port.
+TEST_F(DeviceTest, BusyPortNamesTheProcessAndBayThatHoldIt) {
+    m_sim.SetIdentity(Identity());
+    ASSERT_TRUE(m_sim.Start());
+    const std::string port = m_sim.PortPath();
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const char* hold = "import fcntl, os, sys, time\n"
+                           "fd = os.open(sys.argv[4], os.O_RDWR | os.O_NOCTTY)\n"
+                           "fcntl.flock(fd, fcntl.LOCK_EX)\n"
+                           "time.sleep(60)\n";
+        ::execl("/usr/bin/python3", "python3", "-c", hold, "--bay", "/dev/null", "--bay", port.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    PortHolder found;
+    ASSERT_TRUE(PumpUntil([&] { return FindPortHolder(port, found); }, 10000));
+    EXPECT_EQ(found.process, holder);
+    ASSERT_TRUE(Start());
+    Frame().SetPortText(wxString::FromUTF8(port));
+    Command(CMD_DEVICE_CONNECT);
+    EXPECT_FALSE(g_link.m_running);
+    const wxString expected = wxString::Format("bay 2 of python3 (process %d) holds it", static_cast<int>(holder));
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }, 3000));
+    EXPECT_TRUE(m_boxes.back().text.Contains(expected)) << m_boxes.back().text;
+    EXPECT_TRUE(Frame().GetLinkPaneText().Contains(expected)) << Frame().GetLinkPaneText();
+    ::kill(holder, SIGTERM);
+    ::waitpid(holder, nullptr, 0);
 }
 
 TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntilReconnect) {
@@ -179,6 +266,9 @@ TEST_F(DeviceTest, DownloadShowsProgressThenReportsSuccessThenResetDisablesUntil
     EXPECT_TRUE(Frame().IsDownloadProgressShown());
 
     ASSERT_TRUE(WaitForBox(Text(IDS_DOWNLOAD_DONE), 60000));
+    // The window said so before the box did: a full bar and the finished text.
+    EXPECT_EQ(m_boxes[0].progress, static_cast<int>(data.size()));
+    EXPECT_EQ(m_boxes[0].linkPane, "Download finished and confirmed by the device");
     ASSERT_TRUE(PumpUntil([&] { return !g_link.m_downloadRequested && !Frame().IsDownloadProgressShown(); }, 10000));
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].caption, "Firmware Downloader");
@@ -470,6 +560,20 @@ TEST_F(DeviceTest, SilentDeviceIsNamedInThePaneAndRefusesTheDownload) {
                           8000))
         << Frame().GetLinkPaneText();
     EXPECT_TRUE(Frame().GetLinkPaneText().Contains("power")) << Frame().GetLinkPaneText();
+
+    // A window too narrow for the advice: it shows whole below the bar,
+    // wrapped within the window's width, and follows the seconds.
+    Frame().SetClientSize(Frame().GetMinClientSize());
+    wxStaticText* advice = Frame().GetLinkAdvice();
+    ASSERT_TRUE(PumpUntil([&] { return advice->IsShown(); }, 3000));
+    EXPECT_LE(advice->GetSize().GetWidth(), Frame().GetClientSize().GetWidth());
+    wxString unwrapped = advice->GetLabel();
+    unwrapped.Replace("\n", " ");
+    const wxString first = unwrapped;
+    EXPECT_EQ(first, Frame().GetLinkPaneText());
+    EXPECT_TRUE(first.EndsWith("the cable and the port")) << first;
+    ASSERT_TRUE(PumpUntil([&] { wxString now = advice->GetLabel(); now.Replace("\n", " "); return now != first; }, 3000))
+        << "the seconds move on";
 
     Command(CMD_DEVICE_DOWNLOAD);
     ASSERT_EQ(m_boxes.size(), 1u);

@@ -8,6 +8,7 @@
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
+#include <wx/gauge.h>
 #include <wx/init.h>
 #include <wx/log.h>
 #include <wx/toolbar.h>
@@ -79,7 +80,12 @@ void GuiTest::SetUp() {
 }
 
 int GuiTest::RecordBox(const wxString& text, const wxString& caption, long style) {
-    m_boxes.push_back(RecordedBox{text, caption, style});
+    RecordedBox box{text, caption, style, wxString(), -1};
+    if (const CMainFrame* frame = CMainFrame::Get()) {
+        box.linkPane = frame->GetLinkPaneText();
+        box.progress = frame->GetProgressBar()->GetValue();
+    }
+    m_boxes.push_back(box);
     if (style & wxYES_NO) return m_answer != 0 ? m_answer : wxNO;
     return wxOK;
 }

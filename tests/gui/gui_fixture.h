@@ -31,6 +31,9 @@ struct RecordedBox {
     wxString text;
     wxString caption;
     long style = 0;
+    // The main window as the box opened: its link pane and progress bar.
+    wxString linkPane;
+    int progress = -1;
 };
 
 // The directory the test process keeps its configuration and files in.

@@ -181,7 +181,10 @@ TEST(DownloadDecision, GuardsRefusalsAndTheHardwareCheck) {
 
 TEST(PortBox, StandardNamesFirstThenReportedOnes) {
     EXPECT_EQ(PortBoxEntries({"COM1", "COM2", "COM3", "COM4"}, {"COM3", "COM7", "", "COM7", "COM12"}),
-              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM7", "COM12"}));
+              (std::vector<std::string>{"COM3", "COM7", "COM12"}));
+    EXPECT_EQ(PortBoxEntries({"/dev/ttyS0", "/dev/ttyS1"}, {"/dev/ttyUSB0", "/dev/ttyS1"}),
+              (std::vector<std::string>{"/dev/ttyS1", "/dev/ttyUSB0"}))
+        << "a standard port that exists comes first; one that does not is not offered";
     EXPECT_EQ(PortBoxEntries({}, {"/dev/ttyUSB0"}), (std::vector<std::string>{"/dev/ttyUSB0"}));
 }
 
@@ -282,16 +285,15 @@ TEST(PortBox, ItemsAreDescribedAndAnAbsentRememberedPortIsMarked) {
     SerialPortEntry plain;
     plain.name = "COM2";
     const std::vector<PortBoxItem> items = PortBoxItems({"COM1", "COM2"}, {plain, usb}, "COM12", false);
-    EXPECT_EQ(items, (std::vector<PortBoxItem>{{"COM1", "COM1"},
-                                               {"COM2", "COM2"},
+    EXPECT_EQ(items, (std::vector<PortBoxItem>{{"COM2", "COM2"},
                                                {"COM7  0403:6001  FTDI FT232R USB UART", "COM7"},
                                                {"COM12  (absent)", "COM12"}}));
     EXPECT_EQ(PortNameOf(items, "COM7  0403:6001  FTDI FT232R USB UART"), "COM7");
     EXPECT_EQ(PortNameOf(items, "COM12  (absent)"), "COM12");
     EXPECT_EQ(PortNameOf(items, "/dev/typed"), "/dev/typed");
     // Listed, or present though unlisted (a pseudo-terminal): not marked.
-    EXPECT_EQ(PortBoxItems({"COM1"}, {}, "COM1", false).size(), 1u);
-    EXPECT_EQ(PortBoxItems({"COM1"}, {}, "/dev/pts/3", true).size(), 1u);
+    EXPECT_EQ(PortBoxItems({"COM1"}, {plain}, "COM2", false).size(), 1u);
+    EXPECT_EQ(PortBoxItems({"COM1"}, {plain}, "/dev/pts/3", true).size(), 1u);
 }
 
 TEST(Commands, DownloadBeforeAnyAnswerSaysNoDevice) {

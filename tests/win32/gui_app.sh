@@ -2,6 +2,7 @@
 # kavro.exe under Wine on an X display (Xvfb, started here when DISPLAY is
 # unset), driven by keys, against simulated devices in a Wine prefix of its
 # own (run by scripts/test-windows.sh):
+#   --version    prints "kavro VERSION" and exits 0 (no window); --help likewise
 #   start-up     the window is titled "<document> - Firmware Downloader"
 #   F8           the device block fills (more pixels in the device colour)
 #   F9           the device stores the image byte-exact; the "Firmware
@@ -39,6 +40,13 @@ mkdir "$work/app"
 cp "$app" "$work/app/kavro.exe"
 head -c 32 /dev/zero >"$work/app/kavro.exe.cfg"
 cp "$image" "$work/demo.fw"
+
+# --version and --help answer on standard output with status 0, no window.
+version=$(wine "$work/app/kavro.exe" --version </dev/null 2>/dev/null | tr -d '\r') || fail "--version: status $?"
+[[ $version == "kavro "[0-9]* ]] || fail "--version printed '$version'"
+help=$(wine "$work/app/kavro.exe" --help </dev/null 2>/dev/null | tr -d '\r') || fail "--help: status $?"
+[[ $help == *"--port"* ]] || fail "--help printed '$help'"
+echo "ok: --version printed '$version'; --help printed the options"
 cd "$work"
 length=$(od -An -tu4 -j4 -N4 demo.fw | tr -d ' ')
 tail -c +129 demo.fw | head -c "$length" >expected.bin

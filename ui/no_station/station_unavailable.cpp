@@ -13,3 +13,4 @@ void CloseStationWindow() {}
 bool StartEveryStationBay(wxRect&) { return false; }
 
 bool ReadStationWindow(std::vector<std::string>&, std::vector<std::string>&) { return false; }
+std::string StationBayOfPort(const std::string&) { return {}; }
