@@ -191,6 +191,7 @@ TEST_F(DeviceTest, BusyPortNamesTheStationBayThatHoldsIt) {
     options.settingsGiven = true;
     options.settings.bays.push_back({m_sim.PortPath(), false});
     options.settings.records = TestDirectory() + "/busy-port.sqlite";
+    options.settings.builtInImage = true;
     auto* station = new CStationFrame(options);
     station->Show();
     ASSERT_TRUE(station->StartAll());
