@@ -347,10 +347,7 @@ std::unique_ptr<CStationWebServer> StartWeb(const StationOptions& options, const
     config.stationName = options.stationName.empty() ? HostName() : options.stationName;
     config.image = image;
     config.readRecords = [localPath](const RecordQuery& query, std::vector<UnitRecord>& out, std::string& why) {
-        std::unique_ptr<IRecordStore> store = OpenRecordStoreForReading(localPath, why);
-        if (store && store->Query(query, out)) return true;
-        if (store) why = store->LastError();
-        return false;
+        return QueryRecordsAt(localPath, query, out, why);
     };
     std::string tokenPath;
     if (!LoadOrCreateWebToken(options.httpTokenFile, port, config.token, tokenPath, error)) return nullptr;

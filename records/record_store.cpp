@@ -103,6 +103,14 @@ std::unique_ptr<IRecordStore> OpenRecordStoreForReading(const std::string& locat
     return CSqliteRecordStore::OpenForReading(locator.empty() ? DefaultRecordsPath() : locator, error);
 }
 
+bool QueryRecordsAt(const std::string& locator, const RecordQuery& query, std::vector<UnitRecord>& out,
+                    std::string& why) {
+    std::unique_ptr<IRecordStore> store = OpenRecordStoreForReading(locator, why);
+    if (store && store->Query(query, out)) return true;
+    if (store) why = store->LastError();
+    return false;
+}
+
 std::string DefaultRecordsPath() {
     const std::string folder = UserDataFolder();
     if (folder.empty()) return {};

@@ -82,6 +82,11 @@ std::unique_ptr<IRecordStore> OpenRecordStore(const std::string& locator, const 
 // migrates the tables, which setting up a line relies on).
 std::unique_ptr<IRecordStore> OpenRecordStoreForReading(const std::string& locator, std::string& error);
 
+// One query on the records at locator, opened read-only for it (any thread):
+// false with why when they cannot be opened or read.
+[[nodiscard]] bool QueryRecordsAt(const std::string& locator, const RecordQuery& query, std::vector<UnitRecord>& out,
+                                  std::string& why);
+
 // The default SQLite file: $XDG_DATA_HOME/kavro/records.sqlite (or
 // ~/.local/share/...) on Linux, the local application-data folder on Windows.
 std::string DefaultRecordsPath();

@@ -25,10 +25,7 @@ bool CStationWebConsole::Serve(const CStation& station, const FirmwareImage& ima
     config.image = image;
     config.image.data.clear();  // name, version, checksum and SHA-256 are enough
     config.readRecords = [recordsLocator](const RecordQuery& query, std::vector<UnitRecord>& out, std::string& why) {
-        std::unique_ptr<IRecordStore> store = OpenRecordStoreForReading(recordsLocator, why);
-        if (store && store->Query(query, out)) return true;
-        if (store) why = store->LastError();
-        return false;
+        return QueryRecordsAt(recordsLocator, query, out, why);
     };
     std::string tokenPath;
     if (!LoadOrCreateWebToken(address == m_address ? m_tokenPath : std::string(), port, config.token, tokenPath, error))
