@@ -427,6 +427,25 @@ TEST_F(StationGuiTest, RemovingClosingAndStoppingAskFirstWhileAUnitFlashes) {
     EXPECT_EQ(m_boxes.size(), boxes);
 }
 
+// The window asks the records before it flashes: a unit that passed with this
+// image, still on its bay after Stop/Start, is shown passed and not flashed again.
+TEST_F(StationGuiTest, UnitThatPassedBeforeIsShownPassedAfterStopStartNotFlashedAgain) {
+    StartBays(Bays(1));
+    CStationFrame& frame = OpenFrame();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(WaitForState(0, stationtext::kStatePassed)) << State(0);
+    frame.StopAll();
+    ASSERT_TRUE(frame.StartAll());
+    ASSERT_TRUE(PumpUntil([&] {
+        const BayStatus bay = frame.Station()->Bay(0);
+        return bay.present && bay.hasLastResult && bay.lastResult == UnitResult::Passed;
+    }, kWaitMs));
+    EXPECT_EQ(State(0), stationtext::kStatePassed);
+    EXPECT_EQ(frame.Station()->Bay(0).passed, 0u) << "no new attempt";
+    EXPECT_EQ(m_bays->Device(0)->EndCount(), 1u);
+    EXPECT_EQ(StoredRecords().size(), 1u);
+}
+
 // The totals and the bays' counts are the shift's, from the records: they
 // survive Stop/Start and reopening the window, until a new shift is begun.
 TEST_F(StationGuiTest, TotalsCoverTheShiftAcrossStopStartAndReopeningUntilANewShift) {
