@@ -36,7 +36,7 @@ cmd_test() {
 
   log "TSan build and test (build-tsan/)"
   configure_build build-tsan -DKAVRO_SANITIZE=thread -DKAVRO_BUILD_GUI=ON
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$ROOT/tests/tsan.supp" run_ctest build-tsan
 
   # Further stages (Windows under Wine, the short soak, ...) live in scripts/test.d/.
   local stage
