@@ -161,6 +161,8 @@ WINE_GUI_PIDS="$WINE_GUI_PIDS $!"
 wine_gui_wait_line bays.log 'Simulated bays:' 10 || fail "kavro-sim made no bays"
 station_key='HKCU\Software\KAVRO\Station'
 wine reg add "$station_key" /v BayCount /t REG_DWORD /d 2 /f >/dev/null 2>&1
+# The built-in image, chosen as an operator would (Station > Built-in image).
+wine reg add "$station_key" /v BuiltInImage /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wine reg add "$station_key" /v Records /d "Z:${work//\//\\}\\station.sqlite" /f >/dev/null 2>&1
 for k in 0 1; do
   ln -sfn "$(readlink -f "$work/bays/bay$k")" "$WINEPREFIX/dosdevices/com4$k"
@@ -170,9 +172,11 @@ done
 wine_gui_start run4.log app/kavro.exe --autorun-station
 run4=$WINE_GUI_PID
 wine_gui_wait_line run4.log '^autorun: tiles PASSED \| PASSED' 90 || fail "the tiles did not both reach PASSED"
-wine_gui_wait_line run4.log '^autorun: record ' 20 2 || fail "the records table did not show two units"
-for port in COM40 COM41; do
-  tr -d '\r' <run4.log | grep -E "^autorun: record .* \| $port \| .* \| passed \| " >/dev/null \
+# The table is reported again as rows arrive. Its Bay column names the bay's
+# number and its port: "1 · COM40".
+for bay in 1 2; do
+  port=COM4$((bay - 1))
+  wine_gui_wait_line run4.log "^autorun: record .* \| $bay · $port \| .* \| passed \| " 20 \
     || fail "no passed unit on $port in the records table: $(grep '^autorun: record' run4.log)"
 done
 chips=$(sed -n 's/^Bay [0-9] on [^:]*: chip \([0-9A-F]\{8\}\).*/\1/p' bays.log)

@@ -65,9 +65,9 @@ void CAutorun::ReportStation() {
         m_shownTiles = tiles;
         std::printf("autorun: tiles %s\n", tiles.c_str());
     }
-    // Rows are printed once each, in the table's order (newest first).
-    for (size_t i = m_shownRows; i < rows.size(); ++i) std::printf("autorun: record %s\n", rows[i - m_shownRows].c_str());
-    m_shownRows = std::max(m_shownRows, rows.size());
+    // Rows are printed once each, whichever place in the table they arrive at.
+    for (const std::string& row : rows)
+        if (m_shownRows.insert(row).second) std::printf("autorun: record %s\n", row.c_str());
     std::fflush(stdout);
 }
 

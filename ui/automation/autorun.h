@@ -13,6 +13,7 @@
 // question) and printed. Window thread.
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <wx/event.h>
@@ -49,6 +50,6 @@ private:
     std::chrono::steady_clock::time_point m_deadline;
     bool m_downloadDone = false;
     bool m_midwayShown = false;
-    std::string m_shownTiles;  // the station's last reported tiles and row count
-    size_t m_shownRows = 0;
+    std::string m_shownTiles;  // the station's last reported tiles
+    std::set<std::string> m_shownRows;  // the table orders rows by their start, not their arrival
 };
