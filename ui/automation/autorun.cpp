@@ -1,6 +1,5 @@
 #include "ui/automation/autorun.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
