@@ -31,4 +31,14 @@ grep -qxF -- "--name" <<<"$options" && fail "download offers pack's --name"
 [ "$(complete_line kavro-cli --v)" = "--version" ] || fail "'--v' does not complete to --version"
 expected=$(kavro-cli ports 2>/dev/null | awk '{ print $1 }' | sort)
 [ "$(complete_line kavro-cli identify --port "")" = "$expected" ] || fail "port names differ from kavro-cli ports"
-echo "completion offers subcommands, options and the ports of kavro-cli ports"
+
+# In a folder with an image beside other files, a station's --bay still
+# offers ports, and its image place offers the image.
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+touch "$folder/pump.fw" "$folder/notes.txt"
+cd "$folder" || fail "cannot enter $folder"
+[ "$(complete_line kavro-cli station --bay "")" = "$expected" ] || fail "station --bay offers no ports"
+[ "$(complete_line kavro-cli station --bay /dev/ttyS0 "")" = "pump.fw" ] || fail "station offers no image"
+[ "$(complete_line kavro-cli sign "")" = "pump.fw" ] || fail "sign offers no image"
+echo "completion offers subcommands, options, the ports of kavro-cli ports and images"
