@@ -7,19 +7,6 @@
 
 #include "link/file_path.h"
 
-namespace {
-std::string AbsolutePath(const std::string& path) {
-    try {
-        std::error_code ec;
-        const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ec);
-        if (!ec) return Utf8FromPath(absolute);
-    } catch (...) {
-        // A path the system cannot convert: keep it as given.
-    }
-    return path;
-}
-}  // namespace
-
 bool CFileImageReader::Open(const std::string& path, std::string& error) {
     Close();
     std::error_code ec;
@@ -37,7 +24,7 @@ bool CFileImageReader::Open(const std::string& path, std::string& error) {
     }
     m_file.reset(file);
     m_lastError = 0;
-    m_path = AbsolutePath(path);
+    m_path = AbsoluteUtf8Path(path);
     // Only a regular file has a size worth trusting; pipes and devices are read
     // until they end.
     m_sizeKnown = false;

@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <new>
 
 #include "image/firmware_format.h"
@@ -109,9 +107,7 @@ bool CopyData(const uint8_t* from, uint32_t length, std::vector<uint8_t>& to) {
 
 std::string FirmwareImage::Source() const {
     if (BuiltIn()) return "built-in";
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ignored);
-    return absolute.empty() ? path : Utf8FromPath(absolute);
+    return AbsoluteUtf8Path(path);
 }
 
 bool ReadImageFile(IImageReader& reader, FirmwareImage& image) {

@@ -1,6 +1,5 @@
 // The station window's settings side: the chosen image and its release, the
 // records' password, operator mode, the work order and the web console.
-#include <filesystem>
 #include <functional>
 
 #include <wx/filedlg.h>
@@ -11,6 +10,7 @@
 
 #include "image/image_release.h"
 #include "image/image_source.h"
+#include "link/file_path.h"
 #include "records/connection_text.h"
 #include "records/pgpass.h"
 #include "records/record_store.h"
@@ -88,10 +88,7 @@ void CStationFrame::BindSettingsCommands(wxMenu* station) {
 
 bool CStationFrame::ReadImage(const std::string& path, FirmwareImage& image, std::string& problem) const {
     // Remembered by its absolute path: the window may be opened from anywhere next time.
-    std::string file = path;
-    std::error_code failed;
-    const std::filesystem::path absolute = path.empty() ? std::filesystem::path() : std::filesystem::absolute(path, failed);
-    if (!path.empty() && !failed) file = absolute.lexically_normal().string();
+    const std::string file = AbsoluteUtf8Path(path);
     const ImageLoadReport report = LoadFirmwareImage(file, image);
     if (!report.Usable()) {
         problem = report.shownProblem.empty() ? report.problem : report.shownProblem;

@@ -44,6 +44,12 @@ TEST_F(Win32Files, ImagesAndTheSettingsFileAreReachedByTheirUtf8Paths) {
     std::string error;
     ASSERT_TRUE(reader.Open(image, error)) << error;
     EXPECT_EQ(std::string(reader.FilePath()), image);
+    // A relative name, as typed after kavro --station, is made absolute
+    // without passing through the code page.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(m_folder.parent_path());
+    EXPECT_EQ(AbsoluteUtf8Path(".\\\xe5\x9b\xba\xe4\xbb\xb6\\pump.fw"), image);
+    std::filesystem::current_path(before);
 
     const std::string settings = SettingsFilePath(Utf8("kavro.exe"));
     CFixedString32 name;
