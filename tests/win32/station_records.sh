@@ -12,6 +12,9 @@
 #   Ctrl+C during a download       status 130; the unit recorded as stopped
 #   --http 127.0.0.1:0             the API, page and metrics answer curl from Linux;
 #                                  a pause needs the --http-token-file token
+#   keygen, sign, --require-signed  a changed copy refused before any bay; the signed
+#   --order WO-W --quantity 1      image passed with key id and order in its record;
+#                                  a second run finds the order complete
 #   --records postgresql://...     a server started here on 127.0.0.1 that takes TLS
 #   ?sslmode=require               logins only: every unit once on the server
 #   a wrong password               status 6, refused, the password never printed
@@ -221,6 +224,44 @@ if command -v curl > /dev/null; then
 else
   echo "not checked: the web console under Wine (needs curl)"
 fi
+
+# A released image and a work order under Wine: keygen and sign write the key
+# pair and IMAGE.fw.sig; a station requiring signatures refuses a changed copy
+# before any bay starts, flashes the signed one with its key id and order in
+# the record, and a second run finds the order of one complete.
+name=released
+win_work="Z:${work//\//\\}"
+cp "$image" signed.fw
+$emulator "$cli" keygen --out "$win_work\\release" --signer "Line office" > released.out 2> released.err \
+  || fail "keygen failed"
+key_id=$(tr -d '\r' < released.out | sed -n 's/^Key \([0-9a-f]\{16\}\) .*/\1/p')
+[ -n "$key_id" ] || fail "keygen named no key id"
+$emulator "$cli" sign "$win_work\\signed.fw" --key "$win_work\\release.key" > released.out 2> released.err \
+  || fail "sign failed"
+[ -f signed.fw.sig ] || fail "no signed.fw.sig beside the image"
+cp signed.fw changed.fw && cp signed.fw.sig changed.fw.sig
+printf 'X' | dd of=changed.fw bs=1 seek=20 conv=notrunc 2> /dev/null
+start_bays released 1 --seed 12
+released() {
+  status=0
+  $emulator "$cli" station "$win_work\\$1" --bay COM20 --once --timeout 30 --require-signed \
+    --trust "$win_work\\release.pub" --order WO-W --quantity 1 --records "$win_work\\released.sqlite" \
+    > released.raw-out 2> released.raw-err || status=$?
+  tr -d '\r' < released.raw-out > released.out
+  tr -d '\r' < released.raw-err > released.err
+}
+released changed.fw
+[ "$status" -eq 5 ] && grep -q "does not match" released.err || fail "changed image: status $status"
+[ ! -f released.sqlite ] || fail "the refused image opened the records"
+released signed.fw
+[ "$status" -eq 0 ] || fail "exit status $status, expected 0"
+[ "$(sqlite3 released.sqlite "SELECT result || ' ' || image_key_id || ' ' || order_id FROM unit_records")" \
+  = "passed $key_id WO-W" ] || fail "records: $(sqlite3 released.sqlite "SELECT * FROM unit_records")"
+released signed.fw
+[ "$status" -eq 0 ] && grep -q "order complete" released.out || fail "second run: status $status"
+[ "$(sqlite3 released.sqlite "SELECT count(*) FROM unit_records")" = 1 ] || fail "a unit was taken after the order"
+stop_sim
+echo "ok: keygen, sign and a station requiring signatures under Wine; a changed image refused; an order of one ends at one"
 
 # The line's server: a throwaway cluster owned by an unprivileged user (the
 # server refuses root), TLS with a self-signed certificate, TLS logins only.
