@@ -73,6 +73,11 @@ TEST_F(LinkOnSimulatedDevice, DownloadsTheBuiltInImageByteExact) {
     link.RequestDownload();
     ASSERT_TRUE(WaitForNotification(LN_DOWNLOAD_DONE, 120000));
     EXPECT_EQ(m_lastPosition, link.m_length);
+    // The last block is done before the end command, and the device saves the
+    // image when it accepts that end: stopping earlier would race it.
+    const win32test::Clock::time_point start = win32test::Clock::now();
+    while (link.m_lastDownload.load() == DownloadOutcome::None && win32test::SecondsSince(start) < 10.0) ::Sleep(10);
+    EXPECT_EQ(link.m_lastDownload.load(), DownloadOutcome::Confirmed);
     link.Stop();
 
     const HANDLE file = ::CreateFileA(saved.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
