@@ -85,8 +85,19 @@ bool CStationWebServer::Start(const std::string& host, int port, std::string& er
         error = FormatText(Tr("The web console cannot listen on %s port %s."), {host, std::to_string(port)});
         return false;
     }
-    m_listener = std::thread([this] { m_server->listen_after_bind(); });
+    m_listener = std::thread([this] {
+        static_cast<void>(m_server->listen_after_bind());
+        m_listenEnded = true;
+    });
+    WaitUntilListening();
     return true;
+}
+
+// The library's stop() does nothing before its listener has begun to run: a
+// Stop right after Start (the window serving again for a new run) would then
+// leave the listener waiting in accept() for ever, and Stop waiting for it.
+void CStationWebServer::WaitUntilListening() const {
+    while (!m_server->is_running() && !m_listenEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void CStationWebServer::Stop() {

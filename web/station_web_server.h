@@ -11,6 +11,7 @@
 //    record writer's: they only queue, never wait for a client.
 // Stop ends every event stream, answers control requests still waiting with
 // 503 and joins the server's threads.
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -43,10 +44,12 @@ public:
 
 private:
     void Routes();
+    void WaitUntilListening() const;
 
     CWebApi m_api;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_listener;
+    std::atomic<bool> m_listenEnded{false};
     int m_port = 0;
 };
 

@@ -22,6 +22,7 @@
 #include "sim/sim_bays.h"
 #include "station/station.h"
 #include "tests/support/test_data.h"
+#include "web/station_web_server.h"
 #include "web/web_api.h"
 
 namespace {
@@ -510,6 +511,20 @@ TEST_F(StationTest, WebEventClientThatNeverReadsIsDroppedAndNeverHoldsUpTheBays)
         << web.MetricsText();
     m_station->Stop();
     tee.m_web = nullptr;
+}
+
+// The station window serves again for every run it starts: a server stopped
+// right after it started must end, not wait for a connection for ever.
+TEST_F(StationTest, WebServerStoppedRightAfterItStartsEnds) {
+    m_station = std::make_unique<CStation>(nullptr);
+    WebApiConfig webConfig;
+    webConfig.token = std::string(64, 'a');
+    for (int i = 0; i < 50; ++i) {
+        CStationWebServer server(*m_station, webConfig);
+        std::string error;
+        ASSERT_TRUE(server.Start("127.0.0.1", 0, error)) << error;
+        server.Stop();
+    }
 }
 
 // A station that ends (--once) closes the hub right after its last units:
