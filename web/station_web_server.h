@@ -35,8 +35,9 @@ public:
     CStationWebServer(const CStationWebServer&) = delete;
     CStationWebServer& operator=(const CStationWebServer&) = delete;
 
-    // Binds and starts serving; false with error set (for a person) when the
-    // address cannot be bound. port 0 takes a free port (BoundPort tells which).
+    // Binds and starts serving, returning once the server listens (so that a
+    // Stop right after it ends it); false with error set (for a person) when
+    // the address cannot be bound. port 0 takes a free port (BoundPort tells which).
     [[nodiscard]] bool Start(const std::string& host, int port, std::string& error);
     void Stop();
     int BoundPort() const { return m_port; }
